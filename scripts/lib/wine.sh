@@ -1,0 +1,79 @@
+# Shell helpers for running Windows programs under Wine in throw-away prefixes
+# and on a private virtual X server. Source this file; it defines functions only.
+
+# zel_xvfb_start: starts Xvfb on a free display number and exports DISPLAY.
+# The PID is kept in ZEL_XVFB_PID; stop it with zel_xvfb_stop.
+zel_xvfb_start() {
+    local geometry=${1:-1280x1024x24}
+    local n
+    for n in $(seq 90 190); do
+        if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
+            Xvfb ":${n}" -screen 0 "${geometry}" -nolisten tcp >/dev/null 2>&1 &
+            ZEL_XVFB_PID=$!
+            local i
+            for i in $(seq 1 50); do
+                [ -e "/tmp/.X11-unix/X${n}" ] && break
+                sleep 0.1
+            done
+            if kill -0 "${ZEL_XVFB_PID}" 2>/dev/null; then
+                export DISPLAY=":${n}"
+                return 0
+            fi
+        fi
+    done
+    echo "error: no free X display for Xvfb" >&2
+    return 1
+}
+
+zel_xvfb_stop() {
+    if [ -n "${ZEL_XVFB_PID:-}" ]; then
+        kill "${ZEL_XVFB_PID}" 2>/dev/null || true
+        wait "${ZEL_XVFB_PID}" 2>/dev/null || true
+        ZEL_XVFB_PID=
+    fi
+}
+
+# zel_wine_prefix_create DIR [DPI]: a fresh 64-bit prefix with the dialog fonts
+# mapped to a Japanese font, optionally with a screen resolution other than 96 DPI.
+zel_wine_prefix_create() {
+    local prefix=$1
+    local dpi=${2:-96}
+    rm -rf "${prefix}"
+    mkdir -p "${prefix}"
+    export WINEDEBUG=${WINEDEBUG:--all}
+    WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="${prefix}" wineserver -w
+    local reg="${prefix}/zel-setup.reg"
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes]\r\n'
+        local face
+        for face in "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Tahoma"; do
+            printf '"%s"="Noto Sans CJK JP"\r\n' "${face}"
+        done
+        printf '\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n'
+        printf '"LogPixels"=dword:%08x\r\n' "${dpi}"
+        printf '\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n'
+        printf '"LogPixels"=dword:%08x\r\n' "${dpi}"
+        # No crash dialog: a crashing test program must end, not wait for a click.
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
+        printf '"ShowCrashDialog"=dword:00000000\r\n'
+    } > "${reg}"
+    WINEPREFIX="${prefix}" wine reg import "$(WINEPREFIX="${prefix}" winepath -w "${reg}")" >/dev/null 2>&1
+    WINEPREFIX="${prefix}" wineserver -w
+}
+
+zel_wine_prefix_remove() {
+    local prefix=$1
+    [ -d "${prefix}" ] || return 0
+    WINEPREFIX="${prefix}" wineserver -k 2>/dev/null || true
+    WINEPREFIX="${prefix}" wineserver -w 2>/dev/null || true
+    rm -rf "${prefix}"
+}
+
+# zel_wine_run PREFIX PROGRAM [ARGS...]: runs a Windows program and returns its exit code.
+zel_wine_run() {
+    local prefix=$1
+    shift
+    WINEPREFIX="${prefix}" WINEDEBUG=${WINEDEBUG:--all} wine "$@"
+}

@@ -1,0 +1,61 @@
+// The one run record of setup mode, owned by the run driver and lent to the
+// dialogs and the install run.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/setup_config.h"
+#include "install/installed_product.h"
+#include "payload/payload_archive.h"
+
+namespace zel {
+
+enum WizardPage : std::int32_t {
+    Welcome = 0,
+    License = 1,
+    Destination = 2,
+    Progress = 3,
+    Finish = 4,
+};
+
+enum class InstallMode { Install, Update, Repair };
+
+struct SetupContext {
+    HWND hwnd = nullptr;
+    std::int32_t page = Welcome;
+    std::wstring selfPath;
+    std::wstring tempDir;
+    std::wstring installDir;
+    SetupConfig config;
+    std::vector<std::uint8_t> payloadData;
+    std::vector<PayloadEntry> payloadEntries;
+    HFONT titleFont = nullptr;
+    HFONT subtitleFont = nullptr;
+    bool licenseAccepted = false;
+    std::wstring licenseText;
+    bool repairMode = false;
+    bool updateMode = false;
+    bool updateAvailable = false;
+    std::wstring installedVersion;
+    std::wstring existingProductKey;
+};
+
+// Repair is tested first, then Update, else Install.
+inline InstallMode GetInstallMode(const SetupContext& context) noexcept {
+    if (context.repairMode) return InstallMode::Repair;
+    if (context.updateMode) return InstallMode::Update;
+    return InstallMode::Install;
+}
+
+struct MaintenanceParams {
+    SetupContext* context = nullptr;
+    InstalledProduct* product = nullptr;
+    HFONT titleFont = nullptr;
+    HFONT subtitleFont = nullptr;
+};
+
+}  // namespace zel

@@ -1,0 +1,59 @@
+// The setup.ini model. Field names are the configuration keys.
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+struct StartMenuItem {
+    std::wstring label;   // shortcut file name inside the group, never empty
+    std::wstring target;  // path relative to the install folder, "\" separators, never empty
+};
+
+struct SetupConfig {
+    std::wstring AppName;
+    std::wstring AppVersion;
+    std::wstring ProgramsDisplayName;
+    std::wstring DisplayVersion;
+    std::wstring ProductVersion;
+    std::wstring Publisher;
+    std::wstring SupportUrl;
+    std::wstring HelpUrl;
+    std::wstring UpdateUrl;
+    std::wstring DefaultInstallDir;
+    std::wstring ShortcutName;
+    std::wstring StartMenuGroupName;
+    std::wstring LicenseFile;
+    std::wstring MainExe;
+    std::vector<std::wstring> Files;
+    std::vector<std::wstring> System32RegSvr;
+    std::vector<StartMenuItem> StartMenuItems;
+};
+
+}  // namespace zel
+
+namespace zel {
+
+class IniDocument;
+
+// Loads setup.ini through the Win32 profile functions (setup.exe). Never fails:
+// a missing file leaves every field at its default.
+void LoadSetupConfig(const std::filesystem::path& iniPath, SetupConfig& config);
+
+// The same rules over the portable reader (InstallerBuilder, native tests).
+void LoadSetupConfig(const IniDocument& ini, SetupConfig& config);
+
+// Rules shared by both loaders.
+std::wstring TrimWhitespace(std::wstring_view text);
+std::wstring DeriveLabel(std::wstring_view target);
+// Values of a section's "key=value" lines (text after the first '=', untrimmed;
+// lines without '=' or with '=' last contribute nothing).
+std::vector<std::wstring> SectionValuesFromLines(const std::vector<std::wstring>& lines);
+std::vector<StartMenuItem> StartMenuItemsFromValues(const std::vector<std::wstring>& values);
+std::vector<std::wstring> System32RegSvrFromValues(const std::vector<std::wstring>& values);
+std::wstring MainExeFromValues(const std::vector<std::wstring>& values);
+
+}  // namespace zel

@@ -1,0 +1,38 @@
+// Placing COM libraries in System32 / SysWOW64 and registering them, the reverse
+// at uninstall, and the path forms used wherever paths are confined.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/setup_config.h"
+
+namespace zel {
+
+// Longest existing leading part resolved by the file system, the rest appended,
+// lexically normalised. False when the path cannot be resolved.
+bool WeaklyCanonical(const std::filesystem::path& path, std::filesystem::path& result);
+// The path lies strictly inside the folder (both in weakly canonical form).
+bool IsPathInside(const std::filesystem::path& folder, const std::filesystem::path& path);
+bool HasParentReference(const std::filesystem::path& path);
+bool IsInSystemFolder(const std::filesystem::path& path);
+
+bool ReadPeMachine(const std::filesystem::path& file, WORD& machine);
+bool HasDllRegisterServerExport(const std::filesystem::path& file);
+bool PickSystemFolder(const std::filesystem::path& source, HWND logTarget, bool& use32BitFolder, std::wstring& errorText);
+bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, std::filesystem::path& regsvr32,
+                    std::wstring& errorText);
+bool RunRegsvr32(HWND logTarget, bool unregister, const std::filesystem::path& regsvr32,
+                 const std::filesystem::path& file, std::wstring& errorText);
+
+bool DeploySystemFiles(HWND logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
+                       std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
+                       std::wstring& errorText);
+
+void UnregisterSystemFiles(const std::filesystem::path& installDir);
+void RemoveSystemFileCopies(const std::filesystem::path& installDir);
+
+}  // namespace zel

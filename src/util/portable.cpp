@@ -1,0 +1,1 @@
+// Anchor unit of the portable library; the areas add their sources to it.
