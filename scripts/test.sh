@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test layer:
+#   1. native unit tests of the portable code (ASan + UBSan)
+#   2. Windows tests under Wine against the real Win32 API
+#   3. end-to-end tests of the real setup.exe under Wine + Xvfb
+#   4. short libFuzzer runs of the parsers
+# Results (JUnit XML) and artefacts (screenshots) go to build/test-results and
+# build/artifacts. Exits non-zero when anything failed.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "${root}"
+fuzz_seconds=${ZEL_FUZZ_SECONDS:-45}
+results=${root}/build/test-results
+artifacts=${root}/build/artifacts
+failures=0
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+
+bash scripts/install-deps.sh || exit 1
+bash scripts/build.sh native native-release win64 fuzz || exit 1
+
+rm -rf "${results}" "${artifacts}"
+mkdir -p "${results}/native" "${results}/windows" "${results}/e2e" "${artifacts}"
+stub=${root}/build/win64/src/app/InstallerCore.exe
+
+echo "== layer 1: native tests" >&2
+for exe in build/native/tests/native_*_tests; do
+    [ -x "${exe}" ] || continue
+    name=$(basename "${exe}")
+    ZEL_STUB_EXE="${stub}" ZEL_SOURCE_DIR="${root}" timeout 900 "${exe}" \
+        --gtest_output="xml:${results}/native/${name}.xml" || fail "${name}"
+done
+
+echo "== layer 2: Windows tests under Wine" >&2
+. scripts/lib/wine.sh
+prefix=$(mktemp -d /tmp/zel-test-prefix.XXXXXX)
+zel_xvfb_start || exit 1
+zel_wine_prefix_create "${prefix}"
+for exe in build/win64/tests/windows_*_tests.exe; do
+    [ -f "${exe}" ] || continue
+    name=$(basename "${exe}" .exe)
+    xml=$(WINEPREFIX="${prefix}" winepath -w "${results}/windows/${name}.xml")
+    art=$(WINEPREFIX="${prefix}" winepath -w "${artifacts}")
+    (cd "$(dirname "${exe}")" && ZEL_ARTIFACTS_DIR="${art}" timeout 900 \
+        env WINEPREFIX="${prefix}" WINEDEBUG=-all wine "./$(basename "${exe}")" --gtest_output="xml:${xml}") \
+        || fail "${name}"
+done
+zel_wine_prefix_remove "${prefix}"
+zel_xvfb_stop
+
+echo "== layer 3: end-to-end tests" >&2
+if [ -f scripts/run-e2e.sh ]; then
+    ZEL_RESULTS_DIR="${results}/e2e" ZEL_ARTIFACTS_DIR="${artifacts}" \
+        timeout 1500 bash scripts/run-e2e.sh build/win64 build/native-release || fail "e2e"
+fi
+
+echo "== layer 4: fuzzing (${fuzz_seconds} s per target)" >&2
+for exe in build/fuzz/tests/*_fuzz; do
+    [ -x "${exe}" ] || continue
+    name=$(basename "${exe}")
+    corpus=build/fuzz/corpus-${name}
+    mkdir -p "${corpus}"
+    if timeout $((fuzz_seconds + 120)) "${exe}" -max_total_time="${fuzz_seconds}" -timeout=10 -rss_limit_mb=2048 \
+        -artifact_prefix="${artifacts}/${name}-" "${corpus}" >"${results}/${name}.log" 2>&1; then
+        echo "<testsuites><testsuite name=\"${name}\" tests=\"1\" failures=\"0\"><testcase name=\"fuzz\"/></testsuite></testsuites>" \
+            > "${results}/${name}.xml"
+    else
+        tail -n 40 "${results}/${name}.log" >&2
+        echo "<testsuites><testsuite name=\"${name}\" tests=\"1\" failures=\"1\"><testcase name=\"fuzz\"><failure/></testcase></testsuite></testsuites>" \
+            > "${results}/${name}.xml"
+        fail "${name}"
+    fi
+done
+
+python3 scripts/lib/summarize_results.py "${results}" || fail "summary"
+if [ "${failures}" -ne 0 ]; then
+    echo "${failures} test program(s) failed" >&2
+    exit 1
+fi
+exit 0
