@@ -59,8 +59,15 @@ for exe in build/fuzz/tests/*_fuzz; do
     name=$(basename "${exe}")
     corpus=build/fuzz/corpus-${name}
     mkdir -p "${corpus}"
+    seeds=()
+    [ -d "tests/fuzz/seeds/${name}" ] && seeds+=("tests/fuzz/seeds/${name}")
+    dict=()
+    [ -f "tests/fuzz/${name}.dict" ] && dict+=("-dict=tests/fuzz/${name}.dict")
+    if [ "${name}" = pe_stub_fuzz ]; then
+        cp "${stub}" "${corpus}/stub.exe"
+    fi
     if timeout $((fuzz_seconds + 120)) "${exe}" -max_total_time="${fuzz_seconds}" -timeout=10 -rss_limit_mb=2048 \
-        -artifact_prefix="${artifacts}/${name}-" "${corpus}" >"${results}/${name}.log" 2>&1; then
+        -artifact_prefix="${artifacts}/${name}-" "${dict[@]}" "${corpus}" "${seeds[@]}" >"${results}/${name}.log" 2>&1; then
         echo "<testsuites><testsuite name=\"${name}\" tests=\"1\" failures=\"0\"><testcase name=\"fuzz\"/></testsuite></testsuites>" \
             > "${results}/${name}.xml"
     else

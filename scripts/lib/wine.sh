@@ -55,6 +55,10 @@ zel_wine_prefix_create() {
         printf '"LogPixels"=dword:%08x\r\n' "${dpi}"
         printf '\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n'
         printf '"LogPixels"=dword:%08x\r\n' "${dpi}"
+        # Without a window manager on Xvfb, managed windows make Wine wait ~2 s each
+        # time a dialog is hidden or destroyed; unmanaged windows do not.
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n'
+        printf '"Managed"="N"\r\n'
         # No crash dialog: a crashing test program must end, not wait for a click.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
         printf '"ShowCrashDialog"=dword:00000000\r\n'

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <filesystem>
-#include <string_view>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zel {
@@ -55,5 +56,14 @@ std::vector<std::wstring> SectionValuesFromLines(const std::vector<std::wstring>
 std::vector<StartMenuItem> StartMenuItemsFromValues(const std::vector<std::wstring>& values);
 std::vector<std::wstring> System32RegSvrFromValues(const std::vector<std::wstring>& values);
 std::wstring MainExeFromValues(const std::vector<std::wstring>& values);
+
+// The [Setup] keys in their reading order with their defaults. readKey returns the
+// value of the key, or the fallback when the key is absent; later defaults use the
+// values already read.
+using SetupKeyReader = std::function<std::wstring(const wchar_t* key, const std::wstring& fallback)>;
+void ReadSetupKeys(const SetupKeyReader& readKey, SetupConfig& config);
+// Fills the lists and MainExe from the values of the three list sections.
+void ApplySectionValues(const std::vector<std::wstring>& files, const std::vector<std::wstring>& system32RegSvr,
+                        const std::vector<std::wstring>& startMenuItems, SetupConfig& config);
 
 }  // namespace zel

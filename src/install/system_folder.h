@@ -22,7 +22,8 @@ bool IsInSystemFolder(const std::filesystem::path& path);
 
 bool ReadPeMachine(const std::filesystem::path& file, WORD& machine);
 bool HasDllRegisterServerExport(const std::filesystem::path& file);
-bool PickSystemFolder(const std::filesystem::path& source, HWND logTarget, bool& use32BitFolder, std::wstring& errorText);
+bool PickSystemFolder(const std::filesystem::path& source, HWND logTarget, bool& use32BitFolder,
+                      std::wstring& errorText);
 bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, std::filesystem::path& regsvr32,
                     std::wstring& errorText);
 bool RunRegsvr32(HWND logTarget, bool unregister, const std::filesystem::path& regsvr32,

@@ -1,8 +1,123 @@
 #include "ui/maintenance_dialog.h"
 
-namespace zel {
+#include <exception>
+#include <utility>
 
-// Placeholder until the maintenance dialog lands.
-INT_PTR CALLBACK MaintenanceDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+#include "ui/dialog_look.h"
+#include "ui/resource_ids.h"
+#include "ui/wizard_pages.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+constexpr int kTitlePoints = 12;
+constexpr int kSubtitlePoints = 9;
+
+MaintenanceParams* ParamsOf(HWND dialog) {
+    return reinterpret_cast<MaintenanceParams*>(::GetWindowLongPtrW(dialog, DWLP_USER));
+}
+
+const std::wstring& AppNameOf(const MaintenanceParams& params) {
+    static const std::wstring kNone;
+    return params.context ? params.context->config.AppName : kNone;
+}
+
+BOOL OnInitDialog(HWND dialog, MaintenanceParams& params) {
+    ::SetWindowTextW(dialog, L"メンテナンス");
+    ::SetDlgItemTextW(dialog, IDC_TITLE, L"メンテナンス");
+
+    const SetupContext* context = params.context;
+    const InstalledProduct* product = params.product;
+    std::wstring message = MaintenanceMessage(product ? product->displayVersion : std::wstring(),
+                                              context ? context->config.AppVersion : std::wstring(),
+                                              product ? product->installLocation : std::wstring());
+    ::SetDlgItemTextW(dialog, IDC_SUBTITLE, message.c_str());
+
+    ::SetDlgItemTextW(dialog, IDC_MAINT_UPDATE, L"アップデート (既存環境を維持して新しいバージョンを適用)");
+    ::SetDlgItemTextW(dialog, IDC_MAINT_REPAIR, L"修復 (ファイルを再コピーして登録を更新)");
+    ::SetDlgItemTextW(dialog, IDC_MAINT_UNINSTALL, L"アンインストール");
+    ::SetDlgItemTextW(dialog, IDC_MAINT_CONTINUE, L"続行");
+    ::SetDlgItemTextW(dialog, IDC_MAINT_CANCEL, L"キャンセル");
+
+    bool updateAvailable = context && context->updateAvailable;
+    if (HWND update = ::GetDlgItem(dialog, IDC_MAINT_UPDATE)) ::EnableWindow(update, updateAvailable ? TRUE : FALSE);
+    ::CheckRadioButton(dialog, IDC_MAINT_REPAIR, IDC_MAINT_UPDATE, MaintenanceDefaultChoice(updateAvailable));
+
+    CenterOnMonitor(dialog);
+
+    params.titleFont = CreateDialogFont(kTitlePoints, true);
+    params.subtitleFont = CreateDialogFont(kSubtitlePoints, false);
+    ::SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(params.titleFont), TRUE);
+    ::SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_SETFONT, reinterpret_cast<WPARAM>(params.subtitleFont), TRUE);
+    return TRUE;
+}
+
+// Escape and the close box send the standard cancel id, which is not handled:
+// the dialog ends only through its two buttons.
+bool OnCommand(HWND dialog, int id) {
+    switch (id) {
+        case IDC_MAINT_CONTINUE:
+            ::EndDialog(dialog,
+                        MaintenanceContinueResult(::IsDlgButtonChecked(dialog, IDC_MAINT_UPDATE) == BST_CHECKED,
+                                                  ::IsDlgButtonChecked(dialog, IDC_MAINT_REPAIR) == BST_CHECKED));
+            return true;
+        case IDC_MAINT_CANCEL:
+            ::EndDialog(dialog, kMaintenanceCancel);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void OnPaint(HWND dialog, const MaintenanceParams& params) {
+    PAINTSTRUCT paint{};
+    HDC dc = ::BeginPaint(dialog, &paint);
+    if (dc) PaintHeader(dialog, dc, AppNameOf(params));
+    ::EndPaint(dialog, &paint);
+}
+
+void OnDestroy(MaintenanceParams& params) {
+    UniqueGdiObject titleFont(std::exchange(params.titleFont, nullptr));
+    UniqueGdiObject subtitleFont(std::exchange(params.subtitleFont, nullptr));
+}
+
+INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* params = reinterpret_cast<MaintenanceParams*>(lParam);
+        if (!params) return FALSE;
+        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        return OnInitDialog(dialog, *params);
+    }
+    MaintenanceParams* params = ParamsOf(dialog);
+    if (!params) return FALSE;  // nothing is handled before the parameter is known
+    switch (message) {
+        case WM_COMMAND:
+            return OnCommand(dialog, LOWORD(wParam)) ? TRUE : FALSE;
+        case WM_PAINT:
+            OnPaint(dialog, *params);
+            return TRUE;
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+            return reinterpret_cast<INT_PTR>(ControlColors(
+                LookDialog::Maintenance, message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+        case WM_DESTROY:
+            OnDestroy(*params);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK MaintenanceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Dispatch(dialog, message, wParam, lParam);
+    } catch (const std::exception&) {
+        // Unwinding through the system's dialog code is not allowed; the message stays unhandled.
+        return FALSE;
+    }
+}
 
 }  // namespace zel

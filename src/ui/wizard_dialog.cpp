@@ -1,9 +1,268 @@
 #include "ui/wizard_dialog.h"
 
-namespace zel {
+#include <richedit.h>
+#include <shlobj.h>
 
-// Placeholder until the wizard lands.
-INT_PTR CALLBACK WizardDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
-void ShowPage(SetupContext&) {}
+#include <exception>
+#include <iterator>
+#include <utility>
+
+#include "install/install_run.h"
+#include "ui/dialog_actions.h"
+#include "ui/dialog_look.h"
+#include "ui/resource_ids.h"
+#include "ui/wizard_pages.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+constexpr int kTitlePoints = 12;
+constexpr int kSubtitlePoints = 9;
+constexpr int kInstallDirCapacity = 1024;  // at most 1023 characters are taken
+constexpr int kWheelForwardedIds[] = {IDC_NEXT, IDC_BACK, IDC_CANCEL, IDC_BROWSE, IDC_LICENSE_ACCEPT, IDC_PATH_EDIT};
+
+SetupContext* ContextOf(HWND dialog) { return reinterpret_cast<SetupContext*>(::GetWindowLongPtrW(dialog, DWLP_USER)); }
+
+void WarnInput(HWND dialog, const wchar_t* text) {
+    GetWizardActions().messageBox(dialog, text, L"入力チェック", MB_OK | MB_ICONWARNING);
+}
+
+void ShowControl(HWND dialog, int id, bool visible) {
+    if (HWND control = ::GetDlgItem(dialog, id)) ::ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+}
+
+void EnableControl(HWND dialog, int id, bool enabled) {
+    if (HWND control = ::GetDlgItem(dialog, id)) ::EnableWindow(control, enabled ? TRUE : FALSE);
+}
+
+bool IsChecked(HWND dialog, int id) { return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
+
+// Puts the licence view at its start, however it was scrolled before.
+void RewindLicenseText(HWND dialog) {
+    HWND text = ::GetDlgItem(dialog, IDC_LICENSE_TEXT);
+    if (!text) return;
+    ::SendMessageW(text, EM_SETSEL, 0, 0);
+    ::SendMessageW(text, EM_SCROLLCARET, 0, 0);
+    ::SendMessageW(text, EM_LINESCROLL, 0, -32767);
+    ::SendMessageW(text, WM_VSCROLL, SB_TOP, 0);
+}
+
+void GoToPage(SetupContext& context, WizardPage page) {
+    context.page = page;
+    ShowPage(context);
+}
+
+BOOL OnInitDialog(HWND dialog, SetupContext& context) {
+    context.hwnd = dialog;
+    ::SetWindowTextW(dialog, L"セットアップ");
+    ::SetDlgItemTextW(dialog, IDC_PATH_LABEL, L"インストール先:");
+    ::SetDlgItemTextW(dialog, IDC_LICENSE_ACCEPT, L"使用許諾契約に同意します");
+
+    if (HWND license = ::GetDlgItem(dialog, IDC_LICENSE_TEXT)) {
+        ::SetWindowTextW(license, context.licenseText.c_str());
+        ::SendMessageW(license, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));
+        ::SendMessageW(license, EM_SETREADONLY, TRUE, 0);
+        ::SendMessageW(license, EM_SETSEL, 0, 0);
+        ::SendMessageW(license, EM_SCROLLCARET, 0, 0);
+        ::SendMessageW(license, WM_VSCROLL, SB_TOP, 0);
+    }
+    ::SendDlgItemMessageW(dialog, IDC_LOG, EM_SETREADONLY, TRUE, 0);
+    ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, BST_UNCHECKED);
+
+    CenterOnMonitor(dialog);
+
+    context.titleFont = CreateDialogFont(kTitlePoints, true);
+    context.subtitleFont = CreateDialogFont(kSubtitlePoints, false);
+    ::SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(context.titleFont), TRUE);
+    ::SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_SETFONT, reinterpret_cast<WPARAM>(context.subtitleFont), TRUE);
+
+    ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, context.installDir.c_str());
+
+    bool maintenanceRun = GetInstallMode(context) != InstallMode::Install;
+    if (maintenanceRun) context.page = Progress;
+    ShowPage(context);
+    if (maintenanceRun) ::PostMessageW(dialog, kStartInstallMessage, 0, 0);
+
+    InstallWheelForwarding(dialog, kWheelForwardedIds, static_cast<int>(std::size(kWheelForwardedIds)));
+    return TRUE;  // the system sets the initial focus
+}
+
+void OnNext(HWND dialog, SetupContext& context) {
+    switch (context.page) {
+        case Welcome:
+            // Acceptance is asked for again every time the licence page is entered from the front.
+            context.licenseAccepted = false;
+            ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, BST_UNCHECKED);
+            GoToPage(context, License);
+            break;
+        case License:
+            if (context.licenseAccepted) {
+                GoToPage(context, Destination);
+            } else {
+                WarnInput(dialog, L"使用許諾契約への同意が必要です。");
+            }
+            break;
+        case Destination: {
+            wchar_t folder[kInstallDirCapacity] = {};
+            ::GetDlgItemTextW(dialog, IDC_PATH_EDIT, folder, kInstallDirCapacity);
+            context.installDir = folder;
+            if (context.installDir.empty()) {
+                WarnInput(dialog, L"インストール先フォルダが空です。");
+            } else {
+                GetWizardActions().runInstall(context);
+            }
+            break;
+        }
+        case Progress:
+            GetWizardActions().runInstall(context);  // retry after a failed run
+            break;
+        default:
+            ::EndDialog(dialog, 1);
+            break;
+    }
+}
+
+void OnBack(HWND dialog, SetupContext& context) {
+    if (context.page == License) {
+        GoToPage(context, Welcome);
+    } else if (context.page == Destination) {
+        context.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
+        GoToPage(context, License);
+    }
+}
+
+void OnBrowse(HWND dialog) {
+    BROWSEINFOW browse{};
+    browse.hwndOwner = dialog;
+    browse.lpszTitle = L"インストール先フォルダを選択";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    UniqueCoTaskMem items(::SHBrowseForFolderW(&browse));
+    if (!items) return;
+    wchar_t path[MAX_PATH] = {};
+    if (::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(items.get()), path)) {
+        ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, path);
+    }
+}
+
+void OnAcceptToggled(HWND dialog, SetupContext& context) {
+    if (context.page != License) return;
+    context.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
+    EnableControl(dialog, IDC_NEXT, context.licenseAccepted);
+}
+
+// Returns whether the command was handled; the standard cancel id (Escape, close
+// box) is not, so the wizard ends only through Cancel or the Finish button.
+bool OnCommand(HWND dialog, SetupContext& context, int id) {
+    switch (id) {
+        case IDC_NEXT:
+            OnNext(dialog, context);
+            return true;
+        case IDC_BACK:
+            OnBack(dialog, context);
+            return true;
+        case IDC_CANCEL:
+            ::EndDialog(dialog, 2);
+            return true;
+        case IDC_BROWSE:
+            OnBrowse(dialog);
+            return true;
+        case IDC_LICENSE_ACCEPT:
+            OnAcceptToggled(dialog, context);
+            return true;
+        default:
+            return false;
+    }
+}
+
+void OnPaint(HWND dialog, const SetupContext& context) {
+    PAINTSTRUCT paint{};
+    HDC dc = ::BeginPaint(dialog, &paint);
+    if (dc) PaintHeader(dialog, dc, context.config.AppName);
+    ::EndPaint(dialog, &paint);
+}
+
+void OnDestroy(HWND dialog, SetupContext& context) {
+    RemoveWheelForwarding(dialog, kWheelForwardedIds, static_cast<int>(std::size(kWheelForwardedIds)));
+    UniqueGdiObject titleFont(std::exchange(context.titleFont, nullptr));
+    UniqueGdiObject subtitleFont(std::exchange(context.subtitleFont, nullptr));
+}
+
+INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* context = reinterpret_cast<SetupContext*>(lParam);
+        if (!context) return FALSE;
+        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+        return OnInitDialog(dialog, *context);
+    }
+    SetupContext* context = ContextOf(dialog);
+    if (!context) return FALSE;  // nothing is handled before the context is known
+    switch (message) {
+        case WM_COMMAND:
+            return OnCommand(dialog, *context, LOWORD(wParam)) ? TRUE : FALSE;
+        case kStartInstallMessage:
+            GetWizardActions().runInstall(*context);
+            return TRUE;
+        case WM_PAINT:
+            OnPaint(dialog, *context);
+            return TRUE;
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+            return reinterpret_cast<INT_PTR>(ControlColors(LookDialog::Wizard, message, reinterpret_cast<HDC>(wParam),
+                                                           reinterpret_cast<HWND>(lParam)));
+        case WM_DESTROY:
+            OnDestroy(dialog, *context);
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+}  // namespace
+
+WizardActions& GetWizardActions() {
+    static WizardActions actions{&RunInstall, &::MessageBoxW};
+    return actions;
+}
+
+void ShowPage(SetupContext& context) {
+    HWND dialog = context.hwnd;
+    if (!dialog) return;
+    ::SetDlgItemTextW(dialog, IDC_BACK, L"戻る");
+    ::SetDlgItemTextW(dialog, IDC_CANCEL, L"キャンセル");
+    ::SetDlgItemTextW(dialog, IDC_BROWSE, L"参照...");
+
+    PageLayout layout =
+        GetPageLayout(context.page, GetInstallMode(context), context.config.AppName, context.licenseAccepted);
+    for (int id : {IDC_PATH_LABEL, IDC_PATH_EDIT, IDC_BROWSE}) ShowControl(dialog, id, layout.showDestination);
+    for (int id : {IDC_LICENSE_TEXT, IDC_LICENSE_ACCEPT}) ShowControl(dialog, id, layout.showLicense);
+    for (int id : {IDC_PROGRESS, IDC_LOG}) ShowControl(dialog, id, layout.showProgress);
+    if (!layout.known) return;
+
+    ::SetDlgItemTextW(dialog, IDC_TITLE, layout.title.c_str());
+    ::SetDlgItemTextW(dialog, IDC_SUBTITLE, layout.subtitle.c_str());
+    EnableControl(dialog, IDC_BACK, layout.backEnabled);
+    if (layout.nextCaption) ::SetDlgItemTextW(dialog, IDC_NEXT, layout.nextCaption->c_str());
+    EnableControl(dialog, IDC_NEXT, layout.nextEnabled);
+    if (context.page == License) {
+        ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, context.licenseAccepted ? BST_CHECKED : BST_UNCHECKED);
+        RewindLicenseText(dialog);
+    }
+
+    if (layout.focusId != 0) {
+        HWND focus = ::GetDlgItem(dialog, layout.focusId);
+        if (focus && ::IsWindowVisible(focus)) ::SetFocus(focus);
+    }
+}
+
+INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return Dispatch(dialog, message, wParam, lParam);
+    } catch (const std::exception&) {
+        // Unwinding through the system's dialog code is not allowed; the message stays unhandled.
+        return FALSE;
+    }
+}
 
 }  // namespace zel

@@ -1,9 +1,248 @@
 #include "uninstall/uninstall_run.h"
 
+#include <shlobj.h>
+#include <windows.h>
+
+#include <system_error>
+
+#include "config/text_encoding.h"
+#include "install/shortcuts.h"
+#include "install/system_folder.h"
+#include "install/uninstall_registry.h"
+#include "uninstall/folder_cleanup.h"
+#include "uninstall/self_removal.h"
+#include "uninstall/uninstall_steps.h"
+#include "util/ascii.h"
+#include "util/unique_handle.h"
+
 namespace zel {
 
-// Placeholder until the uninstall run lands.
-int RunUninstall(std::wstring&) { return 1; }
-std::wstring NormalizeProductKey(std::wstring key) { return key; }
+namespace {
+
+constexpr wchar_t kTitle[] = L"アンインストール";
+constexpr wchar_t kConfirmTitle[] = L"アンインストールの確認";
+constexpr wchar_t kManifestMissing[] =
+    L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。";
+
+bool IsKeyTrimCharacter(wchar_t c) { return c == L' ' || c == L'\t' || c == L'"'; }
+
+std::wstring SubkeyPath(const std::wstring& productKey) { return std::wstring(kUninstallKeyPath) + L"\\" + productKey; }
+
+bool SamePathIgnoringCase(const std::filesystem::path& a, const std::filesystem::path& b) {
+    return EqualsIgnoreAsciiCase(a.native(), b.native());
+}
+
+std::filesystem::path OwnModulePath() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};  // a cut-off name names some other file
+    return std::filesystem::path(std::wstring(buffer, length));
+}
+
+bool KnownFolder(REFKNOWNFOLDERID id, std::filesystem::path& folder) {
+    UniqueCoTaskString text;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, text.put())) || !text || text.get()[0] == L'\0') return false;
+    folder = text.get();
+    return true;
+}
+
+bool FolderOrKnownFolder(const std::filesystem::path& given, REFKNOWNFOLDERID id, std::filesystem::path& folder) {
+    if (given.empty()) return KnownFolder(id, folder);
+    folder = given;
+    return true;
+}
+
+// A directory is removed on its own when empty, otherwise with its contents.
+void RemoveDirectoryOrTree(const std::filesystem::path& folder) {
+    if (::RemoveDirectoryW(folder.c_str())) return;
+    if (::GetLastError() == ERROR_DIR_NOT_EMPTY) RemoveFolderTree(folder);
+}
+
+void DeleteFileEvenReadOnly(const std::filesystem::path& file, DWORD attributes) {
+    if (attributes & FILE_ATTRIBUTE_READONLY) {
+        ::SetFileAttributesW(file.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    }
+    ::DeleteFileW(file.c_str());
+}
+
+}  // namespace
+
+std::wstring NormalizeProductKey(std::wstring key) {
+    size_t first = 0;
+    while (first < key.size() && IsKeyTrimCharacter(key[first])) ++first;
+    size_t last = key.size();
+    while (last > first && IsKeyTrimCharacter(key[last - 1])) --last;
+    key = key.substr(first, last - first);
+    if (!key.empty()) {
+        if (key.front() != L'{') key.insert(key.begin(), L'{');
+        if (key.back() != L'}') key.push_back(L'}');
+    }
+    return key;
+}
+
+std::filesystem::path CanonicalOrEmpty(const std::filesystem::path& path) {
+    if (path.empty() || !path.is_absolute()) return {};
+    std::filesystem::path canonical;
+    if (!WeaklyCanonical(path, canonical) || !canonical.is_absolute()) return {};
+    return canonical;
+}
+
+void RemoveFolderTree(const std::filesystem::path& folder) {
+    WIN32_FIND_DATAW found;
+    UniqueFindHandle search(
+        ::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    if (search) {
+        do {
+            const std::wstring_view name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::filesystem::path child = folder / found.cFileName;
+            const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (isDirectory) {
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+                    ::SetFileAttributesW(child.c_str(),
+                                         found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+                }
+                // A junction or directory link is removed as the link itself.
+                if (!isLink) RemoveFolderTree(child);
+                ::RemoveDirectoryW(child.c_str());
+            } else {
+                DeleteFileEvenReadOnly(child, found.dwFileAttributes);
+            }
+        } while (::FindNextFileW(search.get(), &found));
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::path& installDir,
+                                                         const std::filesystem::path& ownPath,
+                                                         const std::vector<std::wstring>& entries) {
+    std::vector<std::filesystem::path> folders;
+    if (installDir.empty()) return folders;
+    for (const auto& entry : entries) {
+        const std::filesystem::path target = CanonicalOrEmpty(installDir / entry);
+        if (target.empty()) continue;
+        if (!IsPathInside(installDir, target)) continue;
+        // The running uninstaller cannot delete itself; the self-removal does.
+        if (!ownPath.empty() && SamePathIgnoringCase(target, ownPath)) continue;
+
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) continue;  // gone, or its type cannot be read
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveDirectoryOrTree(target);
+        } else {
+            ::DeleteFileW(target.c_str());
+        }
+
+        // The folders between the entry and the install folder, for the clean-up.
+        const size_t installLength = installDir.native().size();
+        for (auto folder = target.parent_path();
+             folder.has_relative_path() && !SamePathIgnoringCase(folder, installDir); folder = folder.parent_path()) {
+            if (folder.native().size() <= installLength) break;  // never above the install folder
+            folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
+void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName) {
+    if (desktopFolder.empty() || shortcutName.empty()) return;
+    const std::filesystem::path link = LinkPathFor(desktopFolder, shortcutName);
+    // A name that climbs out of the desktop never deletes a file elsewhere.
+    if (!IsPathInside(desktopFolder, link)) return;
+    ::DeleteFileW(link.c_str());
+}
+
+void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName) {
+    if (programsFolder.empty() || groupName.empty()) return;
+    const std::filesystem::path group = programsFolder / groupName;
+    // A group name such as ".." or an absolute path would otherwise take the
+    // whole Start menu, or any folder, with it.
+    if (!IsPathInside(programsFolder, group)) return;
+    RemoveDirectoryOrTree(group);
+}
+
+int RunUninstall(std::wstring& productKey, const UninstallOptions& options) {
+    const auto show = [&options](const std::wstring& text, const std::wstring& title, UINT style) {
+        if (options.showMessage) return options.showMessage(text, title, style);
+        return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);
+    };
+
+    const std::wstring key = NormalizeProductKey(productKey);
+    if (key.size() < 3) {
+        show(L"無効なアンインストール引数です。", kTitle, MB_OK | MB_ICONERROR);
+        return 1;
+    }
+
+    std::wstring installLocation;
+    std::wstring shortcutName;
+    std::wstring groupName;
+    {
+        UniqueHKey productEntry;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
+                            productEntry.put()) != ERROR_SUCCESS) {
+            show(L"インストール情報がレジストリに見つかりません。", kTitle, MB_OK | MB_ICONERROR);
+            return 1;
+        }
+        if (!ReadRegistryString(productEntry.get(), L"InstallLocation", installLocation) || installLocation.empty()) {
+            productEntry.reset();
+            show(L"インストール先 (InstallLocation) を読み取れません。", kTitle, MB_OK | MB_ICONERROR);
+            return 1;
+        }
+        ReadRegistryString(productEntry.get(), L"ZelShortcutName", shortcutName);
+        ReadRegistryString(productEntry.get(), L"ZelStartMenuGroupName", groupName);
+    }
+
+    const std::wstring question = L"「" + installLocation + L"」からアプリケーションを削除します。よろしいですか？";
+    if (show(question, kConfirmTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return 0;
+
+    const std::filesystem::path ownPath = CanonicalOrEmpty(options.ownPath.empty() ? OwnModulePath() : options.ownPath);
+    const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
+
+    if (installDir.empty()) {
+        // Without a usable install folder nothing below it is touched: the user
+        // is asked to remove the folder by hand, as with a missing manifest.
+        show(kManifestMissing, kTitle, MB_OK | MB_ICONWARNING);
+    } else {
+        const std::vector<std::wstring> entries = ReadUtf8Lines(installDir / L"install_manifest.txt");
+        if (entries.empty()) show(kManifestMissing, kTitle, MB_OK | MB_ICONWARNING);
+
+        // Before the file pass, which deletes the system manifests. A status
+        // error from the system-folder side does not stop the run.
+        try {
+            UnregisterSystemFiles(installDir);
+        } catch (const std::filesystem::filesystem_error&) {
+        }
+        try {
+            RemoveSystemFileCopies(installDir);
+        } catch (const std::filesystem::filesystem_error&) {
+        }
+
+        std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, entries);
+        RemoveEmptiedFolders(installDir, folders);
+    }
+
+    std::filesystem::path folder;
+    if (!shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
+        RemoveDesktopShortcut(folder, shortcutName);
+    }
+    if (!groupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
+        RemoveStartMenuGroup(folder, groupName);
+    }
+
+    if (::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) {
+        show(L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。", kTitle,
+             MB_OK | MB_ICONWARNING);
+    }
+
+    show(L"アンインストールが完了しました。", kTitle, MB_OK | MB_ICONINFORMATION);
+
+    if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
+        StartSelfRemoval(ownPath);
+    }
+    return 0;
+}
+
+int RunUninstall(std::wstring& productKey) { return RunUninstall(productKey, UninstallOptions{}); }
 
 }  // namespace zel

@@ -1,0 +1,49 @@
+// The plainest way to do what setup.exe's start does: map the payload resource of
+// a setup.exe once and write each archive entry with one WriteFile. A floor for
+// the extraction benchmark.
+//   floor_extract.exe <setup.exe> <output-folder>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "payload/payload_archive.h"
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc != 3) {
+        std::fwprintf(stderr, L"usage: floor_extract <setup.exe> <output-folder>\n");
+        return 2;
+    }
+    HMODULE module = ::LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    HRSRC info = module ? ::FindResourceW(module, MAKEINTRESOURCEW(101), RT_RCDATA) : nullptr;
+    HGLOBAL loaded = info ? ::LoadResource(module, info) : nullptr;
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+    if (!data) return 1;
+    const DWORD size = ::SizeofResource(module, info);
+    std::vector<zel::PayloadEntry> entries;
+    if (!zel::ParsePayloadArchive({data, size}, entries)) return 1;
+
+    const std::wstring root = argv[2];
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    for (const zel::PayloadEntry& entry : entries) {
+        std::wstring name(entry.name.size() * 2, L'\0');
+        const int n = ::MultiByteToWideChar(CP_UTF8, 0, entry.name.data(), static_cast<int>(entry.name.size()),
+                                            name.data(), static_cast<int>(name.size()));
+        name.resize(n > 0 ? n : 0);
+        std::wstring path = root;
+        for (wchar_t c : name) {
+            if (c == L'/' || c == L'\\') ::CreateDirectoryW(path.c_str(), nullptr);
+            path += (c == L'/') ? L'\\' : c;
+            if (path.size() == root.size() + 1) path.insert(root.size(), 1, L'\\');
+        }
+        HANDLE file =
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        DWORD written = 0;
+        const BOOL ok = ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
+        ::CloseHandle(file);
+        if (!ok || written != entry.size) return 1;
+    }
+    return 0;
+}

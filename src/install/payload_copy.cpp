@@ -1,0 +1,95 @@
+#include "install/payload_copy.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "install/files_pattern.h"
+#include "ui/progress_log.h"
+#include "ui/resource_ids.h"
+#include "util/ascii.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Lets the wizard repaint and react to its buttons between two files. The
+// dialog's keyboard handling is not involved. A quit request is put back for
+// the modal loop that owns it instead of being swallowed here.
+void PumpPendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patterns) {
+    if (patterns.empty()) return true;
+    return std::any_of(patterns.begin(), patterns.end(),
+                       [&](const std::wstring& pattern) { return MatchFilesPattern(rel, pattern); });
+}
+
+}  // namespace
+
+bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFiles) {
+    const fs::path sourceRoot = fs::path(context.tempDir) / L"files";
+    if (!fs::exists(sourceRoot)) {  // throws when the status cannot be read
+        AppendProgressLog(context.hwnd, L"[エラー] payload の files フォルダが見つかりません: files\\");
+        return false;
+    }
+    if (copiedFiles) copiedFiles->clear();
+
+    const SetupConfig& config = context.config;
+    const std::wstring licenseRel =
+        config.LicenseFile.empty() ? std::wstring() : LicenseRelativePath(config.LicenseFile);
+
+    // Selection first, so that the progress range is known before the first copy.
+    std::vector<fs::path> sources;
+    std::vector<std::wstring> relatives;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(sourceRoot)) {
+        if (!fs::is_regular_file(entry.status())) continue;
+        std::wstring rel = ReplaceAll(fs::relative(entry.path(), sourceRoot).wstring(), L'/', L'\\');
+        // The licence is shown by the wizard, never installed.
+        if (!config.LicenseFile.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
+        if (!IsSelected(rel, config.Files)) continue;
+        sources.push_back(entry.path());
+        relatives.push_back(std::move(rel));
+    }
+    if (sources.empty()) {
+        AppendProgressLog(context.hwnd, L"[エラー] [Files] の指定に一致するファイルがありません。");
+        return false;
+    }
+
+    HWND progress = ::GetDlgItem(context.hwnd, IDC_PROGRESS);
+    const auto count = static_cast<WORD>(sources.size() % 65536);
+    ::SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, count));
+    ::SendMessageW(progress, PBM_SETPOS, 0, 0);
+
+    const fs::path installDir(context.installDir);
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const fs::path dest = installDir / relatives[i];
+        if (const fs::path parent = dest.parent_path(); !parent.empty()) fs::create_directories(parent);
+        // No attribute is cleared first: a read-only or hidden file in the way makes the copy fail.
+        if (!::CopyFileW(sources[i].c_str(), dest.c_str(), FALSE)) {
+            const DWORD error = ::GetLastError();
+            throw fs::filesystem_error("cannot copy file", sources[i], dest,
+                                       std::error_code(static_cast<int>(error), std::system_category()));
+        }
+        if (copiedFiles) copiedFiles->push_back(relatives[i]);
+        AppendProgressLog(context.hwnd, L"コピー: " + relatives[i]);
+        ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(i + 1), 0);
+        PumpPendingMessages();
+    }
+    return true;
+}
+
+}  // namespace zel

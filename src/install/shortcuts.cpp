@@ -1,0 +1,110 @@
+#include "install/shortcuts.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+#include <windows.h>
+
+#include <string_view>
+
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether the last element has an extension as the standard file-system library
+// sees it on Windows: the element is cut at a ':' (stream name), and needs a '.'
+// after its first character; "." and ".." have none, a final '.' counts.
+bool HasExtension(std::wstring_view path) {
+    const size_t separator = path.find_last_of(L"\\/");
+    std::wstring_view element = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
+    element = element.substr(0, element.find(L':'));
+    if (element == L"." || element == L"..") return false;
+    return element.size() > 1 && element.find(L'.', 1) != std::wstring_view::npos;
+}
+
+// Path of a known per-user folder; false when the shell has none.
+bool KnownFolderPath(REFKNOWNFOLDERID id, fs::path& folder) {
+    UniqueCoTaskString path;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return false;
+    folder = path.get();
+    return true;
+}
+
+}  // namespace
+
+fs::path LinkPathFor(const fs::path& folder, const std::wstring& name) {
+    fs::path link = folder / name;
+    if (!HasExtension(link.native())) link += L".lnk";
+    return link;
+}
+
+bool CreateShortcut(const fs::path& linkPath, const fs::path& targetPath, const fs::path& workingDirectory,
+                    std::wstring& errorText) {
+    if (!fs::exists(targetPath)) {  // throws when the status cannot be read
+        errorText = L"ショートカット対象が見つかりません: " + targetPath.wstring();
+        return false;
+    }
+    ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.putVoid()))) {
+        errorText = L"IShellLink の生成に失敗しました。";
+        return false;
+    }
+    link->SetPath(targetPath.c_str());
+    link->SetIconLocation(targetPath.c_str(), 0);
+    link->SetWorkingDirectory(workingDirectory.c_str());
+
+    ComPtr<IPersistFile> file;
+    if (FAILED(link->QueryInterface(IID_IPersistFile, file.putVoid()))) {
+        errorText = L"IPersistFile 取得に失敗しました。";
+        return false;
+    }
+    if (const fs::path parent = linkPath.parent_path(); !parent.empty()) fs::create_directories(parent);
+    if (FAILED(file->Save(linkPath.c_str(), TRUE))) {
+        errorText = L"ショートカット保存に失敗しました。";
+        return false;
+    }
+    return true;
+}
+
+bool CreateDesktopShortcut(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText) {
+    if (config.MainExe.empty()) {
+        errorText = L"setup.ini の [Files] セクションに exe の記述が見つからないため、ショートカットを作成できません。";
+        return false;
+    }
+    const fs::path target = fs::path(installDir) / config.MainExe;
+    if (!fs::exists(target)) {
+        errorText = L"ショートカット対象の exe が見つかりません: " + target.wstring();
+        return false;
+    }
+    fs::path desktop;
+    if (!KnownFolderPath(FOLDERID_Desktop, desktop)) {
+        errorText = L"デスクトップパスの取得に失敗しました。";
+        return false;
+    }
+    return CreateShortcut(LinkPathFor(desktop, config.ShortcutName), target, installDir, errorText);
+}
+
+bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText) {
+    if (config.StartMenuGroupName.empty() || config.StartMenuItems.empty()) return true;
+    fs::path programs;
+    if (!KnownFolderPath(FOLDERID_Programs, programs)) {
+        errorText = L"スタートメニューパスの取得に失敗しました。";
+        return false;
+    }
+    const fs::path group = programs / config.StartMenuGroupName;
+    fs::create_directories(group);
+    for (const StartMenuItem& item : config.StartMenuItems) {
+        const fs::path target = fs::path(installDir) / item.target;
+        std::wstring reason;
+        if (!CreateShortcut(LinkPathFor(group, item.label), target, installDir, reason)) {
+            errorText = L"スタートメニュー項目作成失敗: " + item.label + L" (" + reason + L")";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace zel

@@ -1,0 +1,338 @@
+#include "install/system_folder.h"
+
+#include <cwchar>
+#include <system_error>
+
+#include "config/setup_config.h"
+#include "config/text_encoding.h"
+#include "install/path_forms.h"
+#include "install/pe_image.h"
+#include "ui/progress_log.h"
+#include "util/ascii.h"
+#include "util/unique_handle.h"
+
+namespace fs = std::filesystem;
+
+namespace zel {
+namespace {
+
+constexpr UINT kFolderBufferLength = MAX_PATH;  // 260 characters, as the system folders always fit
+constexpr wchar_t kRegsvrManifest[] = L"system32_regsvr_manifest.txt";
+constexpr wchar_t kCopyManifest[] = L"system32_copy_manifest.txt";
+
+void Log(HWND logTarget, const std::wstring& line) {
+    if (logTarget) AppendProgressLog(logTarget, line);
+}
+
+bool NativeSystemFolder(std::wstring& folder) {
+    wchar_t buffer[kFolderBufferLength];
+    const UINT length = ::GetSystemDirectoryW(buffer, kFolderBufferLength);
+    if (length == 0 || length >= kFolderBufferLength) return false;
+    folder.assign(buffer, length);
+    return true;
+}
+
+// The 32-bit system folder where one exists apart from the native one (64-bit Windows).
+bool Wow64SystemFolder(std::wstring& folder) {
+    wchar_t buffer[kFolderBufferLength];
+    const UINT length = ::GetSystemWow64DirectoryW(buffer, kFolderBufferLength);
+    if (length < 1 || length > kFolderBufferLength - 1) return false;
+    folder.assign(buffer, length);
+    return true;
+}
+
+// Errors of opening a path that mean "nothing by this name", so that the walk
+// towards the existing prefix goes one level up.
+bool IsMissingError(DWORD error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME:
+        case ERROR_DIRECTORY:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The final path of an existing file or folder as the file system reports it,
+// links resolved, without the "\\?\" family of prefixes.
+enum class FinalPathResult { Resolved, Missing, Failed };
+FinalPathResult FinalPath(const std::wstring& path, std::wstring& finalPath) {
+    // No access rights requested: attribute-only opens succeed whatever sharing
+    // other processes asked for; backup semantics allow folders.
+    UniqueHandleKernel file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return IsMissingError(::GetLastError()) ? FinalPathResult::Missing : FinalPathResult::Failed;
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) return FinalPathResult::Failed;
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            break;
+        }
+        buffer.assign(length + 1, L'\0');  // too small: length is the size needed, NUL included
+    }
+    finalPath = StripFinalPathPrefix(buffer);
+    return finalPath.empty() ? FinalPathResult::Failed : FinalPathResult::Resolved;
+}
+
+// Deletes a file, clearing its read-only attribute first. Failures are ignored.
+void DeleteFileAnyway(const fs::path& file) {
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ::SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    }
+    ::DeleteFileW(file.c_str());
+}
+
+bool ContainsIgnoreAsciiCase(std::wstring_view text, std::wstring_view part) {
+    if (part.size() > text.size()) return false;
+    for (std::size_t i = 0; i + part.size() <= text.size(); ++i) {
+        if (EqualsIgnoreAsciiCase(text.substr(i, part.size()), part)) return true;
+    }
+    return false;
+}
+
+// Lines of a system manifest, last first, that are safe to act on: their
+// weakly canonical form lies inside a system folder.
+std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
+    std::error_code ec;
+    const bool present = fs::exists(manifest, ec);
+    if (ec) throw fs::filesystem_error("exists", manifest, ec);
+    std::vector<fs::path> files;
+    if (!present) return files;
+    const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (line->empty()) continue;
+        fs::path canonical;
+        if (!WeaklyCanonical(*line, canonical)) continue;
+        if (!IsInSystemFolder(canonical)) continue;  // never touch anything outside the system folders
+        files.push_back(std::move(canonical));
+    }
+    return files;
+}
+
+}  // namespace
+
+bool WeaklyCanonical(const fs::path& path, fs::path& result) {
+    result.clear();
+    if (path.empty()) return false;
+    // Absolute, with "." and ".." taken away as Windows itself does before it
+    // opens a path.
+    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return false;
+    std::wstring full(needed, L'\0');
+    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return false;
+    full.resize(length);
+    full = LexicallyNormalPath(full);
+
+    // Walk up to the longest leading part that exists and let the file system
+    // resolve it; the missing rest is appended as it is.
+    std::wstring head = full;
+    std::vector<std::wstring> rest;
+    std::wstring resolved;
+    for (;;) {
+        const FinalPathResult found = FinalPath(head, resolved);
+        if (found == FinalPathResult::Resolved) break;
+        if (found == FinalPathResult::Failed) return false;
+        const std::wstring parent = WindowsPathParent(head);
+        if (parent == head || parent.empty()) {
+            resolved = LexicallyNormalPath(head);  // nothing of it exists, not even the root
+            break;
+        }
+        rest.push_back(WindowsPathLeaf(head));
+        head = parent;
+    }
+    for (auto name = rest.rbegin(); name != rest.rend(); ++name) resolved = AppendWindowsPath(resolved, *name);
+    result = LexicallyNormalPath(resolved);
+    return !result.empty();
+}
+
+bool IsPathInside(const fs::path& folder, const fs::path& path) {
+    fs::path canonicalFolder;
+    fs::path canonicalPath;
+    if (!WeaklyCanonical(folder, canonicalFolder) || !WeaklyCanonical(path, canonicalPath)) return false;
+    return IsLexicallyInside(canonicalFolder.native(), canonicalPath.native());
+}
+
+bool HasParentReference(const fs::path& path) { return HasParentReferenceText(path.native()); }
+
+bool IsInSystemFolder(const fs::path& path) {
+    std::wstring native;
+    if (!NativeSystemFolder(native)) return false;
+    fs::path canonical;
+    if (WeaklyCanonical(native, canonical) && IsPathInside(canonical, path)) return true;
+    std::wstring wow64;
+    if (!Wow64SystemFolder(wow64)) return false;
+    return WeaklyCanonical(wow64, canonical) && IsPathInside(canonical, path);
+}
+
+bool PickSystemFolder(const fs::path& source, HWND logTarget, bool& use32BitFolder, std::wstring& errorText) {
+    std::uint16_t machine = 0;
+    const bool readable = ReadPeMachine(source, machine);
+    switch (SystemFolderForImage(readable, machine)) {
+        case SystemFolderKind::Native:
+            use32BitFolder = false;
+            return true;
+        case SystemFolderKind::ThirtyTwoBit:
+            use32BitFolder = true;
+            if (!readable) {
+                std::wstring wow64;
+                if (logTarget && Wow64SystemFolder(wow64)) {
+                    Log(logTarget, L"[警告] PE を判定できなかったため 32bit 用 (SysWOW64) に配置します: " +
+                                       source.filename().wstring());
+                }
+            }
+            return true;
+        case SystemFolderKind::Unsupported:
+            break;
+    }
+    wchar_t hex[8];
+    std::swprintf(hex, std::size(hex), L"%04X", static_cast<unsigned>(machine));
+    errorText = L"未対応の PE Machine (0x" + std::wstring(hex) + L"): " + source.wstring();
+    return false;
+}
+
+bool LocateRegsvr32(bool use32BitFolder, fs::path& systemFolder, fs::path& regsvr32, std::wstring& errorText) {
+    std::wstring folder;
+    if (!NativeSystemFolder(folder)) {
+        errorText = L"GetSystemDirectoryW が失敗しました。";
+        return false;
+    }
+    std::wstring wow64;
+    if (use32BitFolder && Wow64SystemFolder(wow64)) folder = wow64;
+    if (!WeaklyCanonical(folder, systemFolder) || systemFolder.empty()) {
+        errorText = L"システムフォルダパスの正規化に失敗しました。";
+        return false;
+    }
+    regsvr32 = systemFolder / L"regsvr32.exe";
+    std::error_code ec;
+    const fs::file_status status = fs::status(regsvr32, ec);
+    if (ec || !fs::exists(status)) {
+        errorText = L"regsvr32.exe が見つかりません: " + regsvr32.wstring();
+        return false;
+    }
+    return true;
+}
+
+bool RunRegsvr32(HWND logTarget, bool unregister, const fs::path& regsvr32, const fs::path& file,
+                 std::wstring& errorText) {
+    std::wstring commandLine = L"\"" + regsvr32.wstring() + L"\" ";
+    if (unregister) commandLine += L"/u ";
+    commandLine += L"/s \"" + file.wstring() + L"\"";
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    UniqueProcessInformation process;
+    // CreateProcessW may write into the command line, so it gets a writable copy.
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, process.put())) {
+        errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
+        return false;
+    }
+    ::WaitForSingleObject(process.process(), INFINITE);
+    DWORD exitCode = 0;
+    if (!::GetExitCodeProcess(process.process(), &exitCode)) exitCode = 1;
+    process.reset();
+    if (exitCode != 0) {
+        errorText = L"regsvr32 が失敗しました (exit=" + UnsignedDecimal(exitCode) + L")。";
+        return false;
+    }
+    Log(logTarget, (unregister ? L"登録解除: " : L"登録: ") + file.wstring());
+    return true;
+}
+
+bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupConfig& config,
+                       std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
+                       std::wstring& errorText) {
+    errorText.clear();
+    regsvrFiles.clear();
+    copyOnlyFiles.clear();
+    if (config.System32RegSvr.empty()) return true;
+
+    const fs::path sourceBase = payloadRoot / L"files";
+    std::vector<std::wstring> seenTargets;
+    struct Deployed {
+        fs::path target;
+        fs::path regsvr32;
+    };
+    std::vector<Deployed> deployed;
+
+    for (const std::wstring& raw : config.System32RegSvr) {
+        const std::wstring entry = ReplaceAll(TrimWhitespace(raw), L'/', L'\\');
+        if (entry.empty()) continue;
+        const fs::path entryPath(entry);
+        if (HasParentReference(entryPath)) continue;
+
+        const fs::path source = sourceBase / entryPath;
+        if (!fs::is_regular_file(fs::status(source))) {  // throws for failures other than a missing file
+            errorText = L"システム登録用ソースが見つかりません: files\\" + entry;
+            return false;
+        }
+        bool use32BitFolder = false;
+        if (!PickSystemFolder(source, logTarget, use32BitFolder, errorText)) return false;
+        fs::path systemFolder;
+        fs::path regsvr32;
+        if (!LocateRegsvr32(use32BitFolder, systemFolder, regsvr32, errorText)) return false;
+
+        const fs::path target = systemFolder / entryPath.filename();
+        bool seen = false;
+        for (const std::wstring& earlier : seenTargets) seen = seen || EqualsIgnoreAsciiCase(earlier, target.native());
+        if (seen) continue;  // the first entry for a target wins
+        seenTargets.push_back(target.native());
+
+        if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
+            errorText = L"システムフォルダへのコピーに失敗しました: " + target.wstring();
+            return false;
+        }
+        Log(logTarget, L"システムフォルダへコピー: " + target.wstring());
+        deployed.push_back({target, regsvr32});
+    }
+
+    for (const Deployed& item : deployed) {
+        if (HasDllRegisterServerExport(item.target)) {
+            std::wstring runError;
+            if (!RunRegsvr32(logTarget, false, item.regsvr32, item.target, runError)) {
+                errorText = runError + L" (" + item.target.wstring() + L")";
+                return false;
+            }
+            regsvrFiles.push_back(item.target.wstring());
+        } else {
+            Log(logTarget, L"regsvr32 を省略 (DllRegisterServer なし): " + item.target.wstring());
+            copyOnlyFiles.push_back(item.target.wstring());
+        }
+    }
+    return true;
+}
+
+void UnregisterSystemFiles(const fs::path& installDir) {
+    for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifest)) {
+        bool use32BitFolder = false;
+        std::wstring ignored;
+        if (!PickSystemFolder(file, nullptr, use32BitFolder, ignored)) {
+            use32BitFolder = ContainsIgnoreAsciiCase(file.native(), L"SysWOW64");
+        }
+        fs::path systemFolder;
+        fs::path regsvr32;
+        if (!LocateRegsvr32(use32BitFolder, systemFolder, regsvr32, ignored)) continue;
+        RunRegsvr32(nullptr, true, regsvr32, file, ignored);
+        DeleteFileAnyway(file);
+    }
+}
+
+void RemoveSystemFileCopies(const fs::path& installDir) {
+    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) DeleteFileAnyway(file);
+}
+
+}  // namespace zel

@@ -1,0 +1,42 @@
+// Page rules of the wizard and the maintenance dialog as plain data, so that they
+// can be read and tested without a window.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/setup_context.h"
+
+namespace zel {
+
+// What ShowPage applies for one page in one mode.
+struct PageLayout {
+    bool known = false;  // false for a page value outside Welcome..Finish: texts and buttons stay as they are
+    std::wstring title;
+    std::wstring subtitle;
+    bool backEnabled = false;
+    bool nextEnabled = false;
+    std::optional<std::wstring> nextCaption;  // nullopt: the caption is not touched
+    bool showDestination = false;             // 1003 label, 1004 path, 1005 Browse
+    bool showLicense = false;                 // 1011 licence text, 1012 accept box
+    bool showProgress = false;                // 1006 progress bar, 1007 log
+    int focusId = 0;                          // control that takes the focus; 0: focus not moved
+};
+
+PageLayout GetPageLayout(std::int32_t page, InstallMode mode, const std::wstring& appName, bool licenseAccepted);
+
+// The text of the maintenance dialog's message control; the version lines appear
+// only when the installed version is known.
+std::wstring MaintenanceMessage(const std::wstring& installedVersion, const std::wstring& setupVersion,
+                                const std::wstring& installLocation);
+
+// Id of the radio button selected when the maintenance dialog opens.
+int MaintenanceDefaultChoice(bool updateAvailable);
+
+// End code of the maintenance dialog for 続行: Update, else Repair, else Uninstall.
+INT_PTR MaintenanceContinueResult(bool updateChecked, bool repairChecked);
+
+}  // namespace zel

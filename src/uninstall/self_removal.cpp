@@ -1,0 +1,41 @@
+#include "uninstall/self_removal.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "util/unique_handle.h"
+
+namespace zel {
+
+std::wstring SelfRemovalCommandLine(const std::filesystem::path& file) {
+    // Two echo requests to the loopback address give a delay of about one
+    // second, time enough for the uninstaller to exit before "del" runs.
+    return L"cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q \"" + file.native() + L"\"";
+}
+
+void StartSelfRemoval(const std::filesystem::path& file) {
+    // The interpreter is started by its full path and runs in the system
+    // folder: a bare "cmd.exe" would be looked up in the uninstaller's own
+    // folder first, and "ping" in the current folder, and the install folder
+    // may be writable by users who are not administrators.
+    wchar_t systemFolder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(systemFolder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring interpreter = std::wstring(systemFolder, length) + L"\\cmd.exe";
+
+    const std::wstring text = SelfRemovalCommandLine(file);
+    std::vector<wchar_t> commandLine(text.begin(), text.end());  // CreateProcessW may write into it
+    commandLine.push_back(L'\0');
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    UniqueProcessInformation process;
+    // The handles are closed at once by the owner; the command outlives us.
+    ::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                     systemFolder, &startup, process.put());
+}
+
+}  // namespace zel

@@ -1,0 +1,16 @@
+// Deleting the running uninstaller's own file after it has ended.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zel {
+
+// "cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q " + the quoted path.
+std::wstring SelfRemovalCommandLine(const std::filesystem::path& file);
+
+// Starts a hidden command interpreter that waits about one second and then
+// deletes the file; does not wait for it. A failed start is not reported.
+void StartSelfRemoval(const std::filesystem::path& file);
+
+}  // namespace zel

@@ -1,0 +1,50 @@
+// The steps of the uninstall run, each callable without a message box so that
+// they can be exercised on real folders and registry keys.
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+// Shows one message box (text, title, MB_* style) and returns the button pressed.
+using UninstallMessageFunction = std::function<int(const std::wstring& text, const std::wstring& title, UINT style)>;
+
+struct UninstallOptions {
+    // Empty: MessageBoxW without an owner window.
+    UninstallMessageFunction showMessage;
+    // Empty: the module's own file name.
+    std::filesystem::path ownPath;
+    // Empty: the current user's Desktop and Start-menu Programs known folders.
+    std::filesystem::path desktopFolder;
+    std::filesystem::path programsFolder;
+};
+
+// The whole run with replaceable message boxes and own path; 0 or 1.
+int RunUninstall(std::wstring& productKey, const UninstallOptions& options);
+
+// The canonical form of a path, or an empty path when it cannot be brought to
+// one. A relative path has none: nothing is resolved against the current folder.
+std::filesystem::path CanonicalOrEmpty(const std::filesystem::path& path);
+
+// Deletes what the manifest entries name inside installDir (never ownPath, never
+// anything outside) and returns the folders that held the removed entries.
+// Both paths are in canonical form.
+std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::path& installDir,
+                                                         const std::filesystem::path& ownPath,
+                                                         const std::vector<std::wstring>& entries);
+
+// Removes a folder with everything in it. Links and junctions inside it are
+// removed themselves; what they point to is never entered. Failures are ignored.
+void RemoveFolderTree(const std::filesystem::path& folder);
+
+// Deletes the desktop shortcut (name as registered, ".lnk" added when the name
+// has no extension) and removes the Start-menu group with its contents.
+void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName);
+void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName);
+
+}  // namespace zel

@@ -1,0 +1,118 @@
+#include "automation/payload_tools.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "payload/payload_archive.h"
+#include "util/unique_handle.h"
+
+namespace zel::e2e {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// BeginUpdateResourceW's handle is released by EndUpdateResourceW, which either
+// writes or discards the changes.
+class ResourceUpdate {
+public:
+    explicit ResourceUpdate(const fs::path& exe) : handle_(::BeginUpdateResourceW(exe.c_str(), FALSE)) {}
+    ~ResourceUpdate() {
+        if (handle_) ::EndUpdateResourceW(handle_, TRUE);
+    }
+    ResourceUpdate(const ResourceUpdate&) = delete;
+    ResourceUpdate& operator=(const ResourceUpdate&) = delete;
+    HANDLE get() const { return handle_; }
+    bool Commit() { return ::EndUpdateResourceW(std::exchange(handle_, nullptr), FALSE) != FALSE; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+std::vector<ArchiveFile> ReadProductFolder(const fs::path& folder) {
+    std::vector<ArchiveFile> files;
+    for (const auto& [relative, path] : ListFiles(folder)) {
+        std::wstring name = relative;
+        std::replace(name.begin(), name.end(), L'\\', L'/');
+        const Bytes utf8 = Utf8Bytes(name);
+        files.push_back({std::string(utf8.begin(), utf8.end()), ReadFileBytes(path).value_or(Bytes{})});
+    }
+    return files;
+}
+
+Bytes BuildArchive(const std::vector<ArchiveFile>& files) {
+    std::vector<ArchiveItem> items;
+    for (const ArchiveFile& file : files) items.push_back({file.name, file.data.size()});
+    Bytes archive = BuildArchiveDirectory(items);
+    for (const ArchiveFile& file : files) archive.insert(archive.end(), file.data.begin(), file.data.end());
+    return archive;
+}
+
+bool EmbedPayload(const fs::path& stub, const fs::path& output, const Bytes& archive, std::wstring& errorText) {
+    std::error_code error;
+    fs::create_directories(output.parent_path(), error);
+    if (!::CopyFileW(stub.c_str(), output.c_str(), FALSE)) {
+        errorText = L"cannot copy " + stub.wstring() + L" to " + output.wstring();
+        return false;
+    }
+    ResourceUpdate update(output);
+    if (!update.get()) {
+        errorText = L"BeginUpdateResourceW failed: " + std::to_wstring(::GetLastError());
+        return false;
+    }
+    if (!::UpdateResourceW(update.get(), RT_RCDATA, MAKEINTRESOURCEW(101), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                           const_cast<std::uint8_t*>(archive.data()), static_cast<DWORD>(archive.size()))) {
+        errorText = L"UpdateResourceW failed: " + std::to_wstring(::GetLastError());
+        return false;
+    }
+    if (!update.Commit()) {
+        errorText = L"EndUpdateResourceW failed: " + std::to_wstring(::GetLastError());
+        return false;
+    }
+    return true;
+}
+
+std::optional<Bytes> ReadPayloadResource(const fs::path& exe) {
+    UniqueModule module(
+        ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    if (!module) return std::nullopt;
+    HRSRC resource = ::FindResourceW(module.get(), MAKEINTRESOURCEW(101), RT_RCDATA);
+    if (!resource) return std::nullopt;
+    const DWORD size = ::SizeofResource(module.get(), resource);
+    HGLOBAL loaded = ::LoadResource(module.get(), resource);
+    const void* data = loaded ? ::LockResource(loaded) : nullptr;
+    if (!data || size == 0) return std::nullopt;
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    return Bytes(bytes, bytes + size);
+}
+
+bool WriteWithCorruptMagic(const fs::path& exe, const fs::path& output, std::wstring& errorText) {
+    const std::optional<Bytes> payload = ReadPayloadResource(exe);
+    std::optional<Bytes> file = ReadFileBytes(exe);
+    if (!payload || !file) {
+        errorText = L"cannot read the payload of " + exe.wstring();
+        return false;
+    }
+    // The archive's first bytes (magic, version, count, first directory entry)
+    // occur in the file only where the resource lies; the program's own copy of
+    // the magic stands alone.
+    const std::size_t probe = std::min<std::size_t>(payload->size(), 64);
+    const auto found = std::search(file->begin(), file->end(), payload->begin(), payload->begin() + probe);
+    if (found == file->end() ||
+        std::search(found + 1, file->end(), payload->begin(), payload->begin() + probe) != file->end()) {
+        errorText = L"the payload is not found exactly once in " + exe.wstring();
+        return false;
+    }
+    *(found + 7) = 'Q';
+    if (!WriteFileBytes(output, *file)) {
+        errorText = L"cannot write " + output.wstring();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zel::e2e

@@ -1,0 +1,107 @@
+#include "automation/registry.h"
+
+#include <objbase.h>
+
+#include "util/unique_handle.h"
+
+namespace zel::e2e {
+namespace {
+
+std::wstring SubkeyPath(const std::wstring& keyName) { return std::wstring(kUninstallKeyPath) + L"\\" + keyName; }
+
+UniqueHKey OpenUninstall(const std::wstring& path, REGSAM access) {
+    UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
+        key.reset();
+    return key;
+}
+
+}  // namespace
+
+bool WriteUninstallKey(const std::wstring& keyName, const std::vector<std::pair<std::wstring, std::wstring>>& values) {
+    UniqueHKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(keyName).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    for (const auto& [name, data] : values) {
+        const DWORD size = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+        if (::RegSetValueExW(key.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), size) !=
+            ERROR_SUCCESS)
+            return false;
+    }
+    return true;
+}
+
+bool DeleteUninstallKey(const std::wstring& keyName) {
+    if (keyName.empty()) return false;
+    return ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(keyName).c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
+}
+
+bool UninstallKeyExists(const std::wstring& keyName) {
+    return static_cast<bool>(OpenUninstall(SubkeyPath(keyName), KEY_READ));
+}
+
+std::vector<std::wstring> UninstallKeyNames() {
+    std::vector<std::wstring> names;
+    UniqueHKey key = OpenUninstall(kUninstallKeyPath, KEY_READ);
+    if (!key) return names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD length = 256;
+        const LONG status = ::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS) names.emplace_back(name, length);
+    }
+    return names;
+}
+
+std::vector<RegistryValue> ReadUninstallValues(const std::wstring& keyName) {
+    std::vector<RegistryValue> values;
+    UniqueHKey key = OpenUninstall(SubkeyPath(keyName), KEY_READ);
+    if (!key) return values;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16384];
+        DWORD nameLength = 16384;
+        DWORD type = 0;
+        DWORD size = 0;
+        LONG status = ::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type, nullptr, &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) continue;
+        RegistryValue value{std::wstring(name, nameLength), type, std::vector<BYTE>(size)};
+        nameLength = 16384;
+        status = ::RegEnumValueW(key.get(), index, name, &nameLength, nullptr, &type, value.data.data(), &size);
+        if (status == ERROR_SUCCESS) {
+            value.data.resize(size);
+            values.push_back(std::move(value));
+        }
+    }
+    return values;
+}
+
+std::optional<std::wstring> ReadUninstallString(const std::wstring& keyName, const std::wstring& valueName) {
+    for (const RegistryValue& value : ReadUninstallValues(keyName)) {
+        if (_wcsicmp(value.name.c_str(), valueName.c_str()) != 0 || value.type != REG_SZ) continue;
+        std::wstring text(reinterpret_cast<const wchar_t*>(value.data.data()), value.data.size() / sizeof(wchar_t));
+        if (!text.empty() && text.back() == L'\0') text.pop_back();
+        return text;
+    }
+    return std::nullopt;
+}
+
+std::vector<std::wstring> KeysOfProduct(const std::wstring& appName) {
+    std::vector<std::wstring> keys;
+    for (const std::wstring& name : UninstallKeyNames()) {
+        if (ReadUninstallString(name, L"ZelSetupAppName") == appName) keys.push_back(name);
+    }
+    return keys;
+}
+
+std::wstring NewGuidText() {
+    GUID guid{};
+    if (FAILED(::CoCreateGuid(&guid))) return {};
+    wchar_t text[40] = {};
+    ::StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+}  // namespace zel::e2e

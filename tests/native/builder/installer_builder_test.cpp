@@ -1,0 +1,208 @@
+#include "builder/installer_builder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "builder/pe_resources.h"
+#include "builder/product_folder.h"
+#include "payload/payload_archive.h"
+#include "test_support.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::WriteFile;
+
+class InstallerBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=*\n");
+        WriteFile(product() / "License.txt", "Terms.\n");
+        WriteFile(product() / "files/App.exe", std::string(3 << 20, 'a'));  // spans several chunks
+        WriteFile(product() / "files/Doc/説明.txt", "doc");
+        WriteFile(product() / "files/empty.dat", "");
+        test::WriteBytes(stub(), test::MakeTestPe(true));
+        fs::create_directory(dir_.path() / "out");
+    }
+    fs::path product() const { return dir_.path() / "product"; }
+    fs::path stub() const { return dir_.path() / "stub.exe"; }
+    fs::path output() const { return dir_.path() / "out" / "setup.exe"; }
+    BuildOptions Options() const { return BuildOptions{product(), output(), stub(), {}}; }
+    std::vector<std::string> OutputFolder() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(output().parent_path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    }
+
+    test::TempDir dir_;
+};
+
+std::vector<std::uint8_t> PayloadOf(const std::vector<std::uint8_t>& exe) {
+    const PeStub image(exe);
+    for (const ResourceType& type : image.resources().types) {
+        for (const ResourceName& name : type.names) {
+            if (type.key.id == kRtRcdata && name.key.id == kPayloadResourceId) return name.languages.at(0).data;
+        }
+    }
+    return {};
+}
+
+TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
+    const BuildResult result = BuildInstaller(Options());
+    EXPECT_EQ(result.entries, 5u);
+    const std::vector<std::uint8_t> exe = test::ReadBytes(output());
+    EXPECT_EQ(exe.size(), result.fileSize);
+    const std::vector<std::uint8_t> archive = PayloadOf(exe);
+    std::vector<PayloadEntry> entries;
+    ASSERT_TRUE(ParsePayloadArchive(archive, entries));
+    std::vector<std::string> names;
+    for (const PayloadEntry& entry : entries) {
+        names.push_back(entry.name);
+        EXPECT_TRUE(IsSafeEntryName(entry.name)) << entry.name;
+        const std::string data(archive.begin() + static_cast<std::ptrdiff_t>(entry.offset),
+                               archive.begin() + static_cast<std::ptrdiff_t>(entry.offset + entry.size));
+        if (entry.name == "setup.ini") {
+            EXPECT_EQ(data.substr(0, 4), std::string("\xFF\xFE[\0", 4));
+        } else {
+            const std::vector<std::uint8_t> source = test::ReadBytes(product() / PathFromUtf8(entry.name));
+            EXPECT_EQ(data, std::string(source.begin(), source.end())) << entry.name;
+        }
+    }
+    EXPECT_THAT(names, ::testing::ElementsAre("License.txt", "files/App.exe", "files/Doc/説明.txt", "files/empty.dat",
+                                              "setup.ini"));
+    // Data blocks follow the directory without gaps and end the archive.
+    EXPECT_EQ(entries.back().offset + entries.back().size, archive.size());
+}
+
+TEST_F(InstallerBuilderTest, SameInputGivesByteIdenticalOutput) {
+    BuildInstaller(Options());
+    const std::vector<std::uint8_t> first = test::ReadBytes(output());
+    fs::last_write_time(product() / "files/App.exe", fs::file_time_type::clock::now() - std::chrono::hours(5));
+    BuildInstaller(Options());  // replaces the existing output
+    EXPECT_EQ(test::ReadBytes(output()), first);
+    EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("setup.exe"));
+}
+
+TEST_F(InstallerBuilderTest, OutputPassesAnIndependentReader) {
+    if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
+    BuildInstaller(Options());
+    test::WriteBytes(dir_.path() / "payload.bin", PayloadOf(test::ReadBytes(output())));
+    EXPECT_EQ(test::VerifyPe(stub(), output(), dir_.path() / "payload.bin"), 0);
+}
+
+TEST_F(InstallerBuilderTest, RefusalLeavesAnExistingOutputUntouched) {
+    WriteFile(output(), "previous build");
+    WriteFile(product() / "setup.ini", "[Setup]\nLicenseFile=License.txt\n[Files]\nFile1=Nothing.exe\n");
+    EXPECT_THROW(BuildInstaller(Options()), std::runtime_error);
+    EXPECT_EQ(test::ReadBytes(output()),
+              std::vector<std::uint8_t>({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', ' ', 'b', 'u', 'i', 'l', 'd'}));
+    EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("setup.exe"));
+}
+
+TEST_F(InstallerBuilderTest, FailureWhileWritingLeavesNoFileBehind) {
+    // A file that shrinks after the check: the build stops half-way.
+    BuildOptions options = Options();
+    bool truncated = false;
+    options.progress = [&](std::uint64_t, std::uint64_t) {
+        if (!truncated) fs::resize_file(product() / "files/Doc/説明.txt", 1);
+        truncated = true;
+    };
+    try {
+        BuildInstaller(options);
+        ADD_FAILURE() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("became shorter while it was read"));
+    }
+    EXPECT_TRUE(OutputFolder().empty());
+}
+
+TEST_F(InstallerBuilderTest, RefusesAPayloadBeyondTheImageLimit) {
+    // A sparse file: nothing is read, the size alone is refused before writing.
+    { std::ofstream(product() / "files/huge.bin"); }
+    fs::resize_file(product() / "files/huge.bin", kMaxImageSize);
+    try {
+        BuildInstaller(Options());
+        ADD_FAILURE() << "accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("the payload is too large"));
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("over the limit of 1536.0 MiB"));
+    }
+    EXPECT_TRUE(OutputFolder().empty());
+}
+
+TEST_F(InstallerBuilderTest, RefusesAMissingOrUnusableStub) {
+    BuildOptions options = Options();
+    options.stub = dir_.path() / "missing.exe";
+    EXPECT_THAT([&] { BuildInstaller(options); },
+                ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("cannot open the stub")));
+    WriteFile(dir_.path() / "text.exe", "not a program");
+    options.stub = dir_.path() / "text.exe";
+    EXPECT_THAT([&] { BuildInstaller(options); },
+                ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("cannot be used: it not a Windows")));
+    EXPECT_TRUE(OutputFolder().empty());
+}
+
+TEST_F(InstallerBuilderTest, RealStubBuildLoadsInAnIndependentReader) {
+    const char* stubPath = std::getenv("ZEL_STUB_EXE");
+    if (stubPath == nullptr) GTEST_SKIP() << "ZEL_STUB_EXE is not set";
+    if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
+    BuildOptions options = Options();
+    options.stub = stubPath;
+    BuildInstaller(options);
+    test::WriteBytes(dir_.path() / "payload.bin", PayloadOf(test::ReadBytes(output())));
+    EXPECT_EQ(test::VerifyPe(stubPath, output(), dir_.path() / "payload.bin"), 0);
+}
+
+// The command line: exit codes and where the messages go.
+class InstallerBuilderCliTest : public InstallerBuilderTest {
+protected:
+    int Run(const std::string& args) {
+        const std::string command = std::string("'") + ZEL_INSTALLER_BUILDER + "' " + args + " >'" +
+                                    (dir_.path() / "stdout").string() + "' 2>'" + (dir_.path() / "stderr").string() +
+                                    "'";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Stderr() const {
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(dir_.path() / "stderr");
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::string Args() const {
+        return "'" + product().string() + "' -o '" + output().string() + "' --stub '" + stub().string() + "'";
+    }
+};
+
+TEST_F(InstallerBuilderCliTest, ExitCodes) {
+    EXPECT_EQ(Run("--help"), 0);
+    EXPECT_EQ(Run(""), 2);
+    EXPECT_THAT(Stderr(), ::testing::HasSubstr("error: no product folder given"));
+    EXPECT_EQ(Run("'" + product().string() + "'"), 2);
+    EXPECT_THAT(Stderr(), ::testing::HasSubstr("error: no output given"));
+    EXPECT_EQ(Run(Args() + " --frobnicate"), 2);
+    EXPECT_THAT(Stderr(), ::testing::HasSubstr("error: unknown option --frobnicate"));
+    EXPECT_EQ(Run(Args() + " -o"), 2);
+
+    fs::remove(product() / "License.txt");
+    EXPECT_EQ(Run(Args()), 1);
+    EXPECT_THAT(Stderr(), ::testing::StartsWith("error: the licence file \"License.txt\""));
+    EXPECT_FALSE(fs::exists(output()));
+
+    WriteFile(product() / "License.txt", "Terms.");
+    EXPECT_EQ(Run(Args()), 0);
+    EXPECT_EQ(Stderr(), "");  // no progress when stderr is not a terminal
+    EXPECT_TRUE(fs::exists(output()));
+
+    // Without --stub the stub is looked for next to the program.
+    EXPECT_EQ(Run("'" + product().string() + "' -o '" + output().string() + "'"), 1);
+    EXPECT_THAT(Stderr(), ::testing::HasSubstr("InstallerCore.exe\" (InstallerCore.exe; pass it with --stub)"));
+}
+
+}  // namespace
+}  // namespace zel

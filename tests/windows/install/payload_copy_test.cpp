@@ -1,0 +1,160 @@
+#include "install/payload_copy.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "install_test_support.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::LogOf;
+using test::ReadFile;
+using test::Sorted;
+using test::WriteFile;
+
+class PayloadCopyTest : public ::testing::Test {
+protected:
+    PayloadCopyTest() : temp_(L"copy_temp"), install_(L"copy_dest") {
+        context_.hwnd = window_.hwnd();
+        context_.tempDir = temp_.path().wstring();
+        context_.installDir = (install_.path() / L"App").wstring();
+        context_.config.LicenseFile = L"files\\License.txt";
+    }
+
+    fs::path Files() const { return temp_.path() / L"files"; }
+
+    // App.exe, License.txt, readme.txt, Doc\Manual.pdf, Doc\a\b.txt, bin\Tool.exe.
+    void WriteSampleTree() {
+        for (const wchar_t* rel :
+             {L"App.exe", L"License.txt", L"readme.txt", L"Doc\\Manual.pdf", L"Doc\\a\\b.txt", L"bin\\Tool.exe"}) {
+            WriteFile(Files() / rel, "content of " + fs::path(rel).string());
+        }
+    }
+
+    test::TestWizardWindow window_;
+    test::ScratchFolder temp_;
+    test::ScratchFolder install_;
+    SetupContext context_;
+};
+
+TEST_F(PayloadCopyTest, SelectsByPatternsAndNeverCopiesTheLicence) {
+    struct Case {
+        std::vector<std::wstring> patterns;
+        std::wstring licenseFile;
+        std::vector<std::wstring> expected;
+    };
+    const std::vector<std::wstring> allButLicence = {L"App.exe", L"Doc\\Manual.pdf", L"Doc\\a\\b.txt", L"bin\\Tool.exe",
+                                                     L"readme.txt"};
+    const Case cases[] = {
+        {{}, L"files\\License.txt", allButLicence},
+        {{}, L"License.txt", allButLicence},
+        {{}, L"files/license.TXT", allButLicence},
+        {{L"License.txt", L"*.exe"}, L"files\\License.txt", {L"App.exe", L"bin\\Tool.exe"}},
+        {{L"License.txt"}, L"License.txt", {}},
+        {{L"*"}, L"License.txt", allButLicence},
+        {{L"Doc\\*"}, L"files\\License.txt", {L"Doc\\Manual.pdf", L"Doc\\a\\b.txt"}},
+        {{L"Doc/*", L"README.TXT"}, L"files\\License.txt", {L"Doc\\Manual.pdf", L"Doc\\a\\b.txt", L"readme.txt"}},
+        {{L"Doc/*"}, L"files\\Doc\\Manual.pdf", {L"Doc\\a\\b.txt"}},
+        {{L"Doc\\", L" readme.txt"}, L"License.txt", {}},
+    };
+    WriteSampleTree();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.patterns) + " licence " + fs::path(c.licenseFile).string());
+        fs::remove_all(install_.path() / L"App");
+        window_.SetLog(L"");
+        context_.config.Files = c.patterns;
+        context_.config.LicenseFile = c.licenseFile;
+        std::vector<std::wstring> copied = {L"stale entry"};
+
+        const bool ok = CopyPayloadFiles(context_, &copied);
+
+        EXPECT_EQ(ok, !c.expected.empty());
+        EXPECT_EQ(Sorted(copied), c.expected);
+        for (const auto& rel : c.expected) {
+            EXPECT_EQ(ReadFile(fs::path(context_.installDir) / rel), "content of " + fs::path(rel).string());
+        }
+        EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / L"License.txt"));
+        if (c.expected.empty()) {
+            EXPECT_EQ(window_.Log(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
+        }
+    }
+}
+
+TEST_F(PayloadCopyTest, LogsEachFileInCopyOrderAndFillsTheProgressBar) {
+    WriteSampleTree();
+    window_.SetLog(L"earlier line\r\n");
+    std::vector<std::wstring> copied;
+
+    ASSERT_TRUE(CopyPayloadFiles(context_, &copied));
+
+    ASSERT_EQ(copied.size(), 5u);
+    std::vector<std::wstring> lines = {L"earlier line"};
+    for (const auto& rel : copied) lines.push_back(L"コピー: " + rel);
+    EXPECT_EQ(window_.Log(), LogOf(lines));
+
+    PBRANGE range{};
+    window_.Progress(PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    EXPECT_EQ(range.iLow, 0);
+    EXPECT_EQ(range.iHigh, 5);
+    EXPECT_EQ(window_.Progress(PBM_GETPOS), 5);
+}
+
+TEST_F(PayloadCopyTest, OverwritesAnEarlierCopyAndWorksWithoutAList) {
+    WriteSampleTree();
+    ASSERT_TRUE(CopyPayloadFiles(context_, nullptr));
+    WriteFile(Files() / L"App.exe", "new build");
+    ASSERT_TRUE(CopyPayloadFiles(context_, nullptr));
+    EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"App.exe"), "new build");
+}
+
+TEST_F(PayloadCopyTest, MissingFilesFolderIsLoggedAndLeavesTheListAlone) {
+    std::vector<std::wstring> copied = {L"kept"};
+    EXPECT_FALSE(CopyPayloadFiles(context_, &copied));
+    EXPECT_EQ(window_.Log(), L"[エラー] payload の files フォルダが見つかりません: files\\\r\n");
+    EXPECT_EQ(copied, std::vector<std::wstring>{L"kept"});
+    EXPECT_FALSE(fs::exists(context_.installDir));
+}
+
+TEST_F(PayloadCopyTest, EmptyFilesFolderSelectsNothing) {
+    fs::create_directories(Files() / L"empty_sub");
+    std::vector<std::wstring> copied = {L"stale"};
+    EXPECT_FALSE(CopyPayloadFiles(context_, &copied));
+    EXPECT_EQ(window_.Log(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
+    EXPECT_TRUE(copied.empty());
+}
+
+TEST_F(PayloadCopyTest, FailedCopyRaisesAFileSystemErrorNamingBothPaths) {
+    WriteFile(Files() / L"a.txt", "a");
+    WriteFile(Files() / L"z.txt", "z");
+    const fs::path blocked = fs::path(context_.installDir) / L"z.txt";
+    WriteFile(blocked, "old");
+    // Held open without sharing, as by a running program.
+    UniqueHandleKernel lock(::CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    std::vector<std::wstring> copied;
+
+    try {
+        CopyPayloadFiles(context_, &copied);
+        FAIL() << "no error raised";
+    } catch (const fs::filesystem_error& error) {
+        EXPECT_EQ(error.path1(), Files() / L"z.txt");
+        EXPECT_EQ(error.path2(), blocked);
+        EXPECT_EQ(error.code(), std::error_code(ERROR_SHARING_VIOLATION, std::system_category()));
+    }
+    lock.reset();
+    EXPECT_EQ(ReadFile(blocked), "old");
+    // What came before the failing file is installed and logged; the failing file is not logged.
+    EXPECT_EQ(window_.Log().find(L"z.txt"), std::wstring::npos);
+    if (copied == std::vector<std::wstring>{L"a.txt"}) {
+        EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"a.txt"), "a");
+        EXPECT_EQ(window_.Log(), LogOf({L"コピー: a.txt"}));
+    }
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,221 @@
+#include "payload/payload.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Item {
+    std::string name;
+    std::string data;
+};
+
+// An archive as the builder lays it out: directory, then the data blocks in order.
+std::vector<std::uint8_t> MakeArchive(const std::vector<Item>& items, std::vector<PayloadEntry>& entries) {
+    std::vector<ArchiveItem> directory;
+    for (const Item& item : items) directory.push_back({item.name, item.data.size()});
+    std::vector<std::uint8_t> archive = BuildArchiveDirectory(directory);
+    for (const Item& item : items) archive.insert(archive.end(), item.data.begin(), item.data.end());
+    EXPECT_TRUE(ParsePayloadArchive(archive, entries));
+    return archive;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class ExtractPayloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() / (L"zel_payload_" + std::to_wstring(::GetCurrentProcessId()));
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+        // Two levels that do not exist yet: extraction creates missing parents.
+        folder_ = root_ / L"parent" / L"ZelSetup_2026518_64819";
+    }
+    void TearDown() override { fs::remove_all(root_); }
+
+    bool Extract(const std::vector<Item>& items) {
+        std::vector<PayloadEntry> entries;
+        const std::vector<std::uint8_t> archive = MakeArchive(items, entries);
+        return ExtractPayload(folder_.wstring(), archive, entries);
+    }
+
+    fs::path root_;
+    fs::path folder_;
+};
+
+TEST_F(ExtractPayloadTest, WritesEveryEntryBelowTheFolder) {
+    ASSERT_TRUE(Extract({
+        {"setup.ini", "[Setup]\r\nAppName=Zel\r\n"},
+        {"files/a/b/c.txt", "nested"},
+        {"files\\win\\sep.txt", "backslashes"},
+        {"files/\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\xAC\xE6\x98\x8E.txt", "japanese"},
+        {"files/empty.bin", ""},
+        {"files/binary.dat", std::string("\0\r\n\x1A\xFF", 5)},
+    }));
+    EXPECT_EQ(ReadFile(folder_ / L"setup.ini"), "[Setup]\r\nAppName=Zel\r\n");
+    EXPECT_TRUE(fs::is_directory(folder_ / L"files" / L"a"));
+    EXPECT_TRUE(fs::is_directory(folder_ / L"files" / L"a" / L"b"));
+    EXPECT_EQ(ReadFile(folder_ / L"files" / L"a" / L"b" / L"c.txt"), "nested");
+    EXPECT_EQ(ReadFile(folder_ / L"files" / L"win" / L"sep.txt"), "backslashes");
+    EXPECT_EQ(ReadFile(folder_ / L"files" / L"日本" / L"説明.txt"), "japanese");
+    ASSERT_TRUE(fs::is_regular_file(folder_ / L"files" / L"empty.bin"));
+    EXPECT_EQ(fs::file_size(folder_ / L"files" / L"empty.bin"), 0u);
+    EXPECT_EQ(ReadFile(folder_ / L"files" / L"binary.dat"), std::string("\0\r\n\x1A\xFF", 5));
+}
+
+TEST_F(ExtractPayloadTest, LaterDuplicateWinsAndExistingFilesAreRewritten) {
+    // A second start within the same second finds the folder and its files.
+    fs::create_directories(folder_);
+    std::ofstream(folder_ / L"setup.ini", std::ios::binary) << "an older and much longer content";
+    ASSERT_TRUE(Extract({{"setup.ini", "first"}, {"other.txt", "x"}, {"setup.ini", "second"}}));
+    EXPECT_EQ(ReadFile(folder_ / L"setup.ini"), "second");
+    EXPECT_EQ(ReadFile(folder_ / L"other.txt"), "x");
+}
+
+TEST_F(ExtractPayloadTest, EmptyArchiveCreatesOnlyTheFolder) {
+    ASSERT_TRUE(Extract({}));
+    EXPECT_TRUE(fs::is_directory(folder_));
+    EXPECT_TRUE(fs::is_empty(folder_));
+}
+
+TEST_F(ExtractPayloadTest, RefusesNamesThatLeaveTheFolderBeforeWritingAnything) {
+    const char* const names[] = {
+        "../x", "a/../../x",          "..\\x", "files/..", "C:/x", "C:x", "/x", "\\x", "\\\\server\\share\\x", "a/./b",
+        "a//b", "files/a.txt:stream", "",
+    };
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(Extract({{"setup.ini", "good"}, {name, "bad"}}));
+        EXPECT_FALSE(fs::exists(folder_ / L"setup.ini"));
+        EXPECT_FALSE(fs::exists(root_ / L"parent" / L"x"));
+        EXPECT_FALSE(fs::exists(root_ / L"x"));
+    }
+}
+
+TEST_F(ExtractPayloadTest, FailsWhenATargetCannotBeWritten) {
+    // A folder stands where the file should go.
+    fs::create_directories(folder_ / L"files" / L"app.exe");
+    EXPECT_FALSE(Extract({{"files/app.exe", "MZ"}}));
+
+    // A file stands where a folder is needed.
+    EXPECT_FALSE(Extract({{"files/a", "file"}, {"files/a/b.txt", "below a file"}}));
+    EXPECT_EQ(ReadFile(folder_ / L"files" / L"a"), "file");
+}
+
+TEST_F(ExtractPayloadTest, FailsWhenTheFolderCannotBeCreated) {
+    const fs::path file = root_ / L"plain.txt";
+    std::ofstream(file, std::ios::binary) << "not a folder";
+    std::vector<PayloadEntry> entries;
+    const std::vector<std::uint8_t> archive = MakeArchive({{"setup.ini", "x"}}, entries);
+
+    EXPECT_FALSE(ExtractPayload((file / L"ZelSetup_1").wstring(), archive, entries));
+    EXPECT_FALSE(ExtractPayload(file.wstring(), archive, entries));
+    EXPECT_EQ(ReadFile(file), "not a folder");
+}
+
+TEST_F(ExtractPayloadTest, RefusesEntriesOutsideTheArchiveBytes) {
+    std::vector<PayloadEntry> entries;
+    std::vector<std::uint8_t> archive = MakeArchive({{"setup.ini", "12345"}}, entries);
+    archive.resize(archive.size() - 1);
+    EXPECT_FALSE(ExtractPayload(folder_.wstring(), archive, entries));
+    EXPECT_FALSE(fs::exists(folder_ / L"setup.ini"));
+}
+
+fs::path TestProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return fs::path(path).parent_path();
+}
+
+TEST(ReadPayloadTest, ModuleWithoutPayloadGivesFalse) {
+    std::vector<std::uint8_t> data{1, 2, 3};
+    std::vector<PayloadEntry> entries(2);
+    EXPECT_FALSE(ReadPayload(::GetModuleHandleW(nullptr), data, entries));
+    EXPECT_TRUE(entries.empty());
+}
+
+TEST(ReadPayloadTest, ReadsTheEmbeddedArchiveAndExtractsIt) {
+    UniqueModule module(::LoadLibraryW((TestProgramFolder() / L"payload_fixture.dll").c_str()));
+    ASSERT_TRUE(module) << "payload_fixture.dll must lie next to the test program";
+
+    std::vector<std::uint8_t> data;
+    std::vector<PayloadEntry> entries;
+    ASSERT_TRUE(ReadPayload(module.get(), data, entries));
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "setup.ini");
+    EXPECT_EQ(entries[0].offset, 76u);
+    EXPECT_EQ(entries[0].size, 8u);
+    EXPECT_EQ(entries[1].name, "files/a.txt");
+    EXPECT_EQ(entries[1].offset, 84u);
+    EXPECT_EQ(entries[1].size, 5u);
+    ASSERT_GE(data.size(), 89u);
+
+    // The copy stays valid after the module is gone.
+    module.reset();
+    const fs::path folder =
+        fs::temp_directory_path() / (L"zel_payload_read_" + std::to_wstring(::GetCurrentProcessId()));
+    ASSERT_TRUE(ExtractPayload(folder.wstring(), data, entries));
+    EXPECT_EQ(ReadFile(folder / L"setup.ini"), "[Setup]\n");
+    EXPECT_EQ(ReadFile(folder / L"files" / L"a.txt"), "hello");
+    fs::remove_all(folder);
+}
+
+SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME time{};
+    time.wYear = year;
+    time.wMonth = month;
+    time.wDay = day;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}
+
+TEST(TempFolderNameTest, NumbersWithoutLeadingZeros) {
+    const struct {
+        SYSTEMTIME time;
+        const wchar_t* expected;
+    } cases[] = {
+        {Time(2026, 5, 18, 6, 48, 19), L"ZelSetup_2026518_64819"},
+        {Time(2026, 12, 1, 10, 5, 7), L"ZelSetup_2026121_1057"},
+        {Time(2027, 1, 11, 0, 0, 0), L"ZelSetup_2027111_000"},
+        {Time(2027, 11, 1, 23, 59, 59), L"ZelSetup_2027111_235959"},  // same date part as 11 January
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.expected)));
+        EXPECT_EQ(TempFolderLeafName(c.time), c.expected);
+    }
+}
+
+TEST(TempFolderNameTest, IsTheTempPathFollowedByTheLocalTime) {
+    wchar_t tempPath[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, tempPath);
+    ASSERT_GT(length, 0u);
+    SYSTEMTIME before{};
+    SYSTEMTIME after{};
+    ::GetLocalTime(&before);
+    const std::wstring name = CreateTempFolderName();
+    ::GetLocalTime(&after);
+
+    const std::wstring prefix(tempPath, length);
+    ASSERT_EQ(prefix.back(), L'\\');
+    ASSERT_EQ(name.substr(0, prefix.size()), prefix);
+    const std::wstring leaf = name.substr(prefix.size());
+    EXPECT_TRUE(leaf == TempFolderLeafName(before) || leaf == TempFolderLeafName(after))
+        << testing::PrintToString(leaf);
+}
+
+}  // namespace
+}  // namespace zel

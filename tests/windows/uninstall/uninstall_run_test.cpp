@@ -1,0 +1,276 @@
+// The whole uninstall run against a real registry entry and install folder,
+// with the message boxes recorded instead of shown.
+#include <shlobj.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install/uninstall_registry.h"
+#include "uninstall/uninstall_steps.h"
+#include "uninstall_test_support.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Exists;
+using test::TempFolder;
+using test::Utf8;
+using test::WriteFile;
+
+constexpr UINT kError = MB_OK | MB_ICONERROR;
+constexpr UINT kWarning = MB_OK | MB_ICONWARNING;
+constexpr UINT kInformation = MB_OK | MB_ICONINFORMATION;
+constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
+const std::wstring kTitle = L"アンインストール";
+const std::wstring kConfirmTitle = L"アンインストールの確認";
+const std::wstring kManifestMissing =
+    L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。";
+const std::wstring kDone = L"アンインストールが完了しました。";
+
+struct Box {
+    std::wstring text;
+    std::wstring title;
+    UINT style;
+    bool operator==(const Box&) const = default;
+};
+
+void PrintTo(const Box& box, std::ostream* os) {
+    *os << "{" << Utf8(box.text) << " | " << Utf8(box.title) << " | 0x" << std::hex << box.style << "}";
+}
+
+std::wstring Confirmation(const std::wstring& location) {
+    return L"「" + location + L"」からアプリケーションを削除します。よろしいですか？";
+}
+
+// A product entry under the machine's Uninstall key, deleted again at the end.
+class UninstallRun : public testing::Test {
+protected:
+    void SetUp() override {
+        key_ = L"{ZEL-UNINSTALL-TEST-" + std::to_wstring(GetCurrentProcessId()) + L"}";
+        installDir_ = root_ / L"Program Files\\My App";
+        fs::create_directories(installDir_);
+    }
+    void TearDown() override {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, (Path() + L"\\Child").c_str(), KEY_WOW64_64KEY, 0);
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, Path().c_str(), KEY_WOW64_64KEY, 0);
+    }
+
+    std::wstring Path() const { return std::wstring(kUninstallKeyPath) + L"\\" + key_; }
+
+    void Register(const std::vector<std::pair<std::wstring, std::wstring>>& values, DWORD type = REG_SZ) {
+        UniqueHKey key;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Path().c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY,
+                                  nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        for (const auto& [name, data] : values) {
+            ASSERT_EQ(RegSetValueExW(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                                     static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
+                      ERROR_SUCCESS);
+        }
+    }
+    bool Registered() const {
+        UniqueHKey key;
+        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, Path().c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.put()) ==
+               ERROR_SUCCESS;
+    }
+
+    void WriteManifest(const std::vector<std::wstring>& entries) {
+        std::string bytes = "\xEF\xBB\xBF";
+        for (const auto& entry : entries) bytes += Utf8(entry) + "\n";
+        WriteFile(installDir_ / L"install_manifest.txt", bytes);
+    }
+
+    // Runs with the given key text; the confirmation is answered with answer.
+    int Run(std::wstring keyText, int answer = IDYES, fs::path ownPath = {}) {
+        UninstallOptions options;
+        options.ownPath = ownPath.empty() ? test::TestProgramFolder() / L"not-the-uninstaller.exe" : ownPath;
+        options.desktopFolder = root_ / L"Desktop";
+        options.programsFolder = root_ / L"Programs";
+        options.showMessage = [this, answer](const std::wstring& text, const std::wstring& title, UINT style) {
+            boxes_.push_back({text, title, style});
+            return style == kQuestion ? answer : IDOK;
+        };
+        return RunUninstall(keyText, options);
+    }
+
+    TempFolder root_;
+    std::wstring key_;
+    fs::path installDir_;
+    std::vector<Box> boxes_;
+};
+
+TEST_F(UninstallRun, StopsBeforeTheQuestionWhenTheEntryIsUnusable) {
+    struct Case {
+        const char* what;
+        std::wstring keyText;
+        std::vector<std::pair<std::wstring, std::wstring>> values;
+        DWORD type;
+        std::wstring message;
+    };
+    const std::wstring installLocation = installDir_.wstring();
+    const Case cases[] = {
+        {"empty braces", L"\"{}\"", {}, REG_SZ, L"無効なアンインストール引数です。"},
+        {"only blanks and quotes", L" \"\" ", {}, REG_SZ, L"無効なアンインストール引数です。"},
+        {"no such entry",
+         L"{ZEL-UNINSTALL-TEST-NO-SUCH-ENTRY}",
+         {},
+         REG_SZ,
+         L"インストール情報がレジストリに見つかりません。"},
+        {"no InstallLocation",
+         key_,
+         {{L"DisplayName", L"My App"}},
+         REG_SZ,
+         L"インストール先 (InstallLocation) を読み取れません。"},
+        {"empty InstallLocation",
+         key_,
+         {{L"InstallLocation", L""}},
+         REG_SZ,
+         L"インストール先 (InstallLocation) を読み取れません。"},
+        {"InstallLocation not REG_SZ",
+         key_,
+         {{L"InstallLocation", installLocation}},
+         REG_EXPAND_SZ,
+         L"インストール先 (InstallLocation) を読み取れません。"},
+    };
+    WriteFile(installDir_ / L"App.exe");
+    WriteManifest({L"App.exe"});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        boxes_.clear();
+        if (!c.values.empty()) Register(c.values, c.type);
+
+        EXPECT_EQ(Run(c.keyText), 1);
+        EXPECT_EQ(boxes_, (std::vector<Box>{{c.message, kTitle, kError}}));
+        EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
+        EXPECT_EQ(Registered(), !c.values.empty());
+    }
+}
+
+TEST_F(UninstallRun, AnsweringNoChangesNothing) {
+    // The question shows the location exactly as stored, trailing separator included.
+    const std::wstring stored = installDir_.wstring() + L"\\";
+    Register({{L"InstallLocation", stored}});
+    WriteFile(installDir_ / L"App.exe");
+    WriteManifest({L"App.exe", L"install_manifest.txt"});
+
+    EXPECT_EQ(Run(L" \"" + key_.substr(1, key_.size() - 2) + L"\" ", IDNO), 0);
+
+    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(stored), kConfirmTitle, kQuestion}}));
+    EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
+    EXPECT_TRUE(Exists(installDir_ / L"install_manifest.txt"));
+    EXPECT_TRUE(Registered());
+}
+
+TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
+    const fs::path desktop = root_ / L"Desktop";
+    const fs::path programs = root_ / L"Programs";
+    const std::wstring shortcutName = L"My Tool 1.5";
+    const std::wstring groupName = L"Vendor\\My App";
+    WriteFile(desktop / shortcutName);
+    WriteFile(programs / groupName / L"My App.lnk");
+
+    Register({{L"InstallLocation", installDir_.wstring()},
+              {L"ZelShortcutName", shortcutName},
+              {L"ZelStartMenuGroupName", groupName}});
+    WriteFile(installDir_ / L"App.exe");
+    WriteFile(installDir_ / L"Doc\\マニュアル.pdf");
+    WriteFile(installDir_ / L"data\\a\\b\\c.bin");
+    WriteFile(installDir_ / L"Uninstall.exe");
+    WriteFile(root_ / L"Program Files\\Other\\victim.txt");
+    WriteManifest({L"App.exe", L"Doc\\マニュアル.pdf", L"data\\a\\b\\c.bin", L"..\\Other\\victim.txt",
+                   L"install_manifest.txt", L"Uninstall.exe"});
+
+    EXPECT_EQ(Run(key_.substr(1, key_.size() - 2)), 0);
+
+    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
+                                        {kDone, kTitle, kInformation}}));
+    EXPECT_TRUE(Exists(installDir_)) << "the install folder stays";
+    EXPECT_TRUE(fs::is_empty(installDir_));
+    EXPECT_TRUE(Exists(root_ / L"Program Files\\Other\\victim.txt"));
+    EXPECT_FALSE(Exists(desktop / shortcutName));
+    EXPECT_FALSE(Exists(programs / groupName));
+    EXPECT_TRUE(Exists(programs / L"Vendor"));  // only the group itself goes
+    EXPECT_FALSE(Registered());
+}
+
+TEST_F(UninstallRun, MissingManifestWarnsAndStillRemovesTheEntry) {
+    Register({{L"InstallLocation", installDir_.wstring()}});
+    WriteFile(installDir_ / L"App.exe");
+
+    EXPECT_EQ(Run(key_), 0);
+
+    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
+                                        {kManifestMissing, kTitle, kWarning},
+                                        {kDone, kTitle, kInformation}}));
+    EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
+    EXPECT_FALSE(Registered());
+}
+
+TEST_F(UninstallRun, RelativeInstallLocationTouchesNothingBelowTheCurrentFolder) {
+    // A relative location must not be resolved against the current folder.
+    const fs::path current = root_ / L"current";
+    WriteFile(current / L"relative\\app\\App.exe");
+    WriteFile(current / L"relative\\app\\install_manifest.txt",
+              "\xEF\xBB\xBF"
+              "App.exe\n");
+    const fs::path previous = fs::current_path();
+    fs::current_path(current);
+    Register({{L"InstallLocation", L"relative\\app"}});
+
+    const int result = Run(key_);
+    fs::current_path(previous);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(L"relative\\app"), kConfirmTitle, kQuestion},
+                                        {kManifestMissing, kTitle, kWarning},
+                                        {kDone, kTitle, kInformation}}));
+    EXPECT_TRUE(Exists(current / L"relative\\app\\App.exe"));
+    EXPECT_FALSE(Registered());
+}
+
+TEST_F(UninstallRun, AnEntryThatCannotBeDeletedIsReportedAndTheRunGoesOn) {
+    Register({{L"InstallLocation", installDir_.wstring()}});
+    {
+        UniqueHKey child;  // a subkey keeps RegDeleteKeyExW from deleting the entry
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, (Path() + L"\\Child").c_str(), 0, nullptr, 0,
+                                  KEY_WRITE | KEY_WOW64_64KEY, nullptr, child.put(), nullptr),
+                  ERROR_SUCCESS);
+    }
+    WriteFile(installDir_ / L"App.exe");
+    WriteManifest({L"App.exe"});
+
+    EXPECT_EQ(Run(key_), 0);
+
+    EXPECT_EQ(boxes_,
+              (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
+                                {L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。",
+                                 kTitle, kWarning},
+                                {kDone, kTitle, kInformation}}));
+    EXPECT_FALSE(Exists(installDir_ / L"App.exe"));
+}
+
+TEST_F(UninstallRun, TheInstalledUninstallerIsLeftToTheSelfRemoval) {
+    Register({{L"InstallLocation", installDir_.wstring()}});
+    const fs::path uninstaller = installDir_ / L"Uninstall.exe";
+    WriteFile(uninstaller);
+    WriteFile(installDir_ / L"App.exe");
+    WriteManifest({L"App.exe", L"install_manifest.txt", L"Uninstall.exe"});
+
+    EXPECT_EQ(Run(key_, IDYES, uninstaller), 0);
+
+    EXPECT_TRUE(Exists(uninstaller)) << "the file pass must skip the running program";
+    EXPECT_FALSE(Exists(installDir_ / L"App.exe"));
+    for (int i = 0; i < 100 && Exists(uninstaller); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(Exists(uninstaller)) << "the self-removal should have deleted it";
+}
+
+}  // namespace
+}  // namespace zel

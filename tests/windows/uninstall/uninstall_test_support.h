@@ -1,0 +1,76 @@
+// Temporary folders and small file helpers for the uninstall tests.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+namespace zel::test {
+
+// A fresh folder under the temp path whose name holds a blank and Japanese
+// letters; removed with everything in it at the end of the test.
+class TempFolder {
+public:
+    TempFolder() {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        std::wstring name = L"zel-uninstall テスト ";
+        for (const char* p = info ? info->name() : "x"; *p; ++p)
+            name.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : L'_');
+        name += L"-" + std::to_wstring(GetCurrentProcessId());
+        path_ = std::filesystem::temp_directory_path() / name;
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        // A program that has just ended may still hold its file for a moment.
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            std::error_code ec;
+            std::filesystem::remove_all(path_, ec);
+            if (!ec && !std::filesystem::exists(path_, ec)) return;
+            Sleep(100);
+        }
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::wstring& relative) const { return path_ / relative; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::filesystem::path& file, const std::string& text = "x") {
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+inline bool Exists(const std::filesystem::path& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// UTF-8 for test messages.
+inline std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+// The folder that holds the running test program (and its helper programs).
+inline std::filesystem::path TestProgramFolder() {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return std::filesystem::path(std::wstring(buffer, length)).parent_path();
+}
+
+}  // namespace zel::test

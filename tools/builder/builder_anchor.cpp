@@ -1,1 +1,0 @@
-// Anchor unit of the builder library.

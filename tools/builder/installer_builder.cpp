@@ -1,0 +1,174 @@
+#include "builder/installer_builder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <stdexcept>
+
+#include "builder/pe_resources.h"
+#include "builder/product_folder.h"
+#include "payload/payload_archive.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kChunkSize = 1 << 20;
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+std::string Quoted(const fs::path& path) {
+    std::string quoted = "\"";
+    quoted.append(PathToUtf8(path));
+    quoted.push_back('"');
+    return quoted;
+}
+
+std::string Mib(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+class FileSink : public ByteSink {
+public:
+    FileSink(std::ofstream& out, const fs::path& path) : out_(out), path_(path) {}
+    void Write(std::span<const std::uint8_t> bytes) override {
+        out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        if (!out_) Fail("cannot write " + Quoted(path_) + " (disk full?)");
+    }
+
+private:
+    std::ofstream& out_;
+    const fs::path& path_;
+};
+
+// Removes the temporary output unless the build got as far as renaming it.
+class TempFile {
+public:
+    explicit TempFile(fs::path path) : path_(std::move(path)) {}
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    ~TempFile() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            fs::remove(path_, ignored);
+        }
+    }
+    const fs::path& path() const { return path_; }
+    void Release() { path_.clear(); }
+
+private:
+    fs::path path_;
+};
+
+fs::path TempPathFor(const fs::path& output) {
+    std::random_device random;
+    char suffix[16];
+    std::snprintf(suffix, sizeof(suffix), ".%08x.tmp", static_cast<unsigned>(random()));
+    fs::path name = output.filename();
+    name += suffix;
+    return output.parent_path() / name;
+}
+
+PeStub LoadStub(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot open the stub " + Quoted(path) + " (InstallerCore.exe; pass it with --stub)");
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) Fail("cannot read the stub " + Quoted(path));
+    try {
+        return PeStub(std::move(bytes));
+    } catch (const std::runtime_error& e) {
+        Fail("the stub " + Quoted(path) + " cannot be used: it " + e.what());
+    }
+}
+
+// Copies one file's bytes in chunks; the size was taken when the folder was
+// checked and the directory already records it, so any change is an error.
+void StreamFile(const ProductItem& item, std::vector<std::uint8_t>& buffer, ByteSink& out,
+                const std::function<void(std::uint64_t)>& advance) {
+    std::ifstream in(item.source, std::ios::binary);
+    if (!in) Fail("cannot open " + Quoted(item.source));
+    for (std::uint64_t left = item.size; left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(n));
+        if (static_cast<std::size_t>(in.gcount()) != n) Fail(Quoted(item.source) + " became shorter while it was read");
+        out.Write({buffer.data(), n});
+        left -= n;
+        advance(n);
+    }
+    if (in.peek() != std::ifstream::traits_type::eof()) Fail(Quoted(item.source) + " grew while it was read");
+}
+
+}  // namespace
+
+BuildResult BuildInstaller(const BuildOptions& options) {
+    // Everything is checked before the first byte is written.
+    ProductPlan plan = ReadProductFolder(options.productFolder);
+    const PeStub stub = LoadStub(options.stub);
+    if (fs::is_directory(options.output)) Fail("the output " + Quoted(options.output) + " is a folder");
+
+    std::vector<ArchiveItem> archiveItems;
+    for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
+    const std::vector<std::uint8_t> directory = BuildArchiveDirectory(archiveItems);
+    const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
+    EmbedLayout layout;
+    try {
+        layout = PlanEmbedding(stub, payloadSize);
+    } catch (const std::runtime_error& e) {
+        Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(options.stub) + ": " +
+             e.what());
+    }
+    if (layout.imageSize > kMaxImageSize) {
+        Fail("the payload is too large: " + Mib(payloadSize) + " would make setup.exe an image of " +
+             Mib(layout.imageSize) + ", over the limit of " + Mib(kMaxImageSize) +
+             " (Windows cannot load images of 2 GB or more, and loads are reported to fail from about 1.8 GB)");
+    }
+
+    TempFile temp(TempPathFor(options.output));
+    {
+        std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
+        if (!out) Fail("cannot create " + Quoted(temp.path()) + " next to the output");
+        FileSink sink(out, temp.path());
+        std::vector<std::uint8_t> buffer(kChunkSize);
+        std::uint64_t done = 0;
+        auto advance = [&](std::uint64_t n) {
+            done += n;
+            if (options.progress) options.progress(done, payloadSize);
+        };
+        const std::uint32_t checksum = WriteEmbeddedImage(layout, sink, [&](ByteSink& payload) {
+            payload.Write(directory);
+            advance(directory.size());
+            for (const ProductItem& item : plan.items) {
+                if (item.source.empty()) {
+                    payload.Write(item.data);
+                    advance(item.data.size());
+                } else {
+                    StreamFile(item, buffer, payload, advance);
+                }
+            }
+        });
+        const std::uint8_t field[4] = {static_cast<std::uint8_t>(checksum), static_cast<std::uint8_t>(checksum >> 8),
+                                       static_cast<std::uint8_t>(checksum >> 16),
+                                       static_cast<std::uint8_t>(checksum >> 24)};
+        out.seekp(static_cast<std::streamoff>(layout.checksumOffset));
+        sink.Write(field);
+        out.close();
+        if (!out) Fail("cannot write " + Quoted(temp.path()) + " (disk full?)");
+    }
+    std::error_code ec;
+    fs::rename(temp.path(), options.output, ec);
+    if (ec) Fail("cannot replace " + Quoted(options.output) + ": " + ec.message());
+    temp.Release();
+
+    BuildResult result;
+    result.payloadSize = payloadSize;
+    result.fileSize = layout.fileSize;
+    result.entries = plan.items.size();
+    result.warnings = std::move(plan.warnings);
+    return result;
+}
+
+}  // namespace zel

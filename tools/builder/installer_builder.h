@@ -1,0 +1,35 @@
+// Builds setup.exe: checks the product folder and the stub, then writes the stub
+// with the payload archive as RT_RCDATA 101, streaming the files from disk.
+// Portable.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+struct BuildOptions {
+    std::filesystem::path productFolder;
+    std::filesystem::path output;
+    std::filesystem::path stub;  // InstallerCore.exe
+    // Called while the payload is written, with the bytes written so far and the total.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+struct BuildResult {
+    std::uint64_t payloadSize = 0;
+    std::uint64_t fileSize = 0;
+    std::size_t entries = 0;
+    std::vector<std::string> warnings;
+};
+
+// Checks everything before writing; writes a temporary file next to the output
+// and renames it over the output only once it is complete, so a failure leaves
+// no output behind (and an existing one untouched). Throws std::runtime_error
+// (or std::filesystem::filesystem_error) naming the problem.
+BuildResult BuildInstaller(const BuildOptions& options);
+
+}  // namespace zel

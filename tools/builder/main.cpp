@@ -1,0 +1,188 @@
+// InstallerBuilder: turns a product folder into setup.exe.
+//   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]
+// Exit codes: 0 built, 1 refused or failed (message on stderr), 2 usage error.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "builder/installer_builder.h"
+#include "builder/product_folder.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+// Progress is shown only for payloads that take a noticeable time to write.
+constexpr std::uint64_t kProgressThreshold = 64ull << 20;
+
+constexpr const char* kUsage =
+    "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]\n"
+    "\n"
+    "Builds setup.exe from a product folder that holds setup.ini, the licence file\n"
+    "its LicenseFile names, and files/ with everything to install.\n"
+    "\n"
+    "  -o, --output FILE  the setup program to write; replaced only once complete\n"
+    "  --stub FILE        the installer program to embed the payload into\n"
+    "                     (default: InstallerCore.exe next to InstallerBuilder)\n"
+    "  -h, --help         show this text\n"
+    "\n"
+    "setup.ini may be UTF-8 (with or without a byte-order mark) or UTF-16LE with a\n"
+    "byte-order mark; it is stored as UTF-16LE. The payload may make setup.exe an\n"
+    "image of at most 1536 MiB.\n"
+    "\n"
+    "Exit status: 0 built; 1 the product folder, the stub or the output could not\n"
+    "be used (the message says why); 2 wrong command line.\n";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+fs::path ExecutablePath() {
+#ifdef _WIN32
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return fs::path(buffer.substr(0, n));
+        buffer.resize(buffer.size() * 2);
+    }
+#else
+    std::error_code ec;
+    return fs::read_symlink("/proc/self/exe", ec);
+#endif
+}
+
+// Rewrites one line on the terminal as the payload is written.
+class Progress {
+public:
+    void Update(std::uint64_t done, std::uint64_t total) {
+        if (total < kProgressThreshold) return;
+        const int percent = static_cast<int>(done * 100 / total);
+        if (percent == lastPercent_) return;
+        lastPercent_ = percent;
+        std::fprintf(stderr, "\rwriting payload: %3d%% (%llu of %llu MiB)", percent,
+                     static_cast<unsigned long long>(done >> 20), static_cast<unsigned long long>(total >> 20));
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    // Ends the progress line so that what follows starts on a line of its own.
+    void Finish() {
+        if (shown_) std::fputc('\n', stderr);
+        shown_ = false;
+    }
+
+private:
+    int lastPercent_ = -1;
+    bool shown_ = false;
+};
+
+int Run(const std::vector<std::string>& args) {
+    zel::BuildOptions options;
+    bool haveProduct = false;
+    bool haveOutput = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](const std::string& option) {
+            if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+            return zel::PathFromUtf8(args[++i]);
+        };
+        if (arg == "-h" || arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (arg == "-o" || arg == "--output") {
+            options.output = value(arg);
+            haveOutput = true;
+        } else if (arg.starts_with("--output=")) {
+            options.output = zel::PathFromUtf8(arg.substr(9));
+            haveOutput = true;
+        } else if (arg == "--stub") {
+            options.stub = value(arg);
+        } else if (arg.starts_with("--stub=")) {
+            options.stub = zel::PathFromUtf8(arg.substr(7));
+        } else if (arg.size() > 1 && arg.front() == '-') {
+            throw UsageError("unknown option " + arg);
+        } else if (haveProduct) {
+            throw UsageError("more than one product folder given");
+        } else {
+            options.productFolder = zel::PathFromUtf8(arg);
+            haveProduct = true;
+        }
+    }
+    if (!haveProduct) throw UsageError("no product folder given");
+    if (!haveOutput || options.output.empty()) throw UsageError("no output given (-o setup.exe)");
+    if (options.stub.empty()) options.stub = ExecutablePath().parent_path() / "InstallerCore.exe";
+
+    Progress progress;
+    if (StderrIsTerminal()) {
+        options.progress = [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); };
+    }
+    try {
+        const zel::BuildResult result = zel::BuildInstaller(options);
+        progress.Finish();
+        for (const std::string& warning : result.warnings) PrintError("warning: " + warning);
+        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes\n", zel::PathToUtf8(options.output).c_str(),
+                     result.entries, static_cast<unsigned long long>(result.fileSize));
+    } catch (...) {
+        progress.Finish();
+        throw;
+    }
+    return 0;
+}
+
+int RunAndReport(const std::vector<std::string>& args) {
+    try {
+        return Run(args);
+    } catch (const UsageError& e) {
+        PrintError(std::string("error: ") + e.what());
+        std::fputs("usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]\n", stderr);
+        return kExitUsage;
+    } catch (const fs::filesystem_error& e) {
+        // Paths in UTF-8 rather than as the library's message spells them.
+        std::string text = "error: " + e.code().message();
+        if (!e.path1().empty()) text += ": \"" + zel::PathToUtf8(e.path1()) + "\"";
+        if (!e.path2().empty()) text += ", \"" + zel::PathToUtf8(e.path2()) + "\"";
+        PrintError(text);
+    } catch (const std::exception& e) {
+        PrintError(std::string("error: ") + e.what());
+    }
+    return kExitFailure;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+    // Messages are UTF-8; let the console show them as such.
+    SetConsoleOutputCP(CP_UTF8);
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.push_back(zel::PathToUtf8(fs::path(argv[i])));
+    return RunAndReport(args);
+}
+#else
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    return RunAndReport(args);
+}
+#endif

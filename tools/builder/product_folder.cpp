@@ -1,0 +1,272 @@
+#include "builder/product_folder.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+#include "config/ini_document.h"
+#include "config/setup_config.h"
+#include "install/files_pattern.h"
+#include "payload/payload_archive.h"
+#include "util/ascii.h"
+#include "util/unicode.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+// GetPrivateProfileStringW with a 512-character buffer returns at most 511.
+constexpr std::size_t kMaxProfileValue = 511;
+
+[[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
+
+std::string Quoted(std::string_view text) {
+    std::string quoted = "\"";
+    quoted.append(text);
+    quoted.push_back('"');
+    return quoted;
+}
+std::string QuotedPath(const fs::path& path) { return Quoted(PathToUtf8(path)); }
+
+std::vector<std::uint8_t> ReadFileBytes(const fs::path& path, const std::string& what) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot open " + what + " " + QuotedPath(path));
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) Fail("cannot read " + what + " " + QuotedPath(path));
+    return bytes;
+}
+
+std::string FoldAscii(std::string_view text) {
+    std::string folded(text);
+    std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) { return AsciiLower(c); });
+    return folded;
+}
+
+bool IsDeviceName(std::string_view element) {
+    // The part before the first dot, without trailing blanks, decides.
+    std::string stem = FoldAscii(element.substr(0, element.find('.')));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
+    if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
+    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
+}
+
+// The files below files/, checked, as archive items named "files/...".
+std::vector<ProductItem> ListPayloadFiles(const fs::path& filesDir) {
+    std::vector<ProductItem> items;
+    for (auto it = fs::recursive_directory_iterator(filesDir); it != fs::recursive_directory_iterator(); ++it) {
+        const fs::directory_entry& entry = *it;
+        const std::u8string rel = entry.path().lexically_relative(filesDir).generic_u8string();
+        const std::string name = "files/" + std::string(rel.begin(), rel.end());
+        const fs::file_status linkStatus = entry.symlink_status();
+        if (fs::is_directory(linkStatus)) continue;
+        fs::file_status status = linkStatus;
+        if (fs::is_symlink(linkStatus)) {
+            std::error_code ec;
+            status = fs::status(entry.path(), ec);
+            if (!fs::exists(status)) Fail(Quoted(name) + " is a link to nothing");
+            if (fs::is_directory(status)) {
+                Fail(Quoted(name) +
+                     " is a link to a folder; links to folders are not followed, put the folder there instead");
+            }
+        }
+        if (!fs::is_regular_file(status)) Fail(Quoted(name) + " is not a regular file (a device, pipe or socket)");
+        ProductItem item;
+        item.name = name;
+        item.source = entry.path();
+        item.size = fs::file_size(entry.path());
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+void CheckName(const std::string& name) {
+    const std::string problem = WindowsNameProblem(name);
+    if (!problem.empty()) Fail("cannot store " + Quoted(name) + ": " + problem);
+    if (!IsSafeEntryName(name)) Fail("cannot store " + Quoted(name) + ": not a plain relative path");
+}
+
+}  // namespace
+
+std::string PathToUtf8(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        if (bytes.size() % 2 != 0) Fail("setup.ini: UTF-16LE text with an odd number of bytes");
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+    }
+    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
+        Fail("setup.ini is UTF-16 big-endian; save it as UTF-8 or as UTF-16LE with a byte-order mark");
+    }
+    std::span<const std::uint8_t> body = bytes;
+    if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF) body = body.subspan(3);
+    std::wstring text;
+    if (!DecodeUtf8Strict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
+        Fail(
+            "setup.ini is neither valid UTF-8 nor UTF-16LE with a byte-order mark (a legacy code page such as "
+            "Shift_JIS?); save it as UTF-8 or as UTF-16LE with a byte-order mark");
+    }
+    if (text.find(L'\0') != std::wstring::npos) {
+        Fail(
+            "setup.ini holds NUL characters (UTF-16 without a byte-order mark?); save it as UTF-8 or as UTF-16LE with "
+            "a byte-order mark");
+    }
+    std::vector<std::uint8_t> stored = {0xFF, 0xFE};
+    const std::vector<std::uint8_t> utf16 = EncodeUtf16Le(text);
+    stored.insert(stored.end(), utf16.begin(), utf16.end());
+    return stored;
+}
+
+std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
+        if (bytes.size() % 2 != 0) return {};
+        std::wstring text = DecodeUtf16Le(bytes.subspan(2));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        return text;
+    }
+    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) bytes = bytes.subspan(3);
+    return DecodeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+std::string WindowsNameProblem(std::string_view name) {
+    std::wstring decoded;
+    if (!DecodeUtf8Strict(name, decoded)) return "the name is not valid UTF-8";
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = name.find('/', start);
+        if (end == std::string_view::npos) end = name.size();
+        const std::string_view element = name.substr(start, end - start);
+        for (const char c : element) {
+            if (static_cast<unsigned char>(c) < 0x20) return "control characters are not allowed in Windows file names";
+            if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos) {
+                return std::string("'") + c + "' is not allowed in Windows file names";
+            }
+        }
+        if (!element.empty() && (element.back() == '.' || element.back() == ' ')) {
+            return "Windows removes a trailing dot or space from file names";
+        }
+        if (IsDeviceName(element)) return Quoted(element) + " is a device name on Windows";
+        start = end + 1;
+    }
+    return {};
+}
+
+ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
+    if (!fs::is_directory(folder))
+        Fail("the product folder " + QuotedPath(folder) + " does not exist or is not a folder");
+
+    // setup.ini, stored in the form the installer reads.
+    const fs::path iniPath = folder / "setup.ini";
+    if (!fs::is_regular_file(iniPath)) Fail("no setup.ini in the product folder " + QuotedPath(folder));
+    ProductItem ini;
+    ini.name = "setup.ini";
+    ini.data = SetupIniAsStored(ReadFileBytes(iniPath, "setup.ini"));
+    ini.size = ini.data.size();
+    const IniDocument document = IniDocument::Parse(ini.data);
+    SetupConfig config;
+    LoadSetupConfig(document, config);
+
+    // The licence file, under the name setup.ini gives it.
+    if (config.LicenseFile.empty()) {
+        Fail("setup.ini: [Setup] has no LicenseFile (the licence text the wizard shows, e.g. LicenseFile=License.txt)");
+    }
+    // The installer would read a longer value cut short.
+    if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxProfileValue) {
+        Fail("setup.ini: LicenseFile is longer than 511 characters");
+    }
+    const std::string licenseName = EncodeUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));
+    if (!IsSafeEntryName(licenseName) || !WindowsNameProblem(licenseName).empty()) {
+        Fail("setup.ini: LicenseFile " + Quoted(licenseName) +
+             " must be a relative path inside the product folder (no drive, no leading separator, no \"..\")");
+    }
+    const fs::path licensePath = folder / PathFromUtf8(licenseName);
+    std::error_code ec;
+    if (!fs::exists(licensePath, ec)) {
+        Fail("the licence file " + Quoted(licenseName) + " (LicenseFile in setup.ini) is not in the product folder " +
+             QuotedPath(folder));
+    }
+    if (!fs::is_regular_file(licensePath)) Fail("the licence file " + Quoted(licenseName) + " is not a regular file");
+    const std::vector<std::uint8_t> licenseBytes = ReadFileBytes(licensePath, "the licence file");
+    if (licenseBytes.empty()) Fail("the licence file " + Quoted(licenseName) + " is empty");
+    if (DecodeLicenseText(licenseBytes).empty()) {
+        Fail("the licence file " + Quoted(licenseName) +
+             " holds no text (UTF-16LE needs an even number of bytes and some text after its byte-order mark)");
+    }
+
+    // files/.
+    const fs::path filesDir = folder / "files";
+    if (!fs::is_directory(filesDir)) Fail("no files/ folder in the product folder " + QuotedPath(folder));
+    std::vector<ProductItem> files = ListPayloadFiles(filesDir);
+    // Sorted now so that a refusal names the same file on every run.
+    std::sort(files.begin(), files.end(), [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });
+
+    ProductPlan plan;
+    std::map<std::string, std::string> folded;  // ASCII-folded name -> name
+    auto add = [&](ProductItem item) {
+        CheckName(item.name);
+        const auto [it, inserted] = folded.emplace(FoldAscii(item.name), item.name);
+        if (!inserted) {
+            Fail(Quoted(it->second) + " and " + Quoted(item.name) +
+                 " differ only in letter case; Windows would keep only one of them");
+        }
+        plan.contentBytes += item.size;
+        plan.items.push_back(std::move(item));
+    };
+    add(std::move(ini));
+    for (ProductItem& item : files) add(std::move(item));
+    // A licence below files/ is already listed (on Windows possibly spelt with
+    // other letter case); anywhere else it is added on its own.
+    if (!folded.contains(FoldAscii(licenseName))) {
+        ProductItem license;
+        license.name = licenseName;
+        license.source = licensePath;
+        license.size = licenseBytes.size();
+        add(std::move(license));
+    }
+    std::sort(plan.items.begin(), plan.items.end(),
+              [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });
+
+    // [Files]: the same selection as the install, the licence file excluded.
+    const std::wstring licenseRel = LicenseRelativePath(config.LicenseFile);
+    std::vector<std::wstring> installable;
+    for (const ProductItem& item : plan.items) {
+        if (!item.name.starts_with("files/")) continue;
+        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(item.name).substr(6)), L'/', L'\\');
+        if (EqualsIgnoreAsciiCase(rel, licenseRel)) {
+            if (FoldAscii(item.name) != FoldAscii(licenseName)) {
+                plan.warnings.push_back(Quoted(item.name) +
+                                        " is never installed: its path below files/ matches LicenseFile " +
+                                        Quoted(licenseName));
+            }
+            continue;
+        }
+        installable.push_back(rel);
+    }
+    if (config.Files.empty() && installable.empty()) {
+        Fail("files/ holds no file to install (it is empty or holds only the licence file)");
+    }
+    std::string unmatched;
+    for (const std::wstring& pattern : config.Files) {
+        const bool selects = std::any_of(installable.begin(), installable.end(),
+                                         [&](const std::wstring& rel) { return MatchFilesPattern(rel, pattern); });
+        if (!selects) unmatched += (unmatched.empty() ? "" : ", ") + Quoted(EncodeUtf8(pattern));
+    }
+    if (!unmatched.empty()) {
+        Fail("setup.ini: [Files] selects no file below files/ with " + unmatched +
+             " (the licence file is never installed)");
+    }
+    return plan;
+}
+
+}  // namespace zel

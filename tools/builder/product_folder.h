@@ -1,0 +1,55 @@
+// Reading and checking a product folder (setup.ini, the licence file, files/)
+// before anything is written, and the list of archive entries it yields.
+// Portable.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zel {
+
+// One archive entry: its bytes come either from a file or from memory.
+struct ProductItem {
+    std::string name;                // UTF-8, "/" separators
+    std::filesystem::path source;    // the file to copy; empty when data holds the bytes
+    std::vector<std::uint8_t> data;  // in-memory contents (setup.ini as stored)
+    std::uint64_t size = 0;
+};
+
+struct ProductPlan {
+    std::vector<ProductItem> items;     // sorted by the bytes of their names
+    std::uint64_t contentBytes = 0;     // sum of the items' sizes
+    std::vector<std::string> warnings;  // things worth telling that do not stop the build
+};
+
+// Checks the folder and lists what goes into the payload: setup.ini (stored as
+// UTF-16LE with a byte-order mark), the licence file at its LicenseFile path and
+// every file below files/. Throws std::runtime_error naming the problem: no
+// setup.ini or one that is not UTF-8 or UTF-16LE text, no usable LicenseFile or
+// licence text, no files/ folder, a name Windows cannot hold, a link to a folder
+// or a special file, a [Files] pattern that selects no file.
+ProductPlan ReadProductFolder(const std::filesystem::path& folder);
+
+// setup.ini as the installer reads it: UTF-16LE with a byte-order mark. Input
+// in that form is kept as it is; UTF-8 (with or without a mark) is converted.
+// Throws for anything else (UTF-16 without a mark, big-endian, odd length,
+// invalid UTF-8).
+std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes);
+
+// The licence text as the installer decodes it: UTF-16LE after its mark with
+// trailing U+0000 removed (empty for an odd length), UTF-8 after its mark, or
+// UTF-8 with invalid sequences as U+FFFD.
+std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes);
+
+// Why a payload name could not be created on Windows, or empty when it can
+// (checked per path element: reserved characters, controls, a trailing dot or
+// space, device names such as CON or LPT1).
+std::string WindowsNameProblem(std::string_view name);
+
+std::string PathToUtf8(const std::filesystem::path& path);
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+
+}  // namespace zel
