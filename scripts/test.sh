@@ -45,6 +45,18 @@ for exe in build/win64/tests/windows_*_tests.exe; do
         || fail "${name}"
 done
 zel_wine_prefix_remove "${prefix}"
+
+# The dialog look again at 144 DPI: fonts scale, the painted band keeps its pixels.
+if [ -f build/win64/tests/windows_ui_tests.exe ]; then
+    zel_wine_prefix_create "${prefix}" 144
+    xml=$(WINEPREFIX="${prefix}" winepath -w "${results}/windows/windows_ui_tests_144dpi.xml")
+    mkdir -p "${artifacts}/144dpi"
+    art=$(WINEPREFIX="${prefix}" winepath -w "${artifacts}/144dpi")
+    (cd build/win64/tests && ZEL_ARTIFACTS_DIR="${art}" timeout 900 \
+        env WINEPREFIX="${prefix}" WINEDEBUG=-all wine ./windows_ui_tests.exe --gtest_output="xml:${xml}") \
+        || fail "windows_ui_tests (144 DPI)"
+    zel_wine_prefix_remove "${prefix}"
+fi
 zel_xvfb_stop
 
 echo "== layer 3: end-to-end tests" >&2
@@ -77,6 +89,12 @@ for exe in build/fuzz/tests/*_fuzz; do
         fail "${name}"
     fi
 done
+
+# Screenshots as PNG, so that a person can look at them anywhere.
+find "${artifacts}" -name '*.bmp' -print0 | while IFS= read -r -d '' bmp; do
+    convert "${bmp}" "${bmp%.bmp}.png" && rm -f "${bmp}"
+done
+echo "screenshots: ${artifacts}" >&2
 
 python3 scripts/lib/summarize_results.py "${results}" || fail "summary"
 if [ "${failures}" -ne 0 ]; then

@@ -12,6 +12,7 @@
 #include "automation/shell.h"
 #include "e2e_fixture.h"
 #include "util/unique_handle.h"
+#include "sample_install.h"
 #include "wizard_steps.h"
 
 namespace zel::e2e {
@@ -35,68 +36,32 @@ std::wstring FinishSubtitle(Mode mode) {
                                                       : L" のインストールが完了しました。");
 }
 
-// The lines of install_manifest.txt (UTF-8 with a byte-order mark, LF endings).
-std::vector<std::wstring> ManifestLines(const Bytes& bytes) {
-    std::vector<std::wstring> lines;
-    std::size_t start = bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
-    while (start < bytes.size()) {
-        std::size_t end = start;
-        while (end < bytes.size() && bytes[end] != '\n') ++end;
-        lines.push_back(FromUtf8(std::string(bytes.begin() + start, bytes.begin() + end)));
-        start = end + 1;
-    }
-    return lines;
-}
-
 // The log of a successful run of the sample: one copy line per file in copy
-// order, the skipped mirror, the shortcuts, the success line.
+// order, the skipped mirror, the library placed and registered in the system
+// folder, the shortcuts, the success line.
 std::wstring ExpectedLog(const std::vector<std::wstring>& copied, Mode mode) {
+    const std::wstring systemDll = (SystemFolder() / kComDllName).wstring();
     std::wstring log;
     for (const std::wstring& file : copied) log += L"コピー: " + file + L"\r\n";
     log += kMirrorSkipped + L"\r\n";
+    log += L"システムフォルダへコピー: " + systemDll + L"\r\n";
+    log += L"登録: " + systemDll + L"\r\n";
     log += L"デスクトップショートカットを作成しました。\r\n";
     log += L"スタートメニュー項目を作成しました。\r\n";
     log += SuccessLine(mode) + L"\r\n";
     return log;
 }
 
-class InstallTest : public E2eTest {
+class InstallTest : public SampleInstallTest {
 protected:
-    void SetUp() override {
-        E2eTest::SetUp();
-        if (IsSkipped()) return;
-        installDir_ = scratch_ / L"インストール先 テスト";
-        desktopLink_ = KnownFolder(FOLDERID_Desktop) / (Sample().shortcutName + L".lnk");
-        startMenuGroup_ = KnownFolder(FOLDERID_Programs) / Sample().startMenuGroupName;
-        RemoveShortcuts();
-    }
-    void TearDown() override {
-        RemoveShortcuts();
-        E2eTest::TearDown();
-    }
-    void RemoveShortcuts() {
-        std::error_code error;
-        fs::remove(desktopLink_, error);
-        RemoveTree(startMenuGroup_);
-    }
-
-    // Sample payload files relative to files\, which the sample's [Files] selects in full.
+    // Sample payload files relative to files\ that the sample's [Files] selects:
+    // all but the system-folder library under com\.
     std::vector<std::wstring> PayloadFiles() const {
         std::vector<std::wstring> names;
-        for (const auto& [name, path] : ListFiles(GetInputs().sampleDir / L"files")) names.push_back(name);
-        return names;
-    }
-
-    // Waits for the Finish page of the mode; false with the screen saved otherwise.
-    bool WaitForFinish(const Process& setup, HWND wizard, Mode mode) {
-        const bool finished = WaitForPage(wizard, WizardPage::Finish, mode, kInstallTimeout);
-        if (!finished) {
-            Snap(nullptr, L"not_finished");
-            ADD_FAILURE() << "no Finish page; title " << U8(ControlText(wizard, kTitle)) << ", log:\n"
-                          << U8(ControlText(wizard, kLog))
-                          << (FindProcessWindow(setup.id(), WindowKind::MessageBox) ? "\n(a message box is open)" : "");
+        for (const auto& [name, path] : ListFiles(GetInputs().sampleDir / L"files")) {
+            if (_wcsnicmp(name.c_str(), L"com\\", 4) != 0) names.push_back(name);
         }
-        return finished;
+        return names;
     }
 
     void ExpectFinishPage(HWND wizard, Mode mode) {
@@ -105,16 +70,6 @@ protected:
         EXPECT_EQ(U8(ControlText(wizard, kNext)), U8(L"終了"));
         EXPECT_TRUE(IsControlEnabled(wizard, kNext));
         EXPECT_FALSE(IsControlEnabled(wizard, kBack));
-    }
-
-    // The whole fresh install through the wizard, ended with the Finish button.
-    bool InstallThroughWizard() {
-        Process setup = StartProcess(GetInputs().setupExe, {});
-        HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
-        if (!wizard || !StartInstall(wizard, installDir_.wstring()) || !WaitForFinish(setup, wizard, Mode::Install))
-            return false;
-        Click(wizard, kNext);
-        return ExitCode(setup) == std::optional<DWORD>(0);
     }
 
     // Runs the sample setup.exe against the registered installation, picks the
@@ -142,13 +97,10 @@ protected:
     std::vector<std::wstring> ManifestFiles() const {
         std::vector<std::wstring> lines =
             ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
-        if (lines.size() >= 2) lines.resize(lines.size() - 2);  // install_manifest.txt, Uninstall.exe
+        // install_manifest.txt, Uninstall.exe, system32_regsvr_manifest.txt
+        if (lines.size() >= 3) lines.resize(lines.size() - 3);
         return lines;
     }
-
-    fs::path installDir_;
-    fs::path desktopLink_;
-    fs::path startMenuGroup_;
 };
 
 TEST_F(InstallTest, FreshInstallLeavesEveryArtefact) {
@@ -181,14 +133,25 @@ TEST_F(InstallTest, FreshInstallLeavesEveryArtefact) {
     EXPECT_EQ(std::count(manifest.begin(), manifest.end(), '\r'), 0);
     EXPECT_EQ(manifest.back(), '\n');
     const std::vector<std::wstring> lines = ManifestLines(manifest);
-    ASSERT_EQ(lines.size(), payload.size() + 2);
+    ASSERT_EQ(lines.size(), payload.size() + 3);
     EXPECT_EQ(U8(lines[payload.size()]), "install_manifest.txt");
     EXPECT_EQ(U8(lines[payload.size() + 1]), "Uninstall.exe");
+    EXPECT_EQ(U8(lines[payload.size() + 2]), "system32_regsvr_manifest.txt");
     std::vector<std::wstring> copied(lines.begin(), lines.begin() + payload.size());
     std::vector<std::wstring> sortedCopied = copied;
     std::sort(sortedCopied.begin(), sortedCopied.end());
     EXPECT_EQ(sortedCopied, payload);
     EXPECT_EQ(U8(ControlText(wizard, kLog)), U8(ExpectedLog(copied, Mode::Install)));
+
+    // System folder: the library placed as the bare file name, registered, and
+    // recorded by its full path; nothing was only copied.
+    EXPECT_EQ(ReadFileBytes(systemDll_), ReadFileBytes(GetInputs().sampleDir / L"files" / L"com" / kComDllName));
+    EXPECT_EQ(ReadMachineString(kComTestKey, kComDllName), std::optional<std::wstring>(L"registered"));
+    Bytes regsvrManifest = {0xEF, 0xBB, 0xBF};
+    const Bytes dllLine = Utf8Bytes(systemDll_.wstring() + L"\n");
+    regsvrManifest.insert(regsvrManifest.end(), dllLine.begin(), dllLine.end());
+    EXPECT_EQ(ReadFileBytes(installDir_ / L"system32_regsvr_manifest.txt"), std::optional<Bytes>(regsvrManifest));
+    EXPECT_FALSE(fs::exists(installDir_ / L"system32_copy_manifest.txt"));
 
     // Registry: one new GUID key with the fourteen values (no update URL in the sample).
     const std::vector<std::wstring> keys = KeysOfProduct(s.appName);

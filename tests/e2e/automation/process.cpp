@@ -49,26 +49,43 @@ Process StartProcess(const std::filesystem::path& exe, const std::vector<std::ws
     return StartProcessWithCommandLine(exe, text, errorText);
 }
 
-Process StartProcessWithCommandLine(const std::filesystem::path& exe, const std::wstring& argumentText,
-                                    std::wstring* errorText) {
-    std::wstring commandLine = QuoteArgument(exe.wstring());
-    if (!argumentText.empty()) commandLine += L" " + argumentText;
+namespace {
+
+// Starts the command line; the application name may be null.
+bool Launch(const wchar_t* applicationName, std::wstring commandLine, UniqueHandleKernel& handle, DWORD& id,
+            std::wstring* errorText) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     UniqueProcessInformation info;
-    Process process;
-    if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!::CreateProcessW(applicationName, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           info.put())) {
         if (errorText)
-            *errorText = L"CreateProcessW failed for " + exe.wstring() + L": " + std::to_wstring(::GetLastError());
-        return process;
+            *errorText = L"CreateProcessW failed for " + commandLine + L": " + std::to_wstring(::GetLastError());
+        return false;
     }
     // Keep the process handle; the thread handle is closed with the information record.
     HANDLE duplicate = nullptr;
     ::DuplicateHandle(::GetCurrentProcess(), info.process(), ::GetCurrentProcess(), &duplicate, 0, FALSE,
                       DUPLICATE_SAME_ACCESS);
-    process.handle_.reset(duplicate);
-    process.id_ = info.get().dwProcessId;
+    handle.reset(duplicate);
+    id = info.get().dwProcessId;
+    return true;
+}
+
+}  // namespace
+
+Process StartProcessWithCommandLine(const std::filesystem::path& exe, const std::wstring& argumentText,
+                                    std::wstring* errorText) {
+    std::wstring commandLine = QuoteArgument(exe.wstring());
+    if (!argumentText.empty()) commandLine += L" " + argumentText;
+    Process process;
+    Launch(exe.c_str(), commandLine, process.handle_, process.id_, errorText);
+    return process;
+}
+
+Process StartCommandLine(const std::wstring& commandLine, std::wstring* errorText) {
+    Process process;
+    Launch(nullptr, commandLine, process.handle_, process.id_, errorText);
     return process;
 }
 

@@ -34,6 +34,7 @@ public:
 
 private:
     friend Process StartProcessWithCommandLine(const std::filesystem::path&, const std::wstring&, std::wstring*);
+    friend Process StartCommandLine(const std::wstring&, std::wstring*);
     UniqueHandleKernel handle_;
     DWORD id_ = 0;
 };
@@ -49,5 +50,9 @@ Process StartProcess(const std::filesystem::path& exe, const std::vector<std::ws
 // its command line, for command lines that must be written exactly.
 Process StartProcessWithCommandLine(const std::filesystem::path& exe, const std::wstring& argumentText,
                                     std::wstring* errorText = nullptr);
+
+// Starts a whole command line as the system would run it from the registry: no
+// application name, the program found from the command line itself.
+Process StartCommandLine(const std::wstring& commandLine, std::wstring* errorText = nullptr);
 
 }  // namespace zel::e2e

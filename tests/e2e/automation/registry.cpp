@@ -9,7 +9,7 @@ namespace {
 
 std::wstring SubkeyPath(const std::wstring& keyName) { return std::wstring(kUninstallKeyPath) + L"\\" + keyName; }
 
-UniqueHKey OpenUninstall(const std::wstring& path, REGSAM access) {
+UniqueHKey OpenMachineKey(const std::wstring& path, REGSAM access) {
     UniqueHKey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, access | KEY_WOW64_64KEY, key.put()) != ERROR_SUCCESS)
         key.reset();
@@ -38,12 +38,12 @@ bool DeleteUninstallKey(const std::wstring& keyName) {
 }
 
 bool UninstallKeyExists(const std::wstring& keyName) {
-    return static_cast<bool>(OpenUninstall(SubkeyPath(keyName), KEY_READ));
+    return static_cast<bool>(OpenMachineKey(SubkeyPath(keyName), KEY_READ));
 }
 
 std::vector<std::wstring> UninstallKeyNames() {
     std::vector<std::wstring> names;
-    UniqueHKey key = OpenUninstall(kUninstallKeyPath, KEY_READ);
+    UniqueHKey key = OpenMachineKey(kUninstallKeyPath, KEY_READ);
     if (!key) return names;
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
@@ -57,7 +57,7 @@ std::vector<std::wstring> UninstallKeyNames() {
 
 std::vector<RegistryValue> ReadUninstallValues(const std::wstring& keyName) {
     std::vector<RegistryValue> values;
-    UniqueHKey key = OpenUninstall(SubkeyPath(keyName), KEY_READ);
+    UniqueHKey key = OpenMachineKey(SubkeyPath(keyName), KEY_READ);
     if (!key) return values;
     for (DWORD index = 0;; ++index) {
         wchar_t name[16384];
@@ -94,6 +94,27 @@ std::vector<std::wstring> KeysOfProduct(const std::wstring& appName) {
         if (ReadUninstallString(name, L"ZelSetupAppName") == appName) keys.push_back(name);
     }
     return keys;
+}
+
+std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const std::wstring& valueName) {
+    UniqueHKey key = OpenMachineKey(keyPath, KEY_QUERY_VALUE);
+    if (!key) return std::nullopt;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return std::nullopt;
+    std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
+                           &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    text.resize(size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return text;
+}
+
+bool DeleteMachineKey(const std::wstring& keyPath) {
+    return ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_WOW64_64KEY, 0) == ERROR_SUCCESS;
 }
 
 std::wstring NewGuidText() {

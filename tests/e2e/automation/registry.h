@@ -45,6 +45,11 @@ private:
     std::wstring keyName_;
 };
 
+// Any key of HKEY_LOCAL_MACHINE in the 64-bit view, for what a registered
+// library writes there.
+std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const std::wstring& valueName);
+bool DeleteMachineKey(const std::wstring& keyPath);
+
 // A new braced GUID text, as an install registers it.
 std::wstring NewGuidText();
 
