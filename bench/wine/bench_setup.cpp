@@ -72,6 +72,36 @@ double RunAndWait(const std::wstring& commandLine) {
     return code == 0 ? elapsed : -1;
 }
 
+// Bytes of all files below a folder, leaving out the names the install run adds
+// after its copy (Uninstall.exe and the manifests).
+unsigned long long TreeBytes(const std::wstring& folder) {
+    unsigned long long total = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            total += TreeBytes(folder + L"\\" + name);
+        } else if (name != L"Uninstall.exe" && name.find(L"manifest") == std::wstring::npos) {
+            total += (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        }
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    return total;
+}
+
+std::wstring NewestSetupTempFolder() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((std::wstring(temp) + L"ZelSetup_*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return {};
+    ::FindClose(find);
+    return std::wstring(temp) + found.cFileName;
+}
+
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
 }  // namespace
@@ -104,17 +134,19 @@ int wmain(int argc, wchar_t** argv) {
     HWND progress = ::GetDlgItem(wizard, 1006);
     const double installStart = Now();
     ::PostMessageW(::GetDlgItem(wizard, 1009), BM_CLICK, 0, 0);  // Install: the run starts inside the click
+    // The copy is over when the install folder holds as many bytes as the payload's
+    // files folder; watched through the file system, so that the measurement does
+    // not wait for the wizard's thread.
+    const unsigned long long payloadBytes = TreeBytes(NewestSetupTempFolder() + L"\\files");
     double copySeconds = -1;
-    for (;;) {
-        const LRESULT high = Send(progress, PBM_GETRANGE, FALSE, 0);
-        const LRESULT pos = Send(progress, PBM_GETPOS);
-        if (high > 0 && pos >= high) {
+    while (Now() - installStart < 1200) {
+        if (TreeBytes(installDir) >= payloadBytes) {
             copySeconds = Now() - installStart;
             break;
         }
-        if (Now() - installStart > 1200) break;
-        ::Sleep(2);
+        ::Sleep(1);
     }
+    (void)progress;
     // Wait for the Finish page ("終了" on Next), then close the wizard.
     wchar_t caption[64] = {};
     while (Now() - installStart < 1200) {
@@ -136,6 +168,17 @@ int wmain(int argc, wchar_t** argv) {
     const double floorCopySeconds =
         RunAndWait(Quote(floorCopy) + L" " + Quote(scratch + L"\\extract\\files") + L" " + Quote(scratch + L"\\copy"));
 
+    // The same floor copy from the folder setup.exe extracted to, to see whether
+    // the sources themselves make a difference.
+    double floorCopyFromSetupTempSeconds = -1;
+    {
+        const std::wstring setupTemp = NewestSetupTempFolder();
+        if (!setupTemp.empty()) {
+            floorCopyFromSetupTempSeconds = RunAndWait(Quote(floorCopy) + L" " + Quote(setupTemp + L"\\files") + L" " +
+                                                       Quote(scratch + L"\\copy2"));
+        }
+    }
+    std::printf("floor_copy_from_setup_temp_seconds %.3f\n", floorCopyFromSetupTempSeconds);
     std::printf("setup_extract_seconds %.3f\n", extractSeconds);
     std::printf("floor_extract_seconds %.3f\n", floorExtractSeconds);
     std::printf("setup_copy_seconds %.3f\n", copySeconds);

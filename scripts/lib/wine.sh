@@ -41,7 +41,7 @@ zel_wine_prefix_create() {
     rm -rf "${prefix}"
     mkdir -p "${prefix}"
     export WINEDEBUG=${WINEDEBUG:--all}
-    WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
     WINEPREFIX="${prefix}" wineserver -w
     local reg="${prefix}/zel-setup.reg"
     {
@@ -59,6 +59,9 @@ zel_wine_prefix_create() {
         # time a dialog is hidden or destroyed; unmanaged windows do not.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n'
         printf '"Managed"="N"\r\n'
+        # No desktop-menu entries on the host for the shortcuts the tests create.
+        printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n'
+        printf '"winemenubuilder.exe"=""\r\n'
         # No crash dialog: a crashing test program must end, not wait for a click.
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
         printf '"ShowCrashDialog"=dword:00000000\r\n'

@@ -57,7 +57,11 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
     std::vector<std::wstring> relatives;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(sourceRoot)) {
         if (!fs::is_regular_file(entry.status())) continue;
-        std::wstring rel = ReplaceAll(fs::relative(entry.path(), sourceRoot).wstring(), L'/', L'\\');
+        // The walk yields sourceRoot/<rel> and follows no folder links, so the lexical
+        // relative path is the file's place in the payload. Resolving links as well
+        // would send a linked file's copy to wherever its target lies (even outside the
+        // install folder) and costs file-system queries per file.
+        std::wstring rel = ReplaceAll(entry.path().lexically_relative(sourceRoot).wstring(), L'/', L'\\');
         // The licence is shown by the wizard, never installed.
         if (!config.LicenseFile.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
         if (!IsSelected(rel, config.Files)) continue;

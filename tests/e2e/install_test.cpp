@@ -11,8 +11,8 @@
 #include "automation/registry.h"
 #include "automation/shell.h"
 #include "e2e_fixture.h"
-#include "util/unique_handle.h"
 #include "sample_install.h"
+#include "util/unique_handle.h"
 #include "wizard_steps.h"
 
 namespace zel::e2e {

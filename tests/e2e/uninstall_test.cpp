@@ -45,15 +45,14 @@ protected:
         manifest_ = ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
         ASSERT_GE(manifest_.size(), 4u) << "payload files, install_manifest.txt, Uninstall.exe, the system manifest";
         uninstallString_ = ReadUninstallString(key_, L"UninstallString").value_or(L"");
-        ASSERT_EQ(U8(uninstallString_), U8(L"\"" + (installDir_ / L"Uninstall.exe").wstring() + L"\" /uninstall " + key_));
+        ASSERT_EQ(U8(uninstallString_),
+                  U8(L"\"" + (installDir_ / L"Uninstall.exe").wstring() + L"\" /uninstall " + key_));
         ASSERT_EQ(ReadMachineString(kComTestKey, kComDllName), std::optional<std::wstring>(L"registered"));
         // A file of the user's own next to the installed ones.
         ASSERT_TRUE(WriteFileBytes(installDir_ / L"Doc" / L"notes.txt", kNotes));
     }
     void TearDown() override {
         if (!outsideFolder_.empty()) RemoveTree(outsideFolder_);
-        E2eTest* base = this;
-        (void)base;
         SampleInstallTest::TearDown();
     }
 

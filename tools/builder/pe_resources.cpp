@@ -17,6 +17,7 @@ constexpr std::uint32_t kSectionHeaderSize = 40;
 constexpr std::uint32_t kScnInitializedData = 0x00000040;
 constexpr std::uint32_t kScnMemRead = 0x40000000;
 constexpr std::uint32_t kHighBit = 0x80000000;
+constexpr std::uint64_t kPageSize = 0x1000;
 // Limits for reading a stub's resource tree: far above a real program's, low
 // enough that a hostile tree (directories shared many times over) cannot make
 // the reader copy gigabytes.
@@ -465,7 +466,11 @@ EmbedLayout PlanEmbedding(const PeStub& stub, std::uint64_t payloadSize) {
     const std::uint64_t sectionRva = inPlace ? target->virtualAddress
                                              : std::max(AlignUp(vaEnd, stub.sectionAlignment()),
                                                         AlignUp(stub.sizeOfImage(), stub.sectionAlignment()));
-    const std::uint64_t fileOffset = inPlace ? target->pointerToRawData : AlignUp(stub.rawEnd(), stub.fileAlignment());
+    // An appended section starts on a page boundary of the file as well, so that a
+    // loader can map the payload straight from the file instead of reading it in.
+    const std::uint64_t fileOffset =
+        inPlace ? target->pointerToRawData
+                : AlignUp(stub.rawEnd(), std::max<std::uint64_t>(stub.fileAlignment(), kPageSize));
     std::uint64_t payloadOffset = 0;
     layout.sectionHead = SerialiseTree(tree, Checked32(sectionRva, "the image"), external, payloadSize, payloadOffset);
     const std::uint64_t contentSize = payloadOffset + payloadSize;

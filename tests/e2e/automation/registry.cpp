@@ -105,8 +105,8 @@ std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const
         type != REG_SZ)
         return std::nullopt;
     std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()),
-                           &size) != ERROR_SUCCESS)
+    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+        ERROR_SUCCESS)
         return std::nullopt;
     text.resize(size / sizeof(wchar_t));
     while (!text.empty() && text.back() == L'\0') text.pop_back();
