@@ -64,9 +64,8 @@ std::uint64_t DirectorySize(const std::vector<ArchiveItem>& items) {
 }  // namespace
 
 std::vector<std::uint8_t> BuildArchiveDirectory(const std::vector<ArchiveItem>& items) {
-    std::vector<std::uint8_t> out;
+    std::vector<std::uint8_t> out(std::begin(kPayloadMagic), std::end(kPayloadMagic));
     out.reserve(static_cast<std::size_t>(DirectorySize(items)));
-    out.insert(out.end(), std::begin(kPayloadMagic), std::end(kPayloadMagic));
     AppendLe(out, kPayloadVersion, 4);
     AppendLe(out, items.size(), 4);
     std::uint64_t offset = DirectorySize(items);

@@ -210,6 +210,50 @@ INSTANTIATE_TEST_SUITE_P(Cases, StartupFailureTest, ::testing::ValuesIn(FailureC
                              return std::string(info.param.name);
                          });
 
+// ---- rich-edit library missing ---------------------------------------------------
+
+// Wine's per-program setting that makes a library unavailable to one program name.
+class DisabledLibrary {
+public:
+    DisabledLibrary(const std::wstring& exeName, const std::wstring& library)
+        : key_(L"Software\\Wine\\AppDefaults\\" + exeName + L"\\DllOverrides"),
+          exeKey_(L"Software\\Wine\\AppDefaults\\" + exeName) {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+            ERROR_SUCCESS) {
+            const wchar_t disabled[] = L"";
+            ::RegSetValueExW(key, library.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(disabled),
+                             sizeof(disabled));
+            ::RegCloseKey(key);
+        }
+    }
+    ~DisabledLibrary() { ::RegDeleteTreeW(HKEY_CURRENT_USER, exeKey_.c_str()); }
+
+private:
+    std::wstring key_;
+    std::wstring exeKey_;
+};
+
+// Without Msftedit.dll the program stops before anything else, in setup mode and
+// in uninstall mode alike.
+TEST_F(E2eTest, MissingRichEditStopsEveryRoad) {
+    const fs::path exe = scratch_ / L"setup_norichedit.exe";
+    ASSERT_TRUE(fs::copy_file(GetInputs().setupExe, exe, fs::copy_options::overwrite_existing));
+    const DisabledLibrary disabled(L"setup_norichedit.exe", L"msftedit");
+    for (const std::vector<std::wstring>& arguments :
+         {std::vector<std::wstring>{},
+          std::vector<std::wstring>{L"/uninstall", L"{0BADC0DE-0000-4000-8000-000000000002}"}}) {
+        SCOPED_TRACE(arguments.size());
+        const BoxOutcome outcome = RunToMessageBox(exe, arguments, arguments.empty() ? L"setup" : L"uninstall");
+        ASSERT_TRUE(outcome.boxShown);
+        EXPECT_EQ(U8(outcome.box.text), U8(L"RichEdit コンポーネントの読み込みに失敗しました。"));
+        EXPECT_EQ(U8(outcome.box.title), U8(L"初期化エラー"));
+        EXPECT_EQ(outcome.box.icon, BoxIcon::Error) << BoxIconName(outcome.box.icon);
+        EXPECT_EQ(outcome.box.buttons, std::vector<int>{IDOK});
+        EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1));
+    }
+}
+
 // ---- command-line roads ----------------------------------------------------------
 
 enum class Road { Wizard, UninstallOfUnknownKey };
