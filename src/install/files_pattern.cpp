@@ -68,15 +68,15 @@ bool MatchDosWildcard(std::wstring_view text, std::wstring_view pattern) {
 
 bool MatchFilesPattern(std::wstring_view rel, std::wstring_view pattern) {
     const std::wstring path = ReplaceAll(std::wstring(rel), L'/', L'\\');
-    const std::wstring spec = ReplaceAll(std::wstring(pattern), L'/', L'\\');
-    if (spec.empty()) return false;
+    const std::wstring wanted = ReplaceAll(std::wstring(pattern), L'/', L'\\');
+    if (wanted.empty()) return false;
 
     // "Doc\*": everything below Doc at any depth, never a file called Doc.
-    if (spec.size() >= 2 && spec.ends_with(L"\\*")) {
-        return StartsWithIgnoreAsciiCase(path, std::wstring_view(spec).substr(0, spec.size() - 1));
+    if (wanted.size() >= 2 && wanted.ends_with(L"\\*")) {
+        return StartsWithIgnoreAsciiCase(path, std::wstring_view(wanted).substr(0, wanted.size() - 1));
     }
-    if (spec.find_first_of(L"*?") != std::wstring::npos) return MatchDosWildcard(path, spec);
-    return EqualsIgnoreAsciiCase(path, spec);
+    if (wanted.find_first_of(L"*?") != std::wstring::npos) return MatchDosWildcard(path, wanted);
+    return EqualsIgnoreAsciiCase(path, wanted);
 }
 
 std::wstring LicenseRelativePath(std::wstring_view licenseFile) {

@@ -2,6 +2,8 @@
 
 #include <windowsx.h>
 
+#include <utility>
+
 #include "ui/resource_ids.h"
 #include "ui/system_libraries.h"
 #include "util/unique_handle.h"
@@ -178,6 +180,27 @@ void RemoveWheelForwarding(HWND dialog, const int* ids, int count) {
             RemoveControlSubclass(control, WheelForwardingProc, kWheelSubclassId);
         }
     }
+}
+
+void ApplyHeaderFonts(HWND dialog, HFONT& titleFont, HFONT& subtitleFont) {
+    constexpr int kTitlePoints = 12;
+    constexpr int kSubtitlePoints = 9;
+    titleFont = CreateDialogFont(kTitlePoints, true);
+    subtitleFont = CreateDialogFont(kSubtitlePoints, false);
+    ::SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(titleFont), TRUE);
+    ::SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_SETFONT, reinterpret_cast<WPARAM>(subtitleFont), TRUE);
+}
+
+void DeleteHeaderFonts(HFONT& titleFont, HFONT& subtitleFont) {
+    UniqueGdiObject title(std::exchange(titleFont, nullptr));
+    UniqueGdiObject subtitle(std::exchange(subtitleFont, nullptr));
+}
+
+void PaintDialog(HWND dialog, const std::wstring& text) {
+    PAINTSTRUCT paint{};
+    HDC dc = ::BeginPaint(dialog, &paint);
+    if (dc) PaintHeader(dialog, dc, text);
+    ::EndPaint(dialog, &paint);
 }
 
 }  // namespace zel

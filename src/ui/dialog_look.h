@@ -17,9 +17,17 @@ enum class LookDialog { Wizard, Maintenance };
 // "Segoe UI" at the given size for the screen's resolution. Caller deletes the font.
 HFONT CreateDialogFont(int points, bool bold);
 
+// Creates the title font (12 pt bold) and the subtitle font (9 pt), stores them in
+// the given fields (the dialog owns them) and assigns them to controls 1001 and 1002.
+void ApplyHeaderFonts(HWND dialog, HFONT& titleFont, HFONT& subtitleFont);
+// Deletes the two fonts and resets the fields to null.
+void DeleteHeaderFonts(HFONT& titleFont, HFONT& subtitleFont);
+
 // Paints the band with the application name and the separator lines. Call between
 // BeginPaint and EndPaint.
 void PaintHeader(HWND dialog, HDC dc, const std::wstring& text);
+// A whole WM_PAINT of a dialog: BeginPaint, PaintHeader, EndPaint.
+void PaintDialog(HWND dialog, const std::wstring& text);
 
 // Answers WM_CTLCOLORDLG, WM_CTLCOLORSTATIC and WM_CTLCOLOREDIT; returns the
 // background brush, or null when the dialog leaves the message to the system.

@@ -1,18 +1,13 @@
 #include "ui/maintenance_dialog.h"
 
 #include <exception>
-#include <utility>
 
 #include "ui/dialog_look.h"
 #include "ui/resource_ids.h"
 #include "ui/wizard_pages.h"
-#include "util/unique_handle.h"
 
 namespace zel {
 namespace {
-
-constexpr int kTitlePoints = 12;
-constexpr int kSubtitlePoints = 9;
 
 MaintenanceParams* ParamsOf(HWND dialog) {
     return reinterpret_cast<MaintenanceParams*>(::GetWindowLongPtrW(dialog, DWLP_USER));
@@ -46,10 +41,7 @@ BOOL OnInitDialog(HWND dialog, MaintenanceParams& params) {
 
     CenterOnMonitor(dialog);
 
-    params.titleFont = CreateDialogFont(kTitlePoints, true);
-    params.subtitleFont = CreateDialogFont(kSubtitlePoints, false);
-    ::SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(params.titleFont), TRUE);
-    ::SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_SETFONT, reinterpret_cast<WPARAM>(params.subtitleFont), TRUE);
+    ApplyHeaderFonts(dialog, params.titleFont, params.subtitleFont);
     return TRUE;
 }
 
@@ -70,18 +62,6 @@ bool OnCommand(HWND dialog, int id) {
     }
 }
 
-void OnPaint(HWND dialog, const MaintenanceParams& params) {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(dialog, &paint);
-    if (dc) PaintHeader(dialog, dc, AppNameOf(params));
-    ::EndPaint(dialog, &paint);
-}
-
-void OnDestroy(MaintenanceParams& params) {
-    UniqueGdiObject titleFont(std::exchange(params.titleFont, nullptr));
-    UniqueGdiObject subtitleFont(std::exchange(params.subtitleFont, nullptr));
-}
-
 INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* params = reinterpret_cast<MaintenanceParams*>(lParam);
@@ -95,14 +75,14 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             return OnCommand(dialog, LOWORD(wParam)) ? TRUE : FALSE;
         case WM_PAINT:
-            OnPaint(dialog, *params);
+            PaintDialog(dialog, AppNameOf(*params));
             return TRUE;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<INT_PTR>(ControlColors(
                 LookDialog::Maintenance, message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
-            OnDestroy(*params);
+            DeleteHeaderFonts(params->titleFont, params->subtitleFont);
             return FALSE;
         default:
             return FALSE;

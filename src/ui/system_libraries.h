@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// commctrl.h needs the types windows.h declares.
 #include <commctrl.h>
 
 namespace zel {

@@ -5,7 +5,6 @@
 
 #include <exception>
 #include <iterator>
-#include <utility>
 
 #include "install/install_run.h"
 #include "ui/dialog_actions.h"
@@ -17,8 +16,6 @@
 namespace zel {
 namespace {
 
-constexpr int kTitlePoints = 12;
-constexpr int kSubtitlePoints = 9;
 constexpr int kInstallDirCapacity = 1024;  // at most 1023 characters are taken
 constexpr int kWheelForwardedIds[] = {IDC_NEXT, IDC_BACK, IDC_CANCEL, IDC_BROWSE, IDC_LICENSE_ACCEPT, IDC_PATH_EDIT};
 
@@ -72,10 +69,7 @@ BOOL OnInitDialog(HWND dialog, SetupContext& context) {
 
     CenterOnMonitor(dialog);
 
-    context.titleFont = CreateDialogFont(kTitlePoints, true);
-    context.subtitleFont = CreateDialogFont(kSubtitlePoints, false);
-    ::SendDlgItemMessageW(dialog, IDC_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(context.titleFont), TRUE);
-    ::SendDlgItemMessageW(dialog, IDC_SUBTITLE, WM_SETFONT, reinterpret_cast<WPARAM>(context.subtitleFont), TRUE);
+    ApplyHeaderFonts(dialog, context.titleFont, context.subtitleFont);
 
     ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, context.installDir.c_str());
 
@@ -175,17 +169,9 @@ bool OnCommand(HWND dialog, SetupContext& context, int id) {
     }
 }
 
-void OnPaint(HWND dialog, const SetupContext& context) {
-    PAINTSTRUCT paint{};
-    HDC dc = ::BeginPaint(dialog, &paint);
-    if (dc) PaintHeader(dialog, dc, context.config.AppName);
-    ::EndPaint(dialog, &paint);
-}
-
 void OnDestroy(HWND dialog, SetupContext& context) {
     RemoveWheelForwarding(dialog, kWheelForwardedIds, static_cast<int>(std::size(kWheelForwardedIds)));
-    UniqueGdiObject titleFont(std::exchange(context.titleFont, nullptr));
-    UniqueGdiObject subtitleFont(std::exchange(context.subtitleFont, nullptr));
+    DeleteHeaderFonts(context.titleFont, context.subtitleFont);
 }
 
 INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -204,7 +190,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
             GetWizardActions().runInstall(*context);
             return TRUE;
         case WM_PAINT:
-            OnPaint(dialog, *context);
+            PaintDialog(dialog, context->config.AppName);
             return TRUE;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
