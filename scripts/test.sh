@@ -18,6 +18,9 @@ fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 bash scripts/install-deps.sh || exit 1
 bash scripts/build.sh native native-release win64 fuzz || exit 1
 
+echo "== formatting (clang-format --dry-run -Werror)" >&2
+git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror || fail "formatting (run clang-format -i on the files named above)"
+
 rm -rf "${results}" "${artifacts}"
 mkdir -p "${results}/native" "${results}/windows" "${results}/e2e" "${artifacts}"
 stub=${root}/build/win64/src/app/InstallerCore.exe

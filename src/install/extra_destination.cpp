@@ -159,8 +159,7 @@ bool MirrorToExtraFolders(HWND logTarget, const std::wstring& installDir, const 
     FindExtraFolders(installDir, extraFolders);
     if (extraFolders.empty()) {
         Log(logTarget,
-            L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini "
-            L"が無いか、MstaFolder= が空のためスキップしました。");
+            L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini が無いか、MstaFolder= が空のためスキップしました。");
         return true;
     }
 

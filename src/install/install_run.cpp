@@ -32,197 +32,169 @@ InstallMessageBoxFunction messageBoxFunction = ::MessageBoxW;
 constexpr size_t kProductKeyMaxLength = 39;
 constexpr int kGuidTextCapacity = 40;
 
-void Log(const SetupContext &context, const std::wstring &line) {
-  AppendProgressLog(context.hwnd, line);
-}
+void Log(const SetupContext& context, const std::wstring& line) { AppendProgressLog(context.hwnd, line); }
 
 // Size of the copied payload in KiB, rounded up and capped at 32 bits. A file
 // that is gone or unreadable by now simply counts as nothing.
-std::uint32_t EstimatedSizeKb(const fs::path &installDir,
-                              const std::vector<std::wstring> &copiedFiles) {
-  std::uint64_t total = 0;
-  for (const std::wstring &entry : copiedFiles) {
-    const fs::path file = installDir / entry;
-    std::error_code error;
-    if (!fs::is_regular_file(file, error))
-      continue;
-    const std::uintmax_t size = fs::file_size(file, error);
-    if (error)
-      continue;
-    total += size;
-  }
-  const std::uint64_t kb = total / 1024 + (total % 1024 != 0 ? 1 : 0);
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu));
+std::uint32_t EstimatedSizeKb(const fs::path& installDir, const std::vector<std::wstring>& copiedFiles) {
+    std::uint64_t total = 0;
+    for (const std::wstring& entry : copiedFiles) {
+        const fs::path file = installDir / entry;
+        std::error_code error;
+        if (!fs::is_regular_file(file, error)) continue;
+        const std::uintmax_t size = fs::file_size(file, error);
+        if (error) continue;
+        total += size;
+    }
+    const std::uint64_t kb = total / 1024 + (total % 1024 != 0 ? 1 : 0);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu));
 }
 
 // A fresh GUID in registry form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}").
-bool NewProductKey(std::wstring &productKey) {
-  GUID guid;
-  if (FAILED(::CoCreateGuid(&guid)))
-    return false;
-  wchar_t text[kGuidTextCapacity] = {};
-  if (::StringFromGUID2(guid, text, kGuidTextCapacity) == 0)
-    return false;
-  productKey = text;
-  return true;
+bool NewProductKey(std::wstring& productKey) {
+    GUID guid;
+    if (FAILED(::CoCreateGuid(&guid))) return false;
+    wchar_t text[kGuidTextCapacity] = {};
+    if (::StringFromGUID2(guid, text, kGuidTextCapacity) == 0) return false;
+    productKey = text;
+    return true;
 }
 
-void RegisterProduct(const SetupContext &context, const fs::path &installDir,
-                     std::uint32_t estimatedSizeKb) {
-  const InstallMode mode = GetInstallMode(context);
-  const std::wstring uninstallExe = (installDir / L"Uninstall.exe").wstring();
-  if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
-    const std::wstring productKey =
-        context.existingProductKey.substr(0, kProductKeyMaxLength);
-    if (!RegisterUninstallEntry(context.installDir, uninstallExe,
-                                context.config, productKey, estimatedSizeKb)) {
-      Log(context, L"[警告] "
-                   L"アンインストール用レジストリの更新に失敗しました。管理者権"
-                   L"限で実行してください。");
+void RegisterProduct(const SetupContext& context, const fs::path& installDir, std::uint32_t estimatedSizeKb) {
+    const InstallMode mode = GetInstallMode(context);
+    const std::wstring uninstallExe = (installDir / L"Uninstall.exe").wstring();
+    if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
+        const std::wstring productKey = context.existingProductKey.substr(0, kProductKeyMaxLength);
+        if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
+            Log(context, L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
+        }
+        return;
     }
-    return;
-  }
-  std::wstring productKey;
-  if (!NewProductKey(productKey)) {
-    Log(context, L"[警告] 製品 ID の生成に失敗しました。");
-    return;
-  }
-  if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config,
-                              productKey, estimatedSizeKb)) {
-    Log(context, L"[警告] "
-                 L"アンインストール用レジストリの登録に失敗しました。管理者権限"
-                 L"で実行してください。");
-  }
+    std::wstring productKey;
+    if (!NewProductKey(productKey)) {
+        Log(context, L"[警告] 製品 ID の生成に失敗しました。");
+        return;
+    }
+    if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
+        Log(context, L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
+    }
 }
 
-const wchar_t *SuccessLine(InstallMode mode) {
-  switch (mode) {
-  case InstallMode::Repair:
-    return L"修復が正常に完了しました。";
-  case InstallMode::Update:
-    return L"アップデートが正常に完了しました。";
-  case InstallMode::Install:
-    break;
-  }
-  return L"インストールが正常に完了しました。";
+const wchar_t* SuccessLine(InstallMode mode) {
+    switch (mode) {
+        case InstallMode::Repair:
+            return L"修復が正常に完了しました。";
+        case InstallMode::Update:
+            return L"アップデートが正常に完了しました。";
+        case InstallMode::Install:
+            break;
+    }
+    return L"インストールが正常に完了しました。";
 }
 
 // Everything after the log is cleared. Returns the text of the error box when a
 // fatal step fails; nothing after success.
-std::optional<std::wstring> RunSteps(SetupContext &context) {
-  const SetupConfig &config = context.config;
-  const fs::path installDir(context.installDir);
+std::optional<std::wstring> RunSteps(SetupContext& context) {
+    const SetupConfig& config = context.config;
+    const fs::path installDir(context.installDir);
 
-  fs::create_directories(installDir);
+    fs::create_directories(installDir);
 
-  std::vector<std::wstring> copiedFiles;
-  if (!CopyPayloadFiles(context, &copiedFiles)) {
-    return L"インストールに失敗しました。詳細はログを確認してください。";
-  }
-
-  std::wstring errorText;
-  if (!MirrorToExtraFolders(context.hwnd, context.installDir, copiedFiles,
-                            config.Files, errorText)) {
-    return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" +
-           errorText;
-  }
-
-  std::vector<std::wstring> regsvrFiles;
-  std::vector<std::wstring> copyOnlyFiles;
-  if (!config.System32RegSvr.empty()) {
-    errorText.clear();
-    if (!DeploySystemFiles(context.hwnd, context.tempDir, config, regsvrFiles,
-                           copyOnlyFiles, errorText)) {
-      return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" +
-             errorText;
+    std::vector<std::wstring> copiedFiles;
+    if (!CopyPayloadFiles(context, &copiedFiles)) {
+        return L"インストールに失敗しました。詳細はログを確認してください。";
     }
-  }
 
-  if (!regsvrFiles.empty() &&
-      !WriteManifest(installDir / kRegsvrManifestName, regsvrFiles)) {
-    Log(context, L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
-  }
-  if (!copyOnlyFiles.empty() &&
-      !WriteManifest(installDir / kCopyManifestName, copyOnlyFiles)) {
-    Log(context, L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
-  }
+    std::wstring errorText;
+    if (!MirrorToExtraFolders(context.hwnd, context.installDir, copiedFiles, config.Files, errorText)) {
+        return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" + errorText;
+    }
 
-  errorText.clear();
-  if (CreateDesktopShortcut(context.installDir, config, errorText)) {
-    Log(context, L"デスクトップショートカットを作成しました。");
-  } else {
-    Log(context, L"[警告] デスクトップショートカット作成失敗: " + errorText);
-  }
+    std::vector<std::wstring> regsvrFiles;
+    std::vector<std::wstring> copyOnlyFiles;
+    if (!config.System32RegSvr.empty()) {
+        errorText.clear();
+        if (!DeploySystemFiles(context.hwnd, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
+            return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
+        }
+    }
 
-  errorText.clear();
-  if (!CreateStartMenuItems(context.installDir, config, errorText)) {
-    Log(context, L"[警告] スタートメニュー項目作成失敗: " + errorText);
-  } else if (!config.StartMenuGroupName.empty() &&
-             !config.StartMenuItems.empty()) {
-    Log(context, L"スタートメニュー項目を作成しました。");
-  }
+    if (!regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, regsvrFiles)) {
+        Log(context, L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
+    }
+    if (!copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, copyOnlyFiles)) {
+        Log(context, L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
+    }
 
-  // Fails harmlessly when the running program is the installed Uninstall.exe
-  // itself.
-  const fs::path uninstallExe = installDir / L"Uninstall.exe";
-  if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
-    Log(context, L"[警告] Uninstall.exe のコピーに失敗しました。");
-  }
+    errorText.clear();
+    if (CreateDesktopShortcut(context.installDir, config, errorText)) {
+        Log(context, L"デスクトップショートカットを作成しました。");
+    } else {
+        Log(context, L"[警告] デスクトップショートカット作成失敗: " + errorText);
+    }
 
-  std::vector<std::wstring> manifest = copiedFiles;
-  manifest.push_back(kInstallManifestName);
-  manifest.push_back(L"Uninstall.exe");
-  if (!regsvrFiles.empty())
-    manifest.push_back(kRegsvrManifestName);
-  if (!copyOnlyFiles.empty())
-    manifest.push_back(kCopyManifestName);
-  if (!WriteInstallManifest(installDir, manifest)) {
-    Log(context, L"[警告] install_manifest.txt の作成に失敗しました。");
-  }
+    errorText.clear();
+    if (!CreateStartMenuItems(context.installDir, config, errorText)) {
+        Log(context, L"[警告] スタートメニュー項目作成失敗: " + errorText);
+    } else if (!config.StartMenuGroupName.empty() && !config.StartMenuItems.empty()) {
+        Log(context, L"スタートメニュー項目を作成しました。");
+    }
 
-  RegisterProduct(context, installDir,
-                  EstimatedSizeKb(installDir, copiedFiles));
+    // Fails harmlessly when the running program is the installed Uninstall.exe
+    // itself.
+    const fs::path uninstallExe = installDir / L"Uninstall.exe";
+    if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
+        Log(context, L"[警告] Uninstall.exe のコピーに失敗しました。");
+    }
 
-  Log(context, SuccessLine(GetInstallMode(context)));
-  context.page = Finish;
-  ShowPage(context);
-  return std::nullopt;
+    std::vector<std::wstring> manifest = copiedFiles;
+    manifest.push_back(kInstallManifestName);
+    manifest.push_back(L"Uninstall.exe");
+    if (!regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
+    if (!copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
+    if (!WriteInstallManifest(installDir, manifest)) {
+        Log(context, L"[警告] install_manifest.txt の作成に失敗しました。");
+    }
+
+    RegisterProduct(context, installDir, EstimatedSizeKb(installDir, copiedFiles));
+
+    Log(context, SuccessLine(GetInstallMode(context)));
+    context.page = Finish;
+    ShowPage(context);
+    return std::nullopt;
 }
 
-void OfferRetry(const SetupContext &context, const std::wstring &message) {
-  messageBoxFunction(context.hwnd, message.c_str(), L"エラー",
-                     MB_OK | MB_ICONERROR);
-  HWND next = ::GetDlgItem(context.hwnd, IDC_NEXT);
-  ::EnableWindow(next, TRUE);
-  ::SetWindowTextW(next, L"再試行");
+void OfferRetry(const SetupContext& context, const std::wstring& message) {
+    messageBoxFunction(context.hwnd, message.c_str(), L"エラー", MB_OK | MB_ICONERROR);
+    HWND next = ::GetDlgItem(context.hwnd, IDC_NEXT);
+    ::EnableWindow(next, TRUE);
+    ::SetWindowTextW(next, L"再試行");
 }
 
-} // namespace
+}  // namespace
 
-InstallMessageBoxFunction
-SetInstallMessageBoxFunction(InstallMessageBoxFunction function) {
-  const InstallMessageBoxFunction previous = messageBoxFunction;
-  messageBoxFunction = function ? function : ::MessageBoxW;
-  return previous;
+InstallMessageBoxFunction SetInstallMessageBoxFunction(InstallMessageBoxFunction function) {
+    const InstallMessageBoxFunction previous = messageBoxFunction;
+    messageBoxFunction = function ? function : ::MessageBoxW;
+    return previous;
 }
 
-void RunInstall(SetupContext &context) {
-  context.page = Progress;
-  ShowPage(context);
-  ::SetDlgItemTextW(context.hwnd, IDC_LOG, L"");
+void RunInstall(SetupContext& context) {
+    context.page = Progress;
+    ShowPage(context);
+    ::SetDlgItemTextW(context.hwnd, IDC_LOG, L"");
 
-  // The steps report their own failures by result; only the standard library
-  // throws (file-system errors, allocation failure), and those end the run
-  // here.
-  std::optional<std::wstring> failure;
-  try {
-    failure = RunSteps(context);
-  } catch (const std::exception &) {
-    OfferRetry(context, L"インストール中に予期しないエラーが発生しました。");
-    return;
-  }
-  if (failure)
-    OfferRetry(context, *failure);
+    // The steps report their own failures by result; only the standard library
+    // throws (file-system errors, allocation failure), and those end the run
+    // here.
+    std::optional<std::wstring> failure;
+    try {
+        failure = RunSteps(context);
+    } catch (const std::exception&) {
+        OfferRetry(context, L"インストール中に予期しないエラーが発生しました。");
+        return;
+    }
+    if (failure) OfferRetry(context, *failure);
 }
 
-} // namespace zel
+}  // namespace zel

@@ -7,7 +7,12 @@
 
 namespace zel {
 
-enum MaintenanceResult : INT_PTR { kMaintenanceCancel = 0, kMaintenanceRepair = 1, kMaintenanceUninstall = 2, kMaintenanceUpdate = 3 };
+enum MaintenanceResult : INT_PTR {
+    kMaintenanceCancel = 0,
+    kMaintenanceRepair = 1,
+    kMaintenanceUninstall = 2,
+    kMaintenanceUpdate = 3
+};
 
 INT_PTR CALLBACK MaintenanceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

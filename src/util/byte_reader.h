@@ -38,7 +38,8 @@ private:
     bool readLe(T& out) noexcept {
         if (sizeof(T) > remaining()) return false;
         T value = 0;
-        for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(static_cast<T>(bytes_[pos_ + i]) << (8 * i));
+        for (std::size_t i = 0; i < sizeof(T); ++i)
+            value |= static_cast<T>(static_cast<T>(bytes_[pos_ + i]) << (8 * i));
         pos_ += sizeof(T);
         out = value;
         return true;

@@ -2,8 +2,8 @@
 // RegCloseKey, DeleteObject and friends directly.
 #pragma once
 
-#include <windows.h>
 #include <objbase.h>
+#include <windows.h>
 
 #include <utility>
 
