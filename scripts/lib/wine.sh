@@ -43,6 +43,14 @@ zel_wine_prefix_create() {
     export WINEDEBUG=${WINEDEBUG:--all}
     WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
     WINEPREFIX="${prefix}" wineserver -w
+    # Wine links the user's Desktop, Documents… to one host folder shared by every
+    # prefix; real folders inside the prefix keep each run's shortcuts to itself.
+    local link
+    for link in "${prefix}"/drive_c/users/*/*; do
+        if [ -L "${link}" ]; then
+            rm -f "${link}" && mkdir -p "${link}"
+        fi
+    done
     local reg="${prefix}/zel-setup.reg"
     {
         printf 'Windows Registry Editor Version 5.00\r\n\r\n'
