@@ -102,6 +102,13 @@ void StreamFile(const ProductItem& item, std::vector<std::uint8_t>& buffer, Byte
     if (in.peek() != std::ifstream::traits_type::eof()) Fail(Quoted(item.source) + " grew while it was read");
 }
 
+// The resources of the output besides the payload: the stub's, with the
+// product's own resources set in.
+ResourceTree OutputResources(const PeStub& stub) {
+    ResourceTree resources = stub.resources();
+    return resources;
+}
+
 }  // namespace
 
 BuildResult BuildInstaller(const BuildOptions& options) {
@@ -116,7 +123,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
     EmbedLayout layout;
     try {
-        layout = PlanEmbedding(stub, payloadSize);
+        layout = PlanEmbedding(stub, OutputResources(stub), payloadSize);
     } catch (const std::runtime_error& e) {
         Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(options.stub) + ": " +
              e.what());

@@ -312,8 +312,8 @@ private:
 
 }  // namespace
 
-PeStub::PeStub(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {
-    ParseHeaders();
+PeStub::PeStub(std::vector<std::uint8_t> bytes, Use use) : bytes_(std::move(bytes)) {
+    ParseHeaders(use);
     ParseResources();
 }
 
@@ -323,7 +323,7 @@ std::pair<std::uint32_t, std::uint32_t> PeStub::DataDirectory(std::uint32_t inde
     return {U32(bytes_, at, "data directory"), U32(bytes_, at + 4, "data directory")};
 }
 
-void PeStub::ParseHeaders() {
+void PeStub::ParseHeaders(Use use) {
     const std::span<const std::uint8_t> b = bytes_;
     if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') Fail("not a Windows executable (no MZ header)");
     peOffset_ = U32(b, 0x3C, "DOS header");
@@ -344,9 +344,11 @@ void PeStub::ParseHeaders() {
         sectionAlignment_ < fileAlignment_) {
         Fail("invalid section or file alignment");
     }
-    if (symbolTable != 0 || symbolCount != 0) Fail("has a COFF symbol table (link it stripped, with -s)");
+    if (use == kExtend && (symbolTable != 0 || symbolCount != 0)) {
+        Fail("has a COFF symbol table (link it stripped, with -s)");
+    }
     const auto security = DataDirectory(kDirSecurity);
-    if (security.first != 0 || security.second != 0) {
+    if (use == kExtend && (security.first != 0 || security.second != 0)) {
         Fail("is signed (has a certificate table); embed the payload into the unsigned program and sign the result");
     }
     if (numberOfRvaAndSizes_ <= kDirResource) Fail("has no resource data directory entry");
@@ -374,7 +376,7 @@ void PeStub::ParseHeaders() {
         }
         sections_.push_back(s);
     }
-    if (b.size() > rawEnd_) {
+    if (use == kExtend && b.size() > rawEnd_) {
         Fail("has " + std::to_string(b.size() - rawEnd_) +
              " bytes after its last section (appended data or a signature); use the program as linked");
     }
@@ -419,8 +421,34 @@ void SetResource(ResourceTree& tree, std::uint32_t type, std::uint32_t id, Resou
     name.languages.push_back(std::move(leaf));
 }
 
+bool RemoveResource(ResourceTree& tree, std::uint32_t type, std::uint32_t id) {
+    for (auto t = tree.types.begin(); t != tree.types.end(); ++t) {
+        if (t->key.IsName() || t->key.id != type) continue;
+        const auto n = std::find_if(t->names.begin(), t->names.end(),
+                                    [id](const ResourceName& name) { return !name.key.IsName() && name.key.id == id; });
+        if (n == t->names.end()) return false;
+        t->names.erase(n);
+        if (t->names.empty()) tree.types.erase(t);
+        return true;
+    }
+    return false;
+}
+
+const ResourceName* FindResource(const ResourceTree& tree, std::uint32_t type, std::uint32_t id) {
+    for (const ResourceType& t : tree.types) {
+        if (t.key.IsName() || t.key.id != type) continue;
+        for (const ResourceName& name : t.names) {
+            if (!name.key.IsName() && name.key.id == id) return &name;
+        }
+    }
+    return nullptr;
+}
+
 EmbedLayout PlanEmbedding(const PeStub& stub, std::uint64_t payloadSize) {
-    ResourceTree tree = stub.resources();
+    return PlanEmbedding(stub, stub.resources(), payloadSize);
+}
+
+EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree tree, std::uint64_t payloadSize) {
     SetResource(tree, kRtRcdata, kPayloadResourceId, ResourceLeaf{});
     NamedFirst(tree.types);
     for (ResourceType& type : tree.types) {
@@ -584,7 +612,12 @@ std::uint32_t WriteEmbeddedImage(const EmbedLayout& layout, ByteSink& out,
 }
 
 std::vector<std::uint8_t> EmbedPayload(const PeStub& stub, std::span<const std::uint8_t> payload) {
-    const EmbedLayout layout = PlanEmbedding(stub, payload.size());
+    return EmbedPayload(stub, stub.resources(), payload);
+}
+
+std::vector<std::uint8_t> EmbedPayload(const PeStub& stub, ResourceTree resources,
+                                       std::span<const std::uint8_t> payload) {
+    const EmbedLayout layout = PlanEmbedding(stub, std::move(resources), payload.size());
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(layout.fileSize));
     VectorSink sink(out);

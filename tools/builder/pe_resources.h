@@ -1,5 +1,6 @@
 // Reading a PE32+ executable's resource tree and writing the executable again
-// with one more resource whose bytes are streamed from elsewhere (the payload).
+// with an edited resource tree (resources replaced, removed or added) and one
+// more resource whose bytes are streamed from elsewhere (the payload).
 // Portable: no Win32 resource-update API, so it runs on Linux as well.
 #pragma once
 
@@ -11,7 +12,10 @@
 
 namespace zel {
 
+inline constexpr std::uint32_t kRtIcon = 3;
 inline constexpr std::uint32_t kRtRcdata = 10;
+inline constexpr std::uint32_t kRtGroupIcon = 14;
+inline constexpr std::uint32_t kRtVersion = 16;
 inline constexpr std::uint32_t kPayloadResourceId = 101;
 
 // The largest SizeOfImage written. Windows refuses images of 2 GB and more, and
@@ -72,10 +76,13 @@ struct PeSection {
 // A parsed PE32+ image that InstallerBuilder can extend. The constructor throws
 // std::runtime_error naming what it cannot handle: not PE32+, a certificate
 // table (signed file), a COFF symbol table, data after the last section, a
-// malformed header or resource tree.
+// malformed header or resource tree. An image read only to be looked at
+// (kInspect: a built, possibly signed setup.exe) may have a certificate table
+// and bytes after its last section.
 class PeStub {
 public:
-    explicit PeStub(std::vector<std::uint8_t> bytes);
+    enum Use { kExtend, kInspect };
+    explicit PeStub(std::vector<std::uint8_t> bytes, Use use = kExtend);
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     const ResourceTree& resources() const { return resources_; }
@@ -98,7 +105,7 @@ public:
     std::pair<std::uint32_t, std::uint32_t> DataDirectory(std::uint32_t index) const;
 
 private:
-    void ParseHeaders();
+    void ParseHeaders(Use use);
     void ParseResources();
     // The file offset of [rva, rva + size) when it lies inside one section's raw data.
     bool RvaToOffset(std::uint32_t rva, std::uint32_t size, std::uint64_t& offset) const;
@@ -117,9 +124,15 @@ private:
     std::uint64_t rawEnd_ = 0;
 };
 
+// Editing a resource tree before it is written (PlanEmbedding below).
 // Adds the leaf, or replaces every language of an existing type/id pair by it.
 // New type and name directories go among the numbered entries in ascending order.
 void SetResource(ResourceTree& tree, std::uint32_t type, std::uint32_t id, ResourceLeaf leaf);
+// Removes the type/id pair with all its languages (and its type when that becomes
+// empty); false when there was none.
+bool RemoveResource(ResourceTree& tree, std::uint32_t type, std::uint32_t id);
+// The type/id pair, or null.
+const ResourceName* FindResource(const ResourceTree& tree, std::uint32_t type, std::uint32_t id);
 
 // Everything needed to write the stub with the payload as RT_RCDATA 101,
 // computed before a byte is written. The output is, in order: head,
@@ -135,11 +148,14 @@ struct EmbedLayout {
     bool appendedSection = false;      // true when a new section was added
 };
 
-// Rebuilds the resource section with every existing resource and a payload
-// resource of payloadSize bytes placed last. The section is rewritten in place
-// when it is the last one; otherwise a new section is appended and the resource
-// data directory points to it. Throws std::runtime_error when the result cannot
-// be represented (no room for a section header, sizes beyond 32 bits).
+// Rebuilds the resource section with the given resources (usually the stub's,
+// edited) and a payload resource of payloadSize bytes placed last, as RT_RCDATA
+// 101. The section is rewritten in place when it is the last one; otherwise a new
+// section is appended and the resource data directory points to it. Throws
+// std::runtime_error when the result cannot be represented (no room for a
+// section header, sizes beyond 32 bits).
+EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree resources, std::uint64_t payloadSize);
+// The same with the stub's own resources unchanged.
 EmbedLayout PlanEmbedding(const PeStub& stub, std::uint64_t payloadSize);
 
 // The PE image checksum (as CheckSumMappedFile computes it) over bytes fed in
@@ -172,5 +188,7 @@ std::uint32_t WriteEmbeddedImage(const EmbedLayout& layout, ByteSink& out,
 
 // The whole output in memory, checksum stored; for small payloads and tests.
 std::vector<std::uint8_t> EmbedPayload(const PeStub& stub, std::span<const std::uint8_t> payload);
+std::vector<std::uint8_t> EmbedPayload(const PeStub& stub, ResourceTree resources,
+                                       std::span<const std::uint8_t> payload);
 
 }  // namespace zel
