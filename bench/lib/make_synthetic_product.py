@@ -1,21 +1,37 @@
-"""Writes a synthetic product folder of about 200 MB for the benchmarks:
-setup.ini (UTF-8), License.txt and files/ with 116 files, one of them over 100 MB."""
-import os
+"""Writes a synthetic product folder for the benchmarks: setup.ini (UTF-8),
+License.txt and files/.
+
+    make_synthetic_product.py DIR [TOTAL_MB [FILES]]
+
+Without FILES (or with 117): App.exe, one file of 110 MiB and 115 parts sharing
+the rest, the shape of a desktop application with one large data file. With
+another FILES count: App.exe and FILES - 1 equal parts, at most 100 per folder,
+so that only the number of files changes between products of the same size.
+TOTAL_MB 0 gives one tiny file."""
 import pathlib
 import sys
 
 root = pathlib.Path(sys.argv[1])
 total_mb = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+count = int(sys.argv[3]) if len(sys.argv) > 3 else 117
 files = root / "files"
 files.mkdir(parents=True, exist_ok=True)
 (root / "setup.ini").write_text(
     "[Setup]\nAppName=Bench\nAppVersion=1.0.0\nDefaultInstallDir=C:\\Bench\nLicenseFile=License.txt\n"
     "[Files]\nFile1=App.exe\nFile2=Data\\*\n", encoding="utf-8")
 (root / "License.txt").write_text("Benchmark licence.\n", encoding="utf-8")
+MIB = 1024 * 1024
+
+
+blocks = {}
+
 
 def write(path: pathlib.Path, size: int, seed: int) -> None:
     path.parent.mkdir(parents=True, exist_ok=True)
-    block = (bytes([(seed * 31 + i) & 0xFF for i in range(4096)])) * 256  # 1 MiB
+    start = (seed * 31) & 0xFF
+    if start not in blocks:
+        blocks[start] = bytes([(start + i) & 0xFF for i in range(4096)]) * 256  # 1 MiB
+    block = blocks[start]
     with open(path, "wb") as out:
         left = size
         while left > 0:
@@ -23,10 +39,20 @@ def write(path: pathlib.Path, size: int, seed: int) -> None:
             out.write(block[:n])
             left -= n
 
-big = 110 * 1024 * 1024
-write(files / "Data" / "big.bin", big, 1)
-write(files / "App.exe", 2 * 1024 * 1024, 2)
-rest = total_mb * 1024 * 1024 - big - 2 * 1024 * 1024
-count = 115
-for i in range(count):
-    write(files / "Data" / f"set{i % 5}" / f"part{i:03}.dat", rest // count, i + 3)
+
+if total_mb == 0:
+    write(files / "App.exe", 4096, 2)
+    sys.exit(0)
+if count == 117:
+    big = 110 * MIB
+    write(files / "Data" / "big.bin", big, 1)
+    write(files / "App.exe", 2 * MIB, 2)
+    rest = total_mb * MIB - big - 2 * MIB
+    for i in range(115):
+        write(files / "Data" / f"set{i % 5}" / f"part{i:03}.dat", rest // 115, i + 3)
+else:
+    parts = count - 1
+    write(files / "App.exe", 2 * MIB, 2)
+    size = (total_mb * MIB - 2 * MIB) // parts
+    for i in range(parts):
+        write(files / "Data" / f"set{i // 100:04}" / f"part{i:05}.dat", size, i + 3)

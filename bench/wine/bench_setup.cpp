@@ -1,16 +1,30 @@
-// Times setup.exe under the platform it runs on, next to plain floors:
-//   1. start of setup.exe until its wizard window exists (the payload extraction),
-//   2. Install pressed until the progress bar is full (the install run's file copy),
-//   3. floor_extract.exe and floor_copy.exe doing the same work the plainest way,
-// and reports setup.exe's peak working set. Prints "name seconds" lines.
-//   bench_setup.exe <setup.exe> <install-folder> <floor_extract.exe> <floor_copy.exe> <scratch-folder>
+// Measures programs under the platform they run on for bench/bench_install.py.
+// Every mode prints "name value" lines.
+//   bench_setup.exe wizard <setup.exe> <install-folder>
+//       starts setup.exe, walks its wizard like a person (Next, accept, Next,
+//       folder, Install) and waits for the Finish page: the time until the wizard
+//       is visible, until the install folder has Uninstall.exe (the file copy and
+//       the small steps before it are done), until Finish; peak working set and
+//       peak private bytes of setup.exe.
+//   bench_setup.exe window <program.exe>
+//       the time until a program's first top-level window is visible (the
+//       trivial Win32 program's start), then closes it.
+//   bench_setup.exe process <program.exe> [args...]
+//       the time a program takes from start to exit; fails unless it exits with 0.
+//   bench_setup.exe digest <setup.exe>
+//       the time to check every payload entry of a setup.exe against its digest
+//       the way setup.exe does, from the mapped resource.
 #include <windows.h>
-// windows.h first: the other two rely on its types.
-#include <commctrl.h>
+// windows.h first: the others rely on its types.
 #include <psapi.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
 
 namespace {
 
@@ -23,27 +37,28 @@ double Now() {
 
 struct FindArgs {
     DWORD pid;
+    bool wizardOnly;
     HWND found;
 };
 
-BOOL CALLBACK FindWizard(HWND window, LPARAM param) {
+BOOL CALLBACK FindWindowOf(HWND window, LPARAM param) {
     auto* args = reinterpret_cast<FindArgs*>(param);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(window, &pid);
-    if (pid == args->pid && ::IsWindowVisible(window) && ::GetDlgItem(window, 1009) && ::GetDlgItem(window, 1006)) {
-        args->found = window;
-        return FALSE;
-    }
-    return TRUE;
+    if (pid != args->pid || !::IsWindowVisible(window)) return TRUE;
+    // The wizard: its Next button (1009) and progress bar (1006).
+    if (args->wizardOnly && !(::GetDlgItem(window, 1009) && ::GetDlgItem(window, 1006))) return TRUE;
+    args->found = window;
+    return FALSE;
 }
 
-HWND WaitForWizard(DWORD pid, double timeout) {
+HWND WaitForWindow(DWORD pid, bool wizardOnly, double timeout) {
     const double end = Now() + timeout;
     while (Now() < end) {
-        FindArgs args{pid, nullptr};
-        ::EnumWindows(FindWizard, reinterpret_cast<LPARAM>(&args));
+        FindArgs args{pid, wizardOnly, nullptr};
+        ::EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&args));
         if (args.found) return args.found;
-        ::Sleep(2);
+        ::Sleep(1);
     }
     return nullptr;
 }
@@ -56,134 +71,158 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 
 void Click(HWND dialog, int id) { Send(::GetDlgItem(dialog, id), BM_CLICK); }
 
-double RunAndWait(const std::wstring& commandLine) {
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    std::wstring buffer = commandLine;
-    const double start = Now();
-    if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    ::WaitForSingleObject(pi.hProcess, INFINITE);
-    const double elapsed = Now() - start;
-    DWORD code = 1;
-    ::GetExitCodeProcess(pi.hProcess, &code);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return code == 0 ? elapsed : -1;
-}
-
-// Bytes of all files below a folder, leaving out the names the install run adds
-// after its copy (Uninstall.exe and the manifests).
-unsigned long long TreeBytes(const std::wstring& folder) {
-    unsigned long long total = 0;
-    WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return 0;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            total += TreeBytes(folder + L"\\" + name);
-        } else if (name != L"Uninstall.exe" && name.find(L"manifest") == std::wstring::npos) {
-            total += (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        }
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
-    return total;
-}
-
-std::wstring NewestSetupTempFolder() {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileW((std::wstring(temp) + L"ZelSetup_*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return {};
-    ::FindClose(find);
-    return std::wstring(temp) + found.cFileName;
-}
-
 std::wstring Quote(const std::wstring& s) { return L"\"" + s + L"\""; }
 
-}  // namespace
-
-int wmain(int argc, wchar_t** argv) {
-    if (argc != 6) {
-        std::fwprintf(
-            stderr,
-            L"usage: bench_setup <setup.exe> <install-folder> <floor_extract.exe> <floor_copy.exe> <scratch>\n");
-        return 2;
-    }
-    const std::wstring setup = argv[1], installDir = argv[2], floorExtract = argv[3], floorCopy = argv[4],
-                       scratch = argv[5];
-
+bool Start(const std::wstring& commandLine, PROCESS_INFORMATION& pi) {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
+    std::wstring buffer = commandLine;
+    return ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi) != 0;
+}
+
+void Finish(PROCESS_INFORMATION& pi) {
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+int Wizard(const std::wstring& setup, const std::wstring& installDir) {
     PROCESS_INFORMATION pi{};
-    std::wstring commandLine = Quote(setup);
     const double start = Now();
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return 1;
-    HWND wizard = WaitForWizard(pi.dwProcessId, 600);
-    const double extractSeconds = Now() - start;
+    if (!Start(Quote(setup), pi)) return 1;
+    HWND wizard = WaitForWindow(pi.dwProcessId, true, 900);
+    const double visible = Now() - start;
     if (!wizard) return 1;
 
     Click(wizard, 1009);  // Welcome -> License
     Click(wizard, 1012);  // accept
     Click(wizard, 1009);  // License -> Destination
     Send(::GetDlgItem(wizard, 1004), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(installDir.c_str()));
-    HWND progress = ::GetDlgItem(wizard, 1006);
     const double installStart = Now();
     ::PostMessageW(::GetDlgItem(wizard, 1009), BM_CLICK, 0, 0);  // Install: the run starts inside the click
-    // The copy is over when the install folder holds as many bytes as the payload's
-    // files folder; watched through the file system, so that the measurement does
-    // not wait for the wizard's thread.
-    const unsigned long long payloadBytes = TreeBytes(NewestSetupTempFolder() + L"\\files");
-    double copySeconds = -1;
-    while (Now() - installStart < 1200) {
-        if (TreeBytes(installDir) >= payloadBytes) {
-            copySeconds = Now() - installStart;
+    // Uninstall.exe is copied right after the payload files, the mirror, the
+    // system folder and the shortcuts (none of which has work here); watched
+    // through the file system, which costs the busy wizard nothing.
+    const std::wstring uninstallExe = installDir + L"\\Uninstall.exe";
+    double copied = -1;
+    while (Now() - installStart < 3600) {
+        if (FileExists(uninstallExe)) {
+            copied = Now() - installStart;
             break;
         }
         ::Sleep(1);
     }
-    (void)progress;
-    // Wait for the Finish page ("終了" on Next), then close the wizard.
+    // The Finish page: "終了" on the Next button.
     wchar_t caption[64] = {};
-    while (Now() - installStart < 1200) {
+    double installed = -1;
+    while (Now() - installStart < 3600) {
         ::GetWindowTextW(::GetDlgItem(wizard, 1009), caption, 64);
-        if (std::wstring(caption) == L"\u7d42\u4e86") break;
-        ::Sleep(20);
+        if (std::wstring(caption) == L"\u7d42\u4e86") {
+            installed = Now() - installStart;
+            break;
+        }
+        ::Sleep(2);
     }
-    const double runSeconds = Now() - installStart;
+    const double startToFinish = Now() - start;
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
     ::GetProcessMemoryInfo(pi.hProcess, &counters, sizeof(counters));
     Click(wizard, 1009);
     ::WaitForSingleObject(pi.hProcess, 60000);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-
-    const double floorExtractSeconds =
-        RunAndWait(Quote(floorExtract) + L" " + Quote(setup) + L" " + Quote(scratch + L"\\extract"));
-    const double floorCopySeconds =
-        RunAndWait(Quote(floorCopy) + L" " + Quote(scratch + L"\\extract\\files") + L" " + Quote(scratch + L"\\copy"));
-
-    // The same floor copy from the folder setup.exe extracted to, to see whether
-    // the sources themselves make a difference.
-    double floorCopyFromSetupTempSeconds = -1;
-    {
-        const std::wstring setupTemp = NewestSetupTempFolder();
-        if (!setupTemp.empty()) {
-            floorCopyFromSetupTempSeconds = RunAndWait(Quote(floorCopy) + L" " + Quote(setupTemp + L"\\files") + L" " +
-                                                       Quote(scratch + L"\\copy2"));
-        }
-    }
-    std::printf("floor_copy_from_setup_temp_seconds %.3f\n", floorCopyFromSetupTempSeconds);
-    std::printf("setup_extract_seconds %.3f\n", extractSeconds);
-    std::printf("floor_extract_seconds %.3f\n", floorExtractSeconds);
-    std::printf("setup_copy_seconds %.3f\n", copySeconds);
-    std::printf("floor_copy_seconds %.3f\n", floorCopySeconds);
-    std::printf("setup_install_run_seconds %.3f\n", runSeconds);
-    std::printf("setup_peak_working_set_bytes %llu\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+    Finish(pi);
+    if (copied < 0 || installed < 0) return 1;
+    std::printf("visible_seconds %.4f\n", visible);
+    std::printf("copy_seconds %.4f\n", copied);
+    std::printf("install_seconds %.4f\n", installed);
+    std::printf("start_to_finish_seconds %.4f\n", startToFinish);
+    std::printf("peak_working_set_bytes %llu\n", static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+    std::printf("peak_private_bytes %llu\n", static_cast<unsigned long long>(counters.PeakPagefileUsage));
     return 0;
+}
+
+int Window(const std::wstring& program) {
+    PROCESS_INFORMATION pi{};
+    const double start = Now();
+    if (!Start(Quote(program), pi)) return 1;
+    HWND window = WaitForWindow(pi.dwProcessId, false, 120);
+    const double visible = Now() - start;
+    if (window) ::PostMessageW(window, WM_CLOSE, 0, 0);
+    ::WaitForSingleObject(pi.hProcess, 60000);
+    Finish(pi);
+    if (!window) return 1;
+    std::printf("visible_seconds %.4f\n", visible);
+    return 0;
+}
+
+int Process(const std::wstring& commandLine) {
+    PROCESS_INFORMATION pi{};
+    const double start = Now();
+    if (!Start(commandLine, pi)) return 1;
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    const double elapsed = Now() - start;
+    DWORD code = 1;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    Finish(pi);
+    if (code != 0) {
+        std::fprintf(stderr, "exit code %lu\n", static_cast<unsigned long>(code));
+        return 1;
+    }
+    std::printf("seconds %.4f\n", elapsed);
+    return 0;
+}
+
+std::span<const std::uint8_t> Resource(HMODULE module, WORD id) {
+    HRSRC info = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
+    HGLOBAL loaded = info ? ::LoadResource(module, info) : nullptr;
+    const auto* data = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
+    if (!data) return {};
+    return {data, ::SizeofResource(module, info)};
+}
+
+int Digest(const std::wstring& setup) {
+    HMODULE module =
+        ::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return 1;
+    const std::span<const std::uint8_t> payload = Resource(module, 101);
+    std::vector<zel::PayloadEntry> entries;
+    zel::PayloadDigests digests;
+    if (!zel::ParsePayloadArchive(payload, entries)) return 1;
+    if (!zel::ParsePayloadDigests(Resource(module, static_cast<WORD>(zel::kPayloadDigestsResourceId)), entries.size(),
+                                  digests)) {
+        std::fprintf(stderr, "no digests\n");
+        return 1;
+    }
+    // Once to bring the pages in (setup.exe reads them for the copy anyway),
+    // then timed.
+    double seconds = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        const double start = Now();
+        bool intact = zel::PayloadDirectoryIntact(payload, entries, digests);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            intact = zel::PayloadEntryIntact(payload, entries, &digests, i) && intact;
+        }
+        seconds = Now() - start;
+        if (!intact) return 1;
+    }
+    std::printf("seconds %.4f\n", seconds);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"wizard" && argc == 4) return Wizard(argv[2], argv[3]);
+    if (mode == L"window" && argc == 3) return Window(argv[2]);
+    if (mode == L"digest" && argc == 3) return Digest(argv[2]);
+    if (mode == L"process" && argc >= 3) {
+        std::wstring commandLine = Quote(argv[2]);
+        for (int i = 3; i < argc; ++i) commandLine += L" " + std::wstring(argv[i]);
+        return Process(commandLine);
+    }
+    std::fwprintf(stderr,
+                  L"usage: bench_setup wizard <setup.exe> <install-folder> | window <program.exe> |\n"
+                  L"       process <program.exe> [args...] | digest <setup.exe>\n");
+    return 2;
 }

@@ -79,10 +79,22 @@ bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& pro
     return FindInstalledProduct(appName, product) && PathExists(product.installLocation);
 }
 
+// True when the payload entries stored under this name (setup.ini, the licence)
+// are as the builder wrote them.
+bool StartupEntryIntact(const SetupContext& context, const std::wstring& name) {
+    const PayloadDigests* digests = context.payloadDigests ? &*context.payloadDigests : nullptr;
+    return PayloadEntriesNamedIntact(context.payloadData, context.payloadEntries, digests, WideToUtf8(name));
+}
+
 // Reads and extracts the payload, loads setup.ini and the licence text. Returns
 // the exit code of a failure (after its message), or kExitSuccess to go on.
 int PrepareSetup(SetupContext& context) {
-    if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
+    const HMODULE self = ::GetModuleHandleW(nullptr);
+    // A damaged payload is answered like a missing one: the file has to be fetched
+    // or built again either way.
+    if (!ReadPayload(self, context.payloadData, context.payloadEntries) ||
+        !ReadPayloadDigests(self, context.payloadData, context.payloadEntries, context.payloadDigests) ||
+        !StartupEntryIntact(context, kSetupIniName)) {
         return FailStartup(kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created.
@@ -96,6 +108,8 @@ int PrepareSetup(SetupContext& context) {
     context.installDir = context.config.DefaultInstallDir;
 
     if (context.config.LicenseFile.empty()) return FailStartup(kLicenseFileNotSet, kTitleConfigError);
+    if (!StartupEntryIntact(context, context.config.LicenseFile))
+        return FailStartup(kPayloadMissing, kTitleInvalidSetup);
     // An absolute LicenseFile replaces the temp folder.
     context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);
     if (context.licenseText.empty()) return FailStartup(kLicenseTextUnreadable, kTitleConfigError);

@@ -5,12 +5,15 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "config/setup_config.h"
 #include "install/installed_product.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
 
 namespace zel {
 
@@ -31,8 +34,9 @@ struct SetupContext {
     std::wstring tempDir;
     std::wstring installDir;
     SetupConfig config;
-    std::vector<std::uint8_t> payloadData;
+    std::span<const std::uint8_t> payloadData;  // the mapped payload resource
     std::vector<PayloadEntry> payloadEntries;
+    std::optional<PayloadDigests> payloadDigests;  // empty: built without digests
     HFONT titleFont = nullptr;
     HFONT subtitleFont = nullptr;
     bool licenseAccepted = false;

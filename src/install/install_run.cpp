@@ -189,6 +189,8 @@ void RunInstall(SetupContext& context) {
     // here.
     std::optional<std::wstring> failure;
     try {
+        // Every line is in the log before an error box or the Finish page waits for the user.
+        const ProgressLogBatch logBatch(context.hwnd);
         failure = RunSteps(context);
     } catch (const std::exception&) {
         OfferRetry(context, L"インストール中に予期しないエラーが発生しました。");

@@ -9,6 +9,7 @@
 
 #include "install/files_pattern.h"
 #include "ui/progress_log.h"
+#include "ui/progress_meter.h"
 #include "ui/resource_ids.h"
 #include "util/ascii.h"
 
@@ -16,6 +17,8 @@ namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr ULONGLONG kPumpInterval = 15;  // milliseconds
 
 // Lets the wizard repaint and react to its buttons between two files. The
 // dialog's keyboard handling is not involved. A quit request is put back for
@@ -73,10 +76,8 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
         return false;
     }
 
-    HWND progress = ::GetDlgItem(context.hwnd, IDC_PROGRESS);
-    const auto count = static_cast<WORD>(sources.size() % 65536);
-    ::SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, count));
-    ::SendMessageW(progress, PBM_SETPOS, 0, 0);
+    ProgressMeter progress(context.hwnd, sources.size());
+    ULONGLONG lastPump = ::GetTickCount64();
 
     const fs::path installDir(context.installDir);
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -90,8 +91,13 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
         }
         if (copiedFiles) copiedFiles->push_back(relatives[i]);
         AppendProgressLog(context.hwnd, L"コピー: " + relatives[i]);
-        ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(i + 1), 0);
-        PumpPendingMessages();
+        progress.Set(i + 1);
+        // Often enough for the wizard to stay responsive; each pump costs about as
+        // much as copying a small file.
+        if (const ULONGLONG now = ::GetTickCount64(); now - lastPump >= kPumpInterval) {
+            PumpPendingMessages();
+            lastPump = now;
+        }
     }
     return true;
 }

@@ -10,24 +10,49 @@
 
 namespace zel {
 
-bool ReadPayload(HMODULE module, std::vector<std::uint8_t>& payloadData, std::vector<PayloadEntry>& payloadEntries) {
-    payloadData.clear();
-    payloadEntries.clear();
-    HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(IDR_PAYLOAD), RT_RCDATA);
-    if (!resource) return false;
-    const DWORD size = ::SizeofResource(module, resource);
-    if (size == 0) return false;
-    HGLOBAL loaded = ::LoadResource(module, resource);
-    if (!loaded) return false;
-    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(loaded));
-    if (!bytes) return false;
+namespace {
 
-    // The copy is what the run keeps; the mapped resource is not read again.
-    payloadData.assign(bytes, bytes + size);
-    if (!ParsePayloadArchive(payloadData, payloadEntries)) {
-        payloadData.clear();
+// The bytes of a resource of the module, empty when it is missing or empty.
+std::span<const std::uint8_t> FindResourceBytes(HMODULE module, WORD id) {
+    HRSRC resource = ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA);
+    if (!resource) return {};
+    const DWORD size = ::SizeofResource(module, resource);
+    if (size == 0) return {};
+    HGLOBAL loaded = ::LoadResource(module, resource);
+    if (!loaded) return {};
+    const auto* bytes = static_cast<const std::uint8_t*>(::LockResource(loaded));
+    if (!bytes) return {};
+    return {bytes, size};
+}
+
+}  // namespace
+
+bool ReadPayload(HMODULE module, std::span<const std::uint8_t>& payloadData,
+                 std::vector<PayloadEntry>& payloadEntries) {
+    payloadData = {};
+    payloadEntries.clear();
+    // The resource is read where the loader mapped it: a copy would put the whole
+    // payload into the process's private memory a second time.
+    const std::span<const std::uint8_t> bytes = FindResourceBytes(module, IDR_PAYLOAD);
+    if (bytes.empty() || !ParsePayloadArchive(bytes, payloadEntries)) {
+        payloadEntries.clear();
         return false;
     }
+    payloadData = bytes;
+    return true;
+}
+
+bool ReadPayloadDigests(HMODULE module, std::span<const std::uint8_t> payloadData,
+                        const std::vector<PayloadEntry>& payloadEntries, std::optional<PayloadDigests>& digests) {
+    digests.reset();
+    if (!::FindResourceW(module, MAKEINTRESOURCEW(kPayloadDigestsResourceId), RT_RCDATA)) return true;
+    PayloadDigests read;
+    if (!ParsePayloadDigests(FindResourceBytes(module, static_cast<WORD>(kPayloadDigestsResourceId)),
+                             payloadEntries.size(), read)) {
+        return false;
+    }
+    if (!PayloadDirectoryIntact(payloadData, payloadEntries, read)) return false;
+    digests = std::move(read);
     return true;
 }
 
@@ -52,7 +77,7 @@ std::wstring CreateTempFolderName() {
     return tempPath + TempFolderLeafName(now);
 }
 
-bool ExtractPayload(const std::wstring& tempDir, const std::vector<std::uint8_t>& payloadData,
+bool ExtractPayload(const std::wstring& tempDir, std::span<const std::uint8_t> payloadData,
                     const std::vector<PayloadEntry>& payloadEntries) {
     // An absolute name, a drive or a ".." element would place a file outside the
     // temp folder; such an archive is refused before anything is written.
@@ -73,7 +98,7 @@ bool ExtractPayload(const std::wstring& tempDir, const std::vector<std::uint8_t>
 
         std::ofstream out(target, std::ios::out | std::ios::binary | std::ios::trunc);
         if (!out.is_open()) return false;
-        // One write straight from the archive copy: large entries go to the file
+        // One write straight from the archive: large entries go to the file
         // without passing through the stream's buffer.
         out.write(reinterpret_cast<const char*>(payloadData.data() + entry.offset),
                   static_cast<std::streamsize>(entry.size));

@@ -5,16 +5,29 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
 
 namespace zel {
 
-// Copies resource RT_RCDATA 101 of the module and parses its directory. False
-// when the resource is missing, empty or not a well-formed archive.
-bool ReadPayload(HMODULE module, std::vector<std::uint8_t>& payloadData, std::vector<PayloadEntry>& payloadEntries);
+// Finds resource RT_RCDATA 101 of the module and parses its directory. The data
+// is a view of the resource where the loader mapped it, valid as long as the
+// module stays loaded (for the program's own module: the whole run). False when
+// the resource is missing, empty or not a well-formed archive.
+bool ReadPayload(HMODULE module, std::span<const std::uint8_t>& payloadData, std::vector<PayloadEntry>& payloadEntries);
+
+// Reads the payload's digests (RT_RCDATA 102) into digests, or leaves it empty
+// when the module has none (a setup.exe built without them installs unchecked).
+// False when the resource is there but malformed, holds another number of
+// entries, or the archive's header and directory do not match it: the payload
+// was damaged.
+bool ReadPayloadDigests(HMODULE module, std::span<const std::uint8_t> payloadData,
+                        const std::vector<PayloadEntry>& payloadEntries, std::optional<PayloadDigests>& digests);
 
 // The user's temp path + "ZelSetup_" + local date and time without leading zeros.
 std::wstring CreateTempFolderName();
@@ -25,7 +38,7 @@ std::wstring TempFolderLeafName(const SYSTEMTIME& time);
 
 // Writes every entry below tempDir. False when the folder or a file cannot be
 // created or written, or when an entry name would leave tempDir.
-bool ExtractPayload(const std::wstring& tempDir, const std::vector<std::uint8_t>& payloadData,
+bool ExtractPayload(const std::wstring& tempDir, std::span<const std::uint8_t> payloadData,
                     const std::vector<PayloadEntry>& payloadEntries);
 
 }  // namespace zel

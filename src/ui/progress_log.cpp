@@ -8,15 +8,19 @@
 
 namespace zel {
 
-void AppendProgressLog(HWND wizard, const std::wstring& line) {
-    HWND log = ::GetDlgItem(wizard, IDC_LOG);
-    if (!log) return;
+namespace {
 
-    // The control's text is the only copy of the log. The line goes in at the end
+ProgressLogBatch* activeBatch = nullptr;
+
+// Puts text (whole lines, each ending in CR LF) at the end of the wizard's log.
+void InsertIntoLog(HWND wizard, const std::wstring& added) {
+    HWND log = ::GetDlgItem(wizard, IDC_LOG);
+    if (!log || added.empty()) return;
+
+    // The control's text is the only copy of the log. The text goes in at the end
     // through the edit control's own insertion, which lays out only what changed:
     // replacing the whole text instead re-lays every earlier line on each append
     // and makes a long install spend most of its time redrawing its log.
-    const std::wstring added = line + L"\r\n";
     const auto length = static_cast<WPARAM>(std::max(::GetWindowTextLengthW(log), 0));
     const auto limit = static_cast<WPARAM>(::SendMessageW(log, EM_GETLIMITTEXT, 0, 0));
     if (limit < length + added.size()) ::SendMessageW(log, EM_SETLIMITTEXT, 0, 0);  // 0: as large as possible
@@ -25,6 +29,37 @@ void AppendProgressLog(HWND wizard, const std::wstring& line) {
     // Caret and view end where setting the whole text leaves them: at the start.
     ::SendMessageW(log, EM_SETSEL, 0, 0);
     ::SendMessageW(log, WM_VSCROLL, SB_TOP, 0);
+}
+
+}  // namespace
+
+void AppendProgressLog(HWND wizard, const std::wstring& line) {
+    ProgressLogBatch* batch = activeBatch;
+    if (!batch || batch->wizard_ != wizard) {
+        InsertIntoLog(wizard, line + L"\r\n");
+        return;
+    }
+    batch->pending_ += line;
+    batch->pending_ += L"\r\n";
+    if (::GetTickCount64() - batch->lastUpdate_ >= kProgressLogInterval) batch->Flush();
+}
+
+ProgressLogBatch::ProgressLogBatch(HWND wizard) : wizard_(wizard), outer_(activeBatch) {
+    // What an outer batch collected goes first, so the order of the lines holds.
+    if (outer_) outer_->Flush();
+    activeBatch = this;
+}
+
+ProgressLogBatch::~ProgressLogBatch() {
+    Flush();
+    activeBatch = outer_;
+}
+
+void ProgressLogBatch::Flush() noexcept {
+    lastUpdate_ = ::GetTickCount64();
+    if (pending_.empty()) return;
+    InsertIntoLog(wizard_, pending_);
+    pending_.clear();
 }
 
 std::wstring Win32ErrorText(DWORD code) {

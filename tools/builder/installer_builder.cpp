@@ -9,6 +9,8 @@
 #include "builder/pe_resources.h"
 #include "builder/product_folder.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
+#include "payload/xxh64.h"
 
 namespace zel {
 namespace {
@@ -85,21 +87,49 @@ PeStub LoadStub(const fs::path& path) {
     }
 }
 
-// Copies one file's bytes in chunks; the size was taken when the folder was
-// checked and the directory already records it, so any change is an error.
-void StreamFile(const ProductItem& item, std::vector<std::uint8_t>& buffer, ByteSink& out,
-                const std::function<void(std::uint64_t)>& advance) {
+// Reads one file's bytes in chunks and hands each to consume; the size was taken
+// when the folder was checked and the directory already records it, so any
+// change is an error. Returns the digest of what was read.
+std::uint64_t ReadFileChunks(const ProductItem& item, std::vector<std::uint8_t>& buffer,
+                             const std::function<void(std::span<const std::uint8_t>)>& consume) {
     std::ifstream in(item.source, std::ios::binary);
     if (!in) Fail("cannot open " + Quoted(item.source));
+    Xxh64Stream digest;
     for (std::uint64_t left = item.size; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
         in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(n));
         if (static_cast<std::size_t>(in.gcount()) != n) Fail(Quoted(item.source) + " became shorter while it was read");
-        out.Write({buffer.data(), n});
+        digest.Update({buffer.data(), n});
+        consume({buffer.data(), n});
         left -= n;
-        advance(n);
     }
     if (in.peek() != std::ifstream::traits_type::eof()) Fail(Quoted(item.source) + " grew while it was read");
+    return digest.Digest();
+}
+
+// The digests setup.exe checks every entry against. They go into the resource
+// section ahead of the payload, so every file is read once for them before the
+// payload is written.
+PayloadDigests DigestPayload(const ProductPlan& plan, std::span<const std::uint8_t> directory,
+                             std::vector<std::uint8_t>& buffer) {
+    PayloadDigests digests;
+    digests.directory = Xxh64(directory);
+    digests.entries.reserve(plan.items.size());
+    for (const ProductItem& item : plan.items) {
+        digests.entries.push_back(item.source.empty() ? Xxh64(item.data) : ReadFileChunks(item, buffer, [](auto) {}));
+    }
+    return digests;
+}
+
+// Copies one file into the payload; a file whose bytes differ from the ones its
+// digest was taken from changed in between, and the digest would refuse it.
+void StreamFile(const ProductItem& item, std::uint64_t expectedDigest, std::vector<std::uint8_t>& buffer, ByteSink& out,
+                const std::function<void(std::uint64_t)>& advance) {
+    const std::uint64_t digest = ReadFileChunks(item, buffer, [&](std::span<const std::uint8_t> chunk) {
+        out.Write(chunk);
+        advance(chunk.size());
+    });
+    if (digest != expectedDigest) Fail(Quoted(item.source) + " changed while it was read");
 }
 
 // The resources of the output besides the payload: the stub's, with the
@@ -107,6 +137,20 @@ void StreamFile(const ProductItem& item, std::vector<std::uint8_t>& buffer, Byte
 ResourceTree OutputResources(const PeStub& stub) {
     ResourceTree resources = stub.resources();
     return resources;
+}
+
+// The output's resources: the stub's own, the payload's digests, the payload.
+EmbedLayout PlanWithDigests(const PeStub& stub, const PayloadDigests& digests, std::uint64_t payloadSize,
+                            const fs::path& stubPath) {
+    try {
+        ResourceTree resources = OutputResources(stub);
+        SetResource(resources, kRtRcdata, kPayloadDigestsResourceId,
+                    ResourceLeaf{{}, 0, SerializePayloadDigests(digests)});
+        return PlanEmbedding(stub, std::move(resources), payloadSize);
+    } catch (const std::runtime_error& e) {
+        Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(stubPath) + ": " +
+             e.what());
+    }
 }
 
 }  // namespace
@@ -121,25 +165,25 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
     const std::vector<std::uint8_t> directory = BuildArchiveDirectory(archiveItems);
     const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
-    EmbedLayout layout;
-    try {
-        layout = PlanEmbedding(stub, OutputResources(stub), payloadSize);
-    } catch (const std::runtime_error& e) {
-        Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(options.stub) + ": " +
-             e.what());
-    }
+    // The digests are planned first as zeros of their final size, so that a
+    // payload too large is refused before every file is read for them.
+    PayloadDigests digests;
+    digests.entries.resize(plan.items.size());
+    EmbedLayout layout = PlanWithDigests(stub, digests, payloadSize, options.stub);
     if (layout.imageSize > kMaxImageSize) {
         Fail("the payload is too large: " + Mib(payloadSize) + " would make setup.exe an image of " +
              Mib(layout.imageSize) + ", over the limit of " + Mib(kMaxImageSize) +
              " (Windows cannot load images of 2 GB or more, and loads are reported to fail from about 1.8 GB)");
     }
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    digests = DigestPayload(plan, directory, buffer);
+    layout = PlanWithDigests(stub, digests, payloadSize, options.stub);
 
     TempFile temp(TempPathFor(options.output));
     {
         std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
         if (!out) Fail("cannot create " + Quoted(temp.path()) + " next to the output");
         FileSink sink(out, temp.path());
-        std::vector<std::uint8_t> buffer(kChunkSize);
         std::uint64_t done = 0;
         auto advance = [&](std::uint64_t n) {
             done += n;
@@ -148,12 +192,13 @@ BuildResult BuildInstaller(const BuildOptions& options) {
         const std::uint32_t checksum = WriteEmbeddedImage(layout, sink, [&](ByteSink& payload) {
             payload.Write(directory);
             advance(directory.size());
-            for (const ProductItem& item : plan.items) {
+            for (std::size_t i = 0; i < plan.items.size(); ++i) {
+                const ProductItem& item = plan.items[i];
                 if (item.source.empty()) {
                     payload.Write(item.data);
                     advance(item.data.size());
                 } else {
-                    StreamFile(item, buffer, payload, advance);
+                    StreamFile(item, digests.entries[i], buffer, payload, advance);
                 }
             }
         });

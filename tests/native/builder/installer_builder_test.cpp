@@ -10,6 +10,7 @@
 #include "builder/pe_resources.h"
 #include "builder/product_folder.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
 #include "test_support.h"
 
 namespace zel {
@@ -44,15 +45,17 @@ protected:
     test::TempDir dir_;
 };
 
-std::vector<std::uint8_t> PayloadOf(const std::vector<std::uint8_t>& exe) {
+std::vector<std::uint8_t> RcdataOf(const std::vector<std::uint8_t>& exe, std::uint32_t id) {
     const PeStub image(exe);
     for (const ResourceType& type : image.resources().types) {
         for (const ResourceName& name : type.names) {
-            if (type.key.id == kRtRcdata && name.key.id == kPayloadResourceId) return name.languages.at(0).data;
+            if (type.key.id == kRtRcdata && name.key.id == id) return name.languages.at(0).data;
         }
     }
     return {};
 }
+
+std::vector<std::uint8_t> PayloadOf(const std::vector<std::uint8_t>& exe) { return RcdataOf(exe, kPayloadResourceId); }
 
 TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
     const BuildResult result = BuildInstaller(Options());
@@ -79,6 +82,20 @@ TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
                                               "setup.ini"));
     // Data blocks follow the directory without gaps and end the archive.
     EXPECT_EQ(entries.back().offset + entries.back().size, archive.size());
+}
+
+TEST_F(InstallerBuilderTest, DigestsBesideThePayloadMatchEveryEntry) {
+    BuildInstaller(Options());
+    const std::vector<std::uint8_t> exe = test::ReadBytes(output());
+    const std::vector<std::uint8_t> archive = PayloadOf(exe);
+    std::vector<PayloadEntry> entries;
+    ASSERT_TRUE(ParsePayloadArchive(archive, entries));
+    PayloadDigests digests;
+    ASSERT_TRUE(ParsePayloadDigests(RcdataOf(exe, kPayloadDigestsResourceId), entries.size(), digests));
+    EXPECT_TRUE(PayloadDirectoryIntact(archive, entries, digests));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_TRUE(PayloadEntryIntact(archive, entries, &digests, i)) << entries[i].name;
+    }
 }
 
 TEST_F(InstallerBuilderTest, SameInputGivesByteIdenticalOutput) {

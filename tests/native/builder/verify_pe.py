@@ -3,17 +3,47 @@
 from, with pefile as an independent PE reader:
   verify_pe.py STUB OUTPUT PAYLOAD
 - every resource of the stub is present with identical bytes (except RT_RCDATA
-  101, which the payload replaces), and nothing else was added;
+  101 and 102, which the payload and its digests replace), and nothing else was
+  added;
 - RT_RCDATA 101 (language 0) holds exactly the bytes of the file PAYLOAD;
+- when PAYLOAD is an archive, RT_RCDATA 102 (language 0) holds the XXH64
+  digests of its directory and of every entry, computed here with the
+  system's libxxhash;
 - the checksum is right, SizeOfImage covers the last section, sections lie in
   the file, the resource directory points into an initialised-data section.
 Exit status 0 when everything holds; each problem is printed."""
+import ctypes
+import struct
 import sys
 
 import pefile
 
 RT_RCDATA = 10
 PAYLOAD_ID = 101
+DIGESTS_ID = 102
+
+
+def xxh64(data: bytes) -> int:
+    library = ctypes.CDLL("libxxhash.so.0")
+    library.XXH64.restype = ctypes.c_uint64
+    library.XXH64.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.c_uint64]
+    return library.XXH64(data, len(data), 0)
+
+
+def expected_digests(payload: bytes) -> bytes:
+    """The digests resource for an archive: "ZELXXH64", version, count, the
+    digest of header and directory, then one digest per entry."""
+    count = struct.unpack_from("<I", payload, 12)[0]
+    pos, ranges = 16, []
+    for _ in range(count):
+        length = struct.unpack_from("<I", payload, pos)[0]
+        pos += 4 + length
+        ranges.append(struct.unpack_from("<QQ", payload, pos))
+        pos += 16
+    out = b"ZELXXH64" + struct.pack("<IIQ", 1, count, xxh64(payload[:pos]))
+    for offset, size in ranges:
+        out += struct.pack("<Q", xxh64(payload[offset:offset + size]))
+    return out
 
 
 def resources(pe):
@@ -41,8 +71,10 @@ def main():
     with open(out_path, "rb") as f:
         file_size = len(f.read())
 
-    expected = {k: v for k, v in resources(stub).items() if not (k[0] == RT_RCDATA and k[1] == PAYLOAD_ID)}
+    expected = {k: v for k, v in resources(stub).items() if not (k[0] == RT_RCDATA and k[1] in (PAYLOAD_ID, DIGESTS_ID))}
     expected[(RT_RCDATA, PAYLOAD_ID, 0)] = payload
+    if payload.startswith(b"ZELSETUP"):  # an archive as InstallerBuilder writes it, not raw test bytes
+        expected[(RT_RCDATA, DIGESTS_ID, 0)] = expected_digests(payload)
     actual = resources(out)
     for key in sorted(set(expected) | set(actual), key=str):
         if key not in actual:

@@ -1,9 +1,12 @@
 #include "payload/payload.h"
-
+// payload.h brings windows.h, which psapi.h needs first.
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -139,18 +142,24 @@ fs::path TestProgramFolder() {
     return fs::path(path).parent_path();
 }
 
-TEST(ReadPayloadTest, ModuleWithoutPayloadGivesFalse) {
-    std::vector<std::uint8_t> data{1, 2, 3};
+TEST(ReadPayloadTest, ModuleWithoutPayloadGivesFalseAndNoDigests) {
+    std::span<const std::uint8_t> data;
     std::vector<PayloadEntry> entries(2);
     EXPECT_FALSE(ReadPayload(::GetModuleHandleW(nullptr), data, entries));
     EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(data.empty());
+
+    // No digest resource: nothing to check, and that is no failure.
+    std::optional<PayloadDigests> digests = PayloadDigests{};
+    EXPECT_TRUE(ReadPayloadDigests(::GetModuleHandleW(nullptr), data, entries, digests));
+    EXPECT_FALSE(digests.has_value());
 }
 
-TEST(ReadPayloadTest, ReadsTheEmbeddedArchiveAndExtractsIt) {
+TEST(ReadPayloadTest, ReadsTheMappedArchiveItsDigestsAndExtractsIt) {
     UniqueModule module(::LoadLibraryW((TestProgramFolder() / L"payload_fixture.dll").c_str()));
     ASSERT_TRUE(module) << "payload_fixture.dll must lie next to the test program";
 
-    std::vector<std::uint8_t> data;
+    std::span<const std::uint8_t> data;
     std::vector<PayloadEntry> entries;
     ASSERT_TRUE(ReadPayload(module.get(), data, entries));
     ASSERT_EQ(entries.size(), 2u);
@@ -162,8 +171,22 @@ TEST(ReadPayloadTest, ReadsTheEmbeddedArchiveAndExtractsIt) {
     EXPECT_EQ(entries[1].size, 5u);
     ASSERT_GE(data.size(), 89u);
 
-    // The copy stays valid after the module is gone.
-    module.reset();
+    // A view into the loaded image, not a copy in the process's own memory.
+    MODULEINFO image{};
+    ASSERT_TRUE(::GetModuleInformation(::GetCurrentProcess(), module.get(), &image, sizeof(image)));
+    const auto* base = static_cast<const std::uint8_t*>(image.lpBaseOfDll);
+    EXPECT_GE(data.data(), base);
+    EXPECT_LE(data.data() + data.size(), base + image.SizeOfImage);
+
+    std::optional<PayloadDigests> digests;
+    ASSERT_TRUE(ReadPayloadDigests(module.get(), data, entries, digests));
+    ASSERT_TRUE(digests.has_value());
+    EXPECT_TRUE(PayloadEntryIntact(data, entries, &*digests, 0));
+    EXPECT_TRUE(PayloadEntryIntact(data, entries, &*digests, 1));
+    // The same digests do not fit an archive that lists another number of entries.
+    std::vector<PayloadEntry> fewer(entries.begin(), entries.begin() + 1);
+    EXPECT_FALSE(ReadPayloadDigests(module.get(), data, fewer, digests));
+
     const fs::path folder =
         fs::temp_directory_path() / (L"zel_payload_read_" + std::to_wstring(::GetCurrentProcessId()));
     ASSERT_TRUE(ExtractPayload(folder.wstring(), data, entries));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 #include "ui/resource_ids.h"
@@ -10,20 +11,30 @@ namespace zel {
 namespace {
 
 // A plain top-level window with the log control as child 1007, as the wizard has it.
+struct LogWindow {
+    LogWindow() {
+        parent = ::CreateWindowExW(0, L"STATIC", L"log test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+        log = ::CreateWindowExW(0, L"EDIT", L"",
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
+                                380, 260, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LOG)),
+                                ::GetModuleHandleW(nullptr), nullptr);
+    }
+    ~LogWindow() {
+        if (parent) ::DestroyWindow(parent);
+    }
+    LogWindow(const LogWindow&) = delete;
+    LogWindow& operator=(const LogWindow&) = delete;
+
+    HWND parent = nullptr;
+    HWND log = nullptr;
+};
+
 class ProgressLogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        parent_ = ::CreateWindowExW(0, L"STATIC", L"log test", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(parent_, nullptr);
-        log_ = ::CreateWindowExW(0, L"EDIT", L"",
-                                 WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 0, 0,
-                                 380, 260, parent_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_LOG)),
-                                 ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_NE(log_, nullptr);
-    }
-    void TearDown() override {
-        if (parent_) ::DestroyWindow(parent_);
     }
 
     std::wstring LogText() const {
@@ -32,8 +43,9 @@ protected:
         return text;
     }
 
-    HWND parent_ = nullptr;
-    HWND log_ = nullptr;
+    LogWindow window_;
+    HWND parent_ = window_.parent;
+    HWND log_ = window_.log;
 };
 
 TEST_F(ProgressLogTest, EachAppendAddsTheLineAndCrLf) {
@@ -61,6 +73,80 @@ TEST_F(ProgressLogTest, WindowWithoutLogControlIsLeftAlone) {
     wchar_t caption[32] = {};
     ::GetWindowTextW(parent_, caption, 32);
     EXPECT_STREQ(caption, L"log test");
+}
+
+// What the user can see and do with the log: its text, the caret and the first line shown.
+struct LogState {
+    std::wstring text;
+    DWORD selectionStart = 0;
+    DWORD selectionEnd = 0;
+    LRESULT firstVisibleLine = 0;
+    int scrollPosition = 0;
+    bool operator==(const LogState&) const = default;
+};
+
+LogState StateOf(HWND log) {
+    LogState state;
+    state.text.resize(static_cast<std::size_t>(::GetWindowTextLengthW(log)) + 1);
+    state.text.resize(
+        static_cast<std::size_t>(::GetWindowTextW(log, state.text.data(), static_cast<int>(state.text.size()))));
+    ::SendMessageW(log, EM_GETSEL, reinterpret_cast<WPARAM>(&state.selectionStart),
+                   reinterpret_cast<LPARAM>(&state.selectionEnd));
+    state.firstVisibleLine = ::SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0);
+    state.scrollPosition = ::GetScrollPos(log, SB_VERT);
+    return state;
+}
+
+void PrintTo(const LogState& s, std::ostream* os) {
+    *os << "length " << s.text.size() << ", selection " << s.selectionStart << "-" << s.selectionEnd
+        << ", first visible line " << s.firstVisibleLine << ", scroll " << s.scrollPosition;
+}
+
+// The same lines once through a batch and once the plain way (the whole text
+// set for every line), starting from a log the user has scrolled to its end.
+TEST_F(ProgressLogTest, BatchedLinesLeaveTheControlAsOneAppendPerLine) {
+    const LogWindow plain;
+    std::wstring text;
+    for (int i = 0; i < 40; ++i) text += L"[情報] 前の行 " + std::to_wstring(i) + L"\r\n";
+    for (HWND log : {log_, plain.log}) {
+        ::SetWindowTextW(log, text.c_str());
+        ::SendMessageW(log, EM_SETSEL, text.size(), text.size());
+        ::SendMessageW(log, WM_VSCROLL, SB_BOTTOM, 0);
+    }
+    ASSERT_GT(::SendMessageW(log_, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+
+    {
+        ProgressLogBatch batch(parent_);
+        for (int i = 0; i < 600; ++i) {
+            const std::wstring line = L"コピー: files\\data\\part" + std::to_wstring(i) + L".dat";
+            AppendProgressLog(parent_, line);
+            text += line + L"\r\n";
+            ::SetWindowTextW(plain.log, text.c_str());
+            // Some lines go in on their own after a pause, the rest together.
+            if (i == 0 || i == 250) ::Sleep(static_cast<DWORD>(kProgressLogInterval) + 20);
+        }
+    }
+    const LogState batched = StateOf(log_);
+    EXPECT_EQ(batched.text, text);
+    EXPECT_EQ(batched, StateOf(plain.log));
+}
+
+// Lines for another window bypass the batch; a nested batch keeps the order.
+TEST_F(ProgressLogTest, BatchKeepsTheOrderOfLinesAndLeavesOtherWindowsAlone) {
+    const LogWindow other;
+    {
+        ProgressLogBatch outer(parent_);
+        AppendProgressLog(parent_, L"1");
+        AppendProgressLog(parent_, L"2");
+        AppendProgressLog(other.parent, L"elsewhere");
+        EXPECT_EQ(StateOf(other.log).text, L"elsewhere\r\n");
+        {
+            ProgressLogBatch inner(parent_);
+            AppendProgressLog(parent_, L"3");
+        }
+        AppendProgressLog(parent_, L"4");
+    }
+    EXPECT_EQ(LogText(), L"1\r\n2\r\n3\r\n4\r\n");
 }
 
 TEST(Win32ErrorTextTest, CodeZeroIsEmpty) { EXPECT_EQ(Win32ErrorText(0), L""); }
