@@ -70,7 +70,8 @@ class Wine:
         subprocess.run(["bash", "-c", self.shell + f' && zel_wine_prefix_create "{self.prefix}"'], env=self.env,
                        check=True)
         # Keeps the server up between the runs, so that each run starts alike.
-        subprocess.Popen(["wineserver", "-p"], env=self.env)
+        subprocess.run(["wineserver", "-p"], env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
 
     def stop(self):
         subprocess.run(["wineserver", "-k"], env=self.env)
@@ -82,19 +83,24 @@ class Wine:
                 pass
 
     def path(self, p) -> str:
-        return subprocess.run(["winepath", "-w", str(p)], env=self.env, capture_output=True, text=True,
-                              check=True).stdout.strip()
+        # Z: is the host's root in every prefix.
+        return "Z:" + str(pathlib.Path(p).resolve()).replace("/", "\\")
 
     def drive_c(self, name: str) -> pathlib.Path:
         return self.prefix / "drive_c" / name
 
     def helper(self, *args) -> dict:
-        result = subprocess.run(["wine", str(HELPERS / "bench_setup.exe"), *args], env=self.env,
-                                capture_output=True, text=True)
-        if result.returncode != 0:
-            raise RuntimeError(f"bench_setup {' '.join(args)} failed: {result.stderr.strip()}")
-        return {k: float(v) for k, v in (line.split() for line in result.stdout.replace("\r", "").splitlines()
-                                          if line.strip())}
+        # Output through a file, not a pipe: Wine's background services inherit the
+        # first program's handles and would keep a pipe open for ever.
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            code = subprocess.run(["wine", str(HELPERS / "bench_setup.exe"), *args], env=self.env, stdout=out,
+                                  stderr=err, stdin=subprocess.DEVNULL).returncode
+            out.seek(0)
+            err.seek(0)
+            if code != 0:
+                raise RuntimeError(f"bench_setup {' '.join(args)} failed: {err.read().strip()}")
+            return {k: float(v) for k, v in (line.split() for line in out.read().replace("\r", "").splitlines()
+                                              if line.strip())}
 
 
 def make_product(work: pathlib.Path, name: str):

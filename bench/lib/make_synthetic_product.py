@@ -16,9 +16,10 @@ total_mb = int(sys.argv[2]) if len(sys.argv) > 2 else 200
 count = int(sys.argv[3]) if len(sys.argv) > 3 else 117
 files = root / "files"
 files.mkdir(parents=True, exist_ok=True)
+selection = "File1=App.exe\n" if total_mb == 0 else "File1=App.exe\nFile2=Data\\*\n"
 (root / "setup.ini").write_text(
     "[Setup]\nAppName=Bench\nAppVersion=1.0.0\nDefaultInstallDir=C:\\Bench\nLicenseFile=License.txt\n"
-    "[Files]\nFile1=App.exe\nFile2=Data\\*\n", encoding="utf-8")
+    "[Files]\n" + selection, encoding="utf-8")
 (root / "License.txt").write_text("Benchmark licence.\n", encoding="utf-8")
 MIB = 1024 * 1024
 

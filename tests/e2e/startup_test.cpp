@@ -135,6 +135,7 @@ struct FailureCase {
     std::function<void(Bytes&)> changeArchive;
     std::wstring text;
     std::wstring title;
+    const char* flippedEntry = nullptr;  // an entry of the built setup.exe damaged by one bit
 };
 
 std::vector<FailureCase> FailureCases() {
@@ -165,6 +166,10 @@ std::vector<FailureCase> FailureCases() {
              SetLicenseBytes(f, {0xFF, 0xFE, 0x41, 0x00, 0x42});
          },
          nullptr, kLicenseUnreadable, kConfigError},
+        // A damaged download: the archive is well-formed but an entry start-up
+        // reads differs from its digest.
+        {"FlippedBitInSetupIni", nullptr, nullptr, kPayloadMissing, kInvalidSetup, "setup.ini"},
+        {"FlippedBitInLicence", nullptr, nullptr, kPayloadMissing, kInvalidSetup, "License.txt"},
         {"LicenceOnlyByteOrderMark",
          [](auto& f) {
              SetLicenseBytes(f, {0xFF, 0xFE});
@@ -185,6 +190,9 @@ TEST_P(StartupFailureTest, ShowsItsErrorBoxAndExitsWithOne) {
     } else if (std::string(c.name) == "CorruptMagic") {
         exe = scratch_ / L"setup_corrupt.exe";
         ASSERT_TRUE(WriteWithCorruptMagic(inputs.setupExe, exe, error)) << U8(error);
+    } else if (c.flippedEntry) {
+        exe = scratch_ / L"setup_damaged.exe";
+        ASSERT_TRUE(WriteWithFlippedByte(inputs.setupExe, exe, c.flippedEntry, error)) << U8(error);
     } else {
         std::vector<ArchiveFile> files = ReadProductFolder(inputs.sampleDir);
         ASSERT_FALSE(files.empty());

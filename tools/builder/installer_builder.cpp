@@ -144,8 +144,9 @@ EmbedLayout PlanWithDigests(const PeStub& stub, const PayloadDigests& digests, s
                             const fs::path& stubPath) {
     try {
         ResourceTree resources = OutputResources(stub);
-        SetResource(resources, kRtRcdata, kPayloadDigestsResourceId,
-                    ResourceLeaf{{}, 0, SerializePayloadDigests(digests)});
+        ResourceLeaf leaf;  // language neutral, like the payload
+        leaf.data = SerializePayloadDigests(digests);
+        SetResource(resources, kRtRcdata, kPayloadDigestsResourceId, std::move(leaf));
         return PlanEmbedding(stub, std::move(resources), payloadSize);
     } catch (const std::runtime_error& e) {
         Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(stubPath) + ": " +

@@ -90,29 +90,64 @@ std::optional<Bytes> ReadPayloadResource(const fs::path& exe) {
     return Bytes(bytes, bytes + size);
 }
 
-bool WriteWithCorruptMagic(const fs::path& exe, const fs::path& output, std::wstring& errorText) {
-    const std::optional<Bytes> payload = ReadPayloadResource(exe);
-    std::optional<Bytes> file = ReadFileBytes(exe);
-    if (!payload || !file) {
+namespace {
+
+// Where the payload archive lies in the file of a built setup.exe: its first
+// bytes (magic, version, count, first directory entry) occur in the file only
+// where the resource lies; the program's own copy of the magic stands alone.
+// Fills file and payload; returns the archive's offset in the file, or npos.
+std::size_t PayloadInFile(const fs::path& exe, Bytes& file, Bytes& payload, std::wstring& errorText) {
+    std::optional<Bytes> resource = ReadPayloadResource(exe);
+    std::optional<Bytes> bytes = ReadFileBytes(exe);
+    if (!resource || !bytes) {
         errorText = L"cannot read the payload of " + exe.wstring();
-        return false;
+        return std::string::npos;
     }
-    // The archive's first bytes (magic, version, count, first directory entry)
-    // occur in the file only where the resource lies; the program's own copy of
-    // the magic stands alone.
-    const std::size_t probe = std::min<std::size_t>(payload->size(), 64);
-    const auto found = std::search(file->begin(), file->end(), payload->begin(), payload->begin() + probe);
-    if (found == file->end() ||
-        std::search(found + 1, file->end(), payload->begin(), payload->begin() + probe) != file->end()) {
+    file = std::move(*bytes);
+    payload = std::move(*resource);
+    const std::size_t probe = std::min<std::size_t>(payload.size(), 64);
+    const auto found = std::search(file.begin(), file.end(), payload.begin(), payload.begin() + probe);
+    if (found == file.end() ||
+        std::search(found + 1, file.end(), payload.begin(), payload.begin() + probe) != file.end()) {
         errorText = L"the payload is not found exactly once in " + exe.wstring();
+        return std::string::npos;
+    }
+    return static_cast<std::size_t>(found - file.begin());
+}
+
+bool WriteChanged(const fs::path& output, const Bytes& file, std::wstring& errorText) {
+    if (WriteFileBytes(output, file)) return true;
+    errorText = L"cannot write " + output.wstring();
+    return false;
+}
+
+}  // namespace
+
+bool WriteWithCorruptMagic(const fs::path& exe, const fs::path& output, std::wstring& errorText) {
+    Bytes file, payload;
+    const std::size_t at = PayloadInFile(exe, file, payload, errorText);
+    if (at == std::string::npos) return false;
+    file[at + 7] = 'Q';
+    return WriteChanged(output, file, errorText);
+}
+
+bool WriteWithFlippedByte(const fs::path& exe, const fs::path& output, const std::string& entryName,
+                          std::wstring& errorText) {
+    Bytes file, payload;
+    const std::size_t at = PayloadInFile(exe, file, payload, errorText);
+    if (at == std::string::npos) return false;
+    std::vector<PayloadEntry> entries;
+    if (!ParsePayloadArchive(payload, entries)) {
+        errorText = L"the payload of " + exe.wstring() + L" cannot be read";
         return false;
     }
-    *(found + 7) = 'Q';
-    if (!WriteFileBytes(output, *file)) {
-        errorText = L"cannot write " + output.wstring();
-        return false;
+    for (const PayloadEntry& entry : entries) {
+        if (entry.name != entryName || entry.size == 0) continue;
+        file[at + entry.offset + entry.size / 2] ^= 0x01;
+        return WriteChanged(output, file, errorText);
     }
-    return true;
+    errorText = L"no entry with data named " + fs::path(std::u8string(entryName.begin(), entryName.end())).wstring();
+    return false;
 }
 
 }  // namespace zel::e2e

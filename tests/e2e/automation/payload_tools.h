@@ -35,4 +35,10 @@ std::optional<Bytes> ReadPayloadResource(const std::filesystem::path& exe);
 bool WriteWithCorruptMagic(const std::filesystem::path& exe, const std::filesystem::path& output,
                            std::wstring& errorText);
 
+// Copies the setup.exe with one bit changed in the middle of the data of the
+// archive entry named entryName (UTF-8, as stored), the way a damaged download
+// would differ; the archive itself stays well-formed.
+bool WriteWithFlippedByte(const std::filesystem::path& exe, const std::filesystem::path& output,
+                          const std::string& entryName, std::wstring& errorText);
+
 }  // namespace zel::e2e

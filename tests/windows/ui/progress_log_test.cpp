@@ -121,11 +121,12 @@ TEST_F(ProgressLogTest, BatchedLinesLeaveTheControlAsOneAppendPerLine) {
             const std::wstring line = L"コピー: files\\data\\part" + std::to_wstring(i) + L".dat";
             AppendProgressLog(parent_, line);
             text += line + L"\r\n";
-            ::SetWindowTextW(plain.log, text.c_str());
             // Some lines go in on their own after a pause, the rest together.
             if (i == 0 || i == 250) ::Sleep(static_cast<DWORD>(kProgressLogInterval) + 20);
         }
     }
+    // Each plain append replaces the whole text, so the last one decides the state.
+    ::SetWindowTextW(plain.log, text.c_str());
     const LogState batched = StateOf(log_);
     EXPECT_EQ(batched.text, text);
     EXPECT_EQ(batched, StateOf(plain.log));
