@@ -1,39 +1,19 @@
 #include "install/payload_copy.h"
 
-#include <commctrl.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "install/files_pattern.h"
-#include "ui/progress_log.h"
-#include "ui/progress_meter.h"
-#include "ui/resource_ids.h"
 #include "util/ascii.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr ULONGLONG kPumpInterval = 15;  // milliseconds
-
-// Lets the wizard repaint and react to its buttons between two files. The
-// dialog's keyboard handling is not involved. A quit request is put back for
-// the modal loop that owns it instead of being swallowed here.
-void PumpPendingMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
 
 bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patterns) {
     if (patterns.empty()) return true;
@@ -43,10 +23,10 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 
 }  // namespace
 
-bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFiles) {
+bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
     const fs::path sourceRoot = fs::path(context.tempDir) / L"files";
     if (!fs::exists(sourceRoot)) {  // throws when the status cannot be read
-        AppendProgressLog(context.hwnd, L"[エラー] payload の files フォルダが見つかりません: files\\");
+        reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
         return false;
     }
     if (copiedFiles) copiedFiles->clear();
@@ -72,12 +52,11 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
         relatives.push_back(std::move(rel));
     }
     if (sources.empty()) {
-        AppendProgressLog(context.hwnd, L"[エラー] [Files] の指定に一致するファイルがありません。");
+        reporter.Log(L"[エラー] [Files] の指定に一致するファイルがありません。");
         return false;
     }
 
-    ProgressMeter progress(context.hwnd, sources.size());
-    ULONGLONG lastPump = ::GetTickCount64();
+    reporter.SetProgressRange(static_cast<std::uint32_t>(sources.size()));
 
     const fs::path installDir(context.installDir);
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -90,14 +69,8 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
                                        std::error_code(static_cast<int>(error), std::system_category()));
         }
         if (copiedFiles) copiedFiles->push_back(relatives[i]);
-        AppendProgressLog(context.hwnd, L"コピー: " + relatives[i]);
-        progress.Set(i + 1);
-        // Often enough for the wizard to stay responsive; each pump costs about as
-        // much as copying a small file.
-        if (const ULONGLONG now = ::GetTickCount64(); now - lastPump >= kPumpInterval) {
-            PumpPendingMessages();
-            lastPump = now;
-        }
+        reporter.Log(L"コピー: " + relatives[i]);
+        reporter.SetProgressPosition(static_cast<std::uint32_t>(i + 1));
     }
     return true;
 }

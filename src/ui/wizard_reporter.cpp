@@ -1,0 +1,80 @@
+#include "ui/wizard_reporter.h"
+
+#include <commctrl.h>
+
+#include "ui/progress_log.h"
+#include "ui/resource_ids.h"
+#include "ui/wizard_dialog.h"
+
+namespace zel {
+namespace {
+
+// Often enough for the wizard to stay responsive; under Wine each pump costs
+// about as much as copying a small file, so not after every file.
+constexpr ULONGLONG kPumpInterval = 15;  // milliseconds
+
+// The dialog's keyboard handling is not involved. A quit request is put back for
+// the modal loop that owns it instead of being swallowed here.
+void PumpPendingMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace
+
+void WizardReporter::Log(const std::wstring& line) {
+    AppendProgressLog(context_.hwnd, line);
+    MessageBoxReporter::Log(line);
+}
+
+void WizardReporter::InstallStarted() {
+    logBatch_.reset();
+    context_.page = Progress;
+    ShowPage(context_);
+    ::SetDlgItemTextW(context_.hwnd, IDC_LOG, L"");
+    logBatch_.emplace(context_.hwnd);
+}
+
+void WizardReporter::InstallFinished(bool succeeded) {
+    logBatch_.reset();
+    if (succeeded) {
+        context_.page = Finish;
+        ShowPage(context_);
+        return;
+    }
+    HWND next = ::GetDlgItem(context_.hwnd, IDC_NEXT);
+    ::EnableWindow(next, TRUE);
+    ::SetWindowTextW(next, L"再試行");
+}
+
+void WizardReporter::SetProgressRange(std::uint32_t total) {
+    meter_.emplace(context_.hwnd, total);
+    lastPump_ = 0;
+}
+
+void WizardReporter::SetProgressPosition(std::uint32_t position) {
+    if (meter_) meter_->Set(position);
+    if (const ULONGLONG now = ::GetTickCount64(); now - lastPump_ >= kPumpInterval) {
+        PumpPendingMessages();
+        lastPump_ = now;
+    }
+}
+
+void WizardReporter::Notify(NoticeKind kind, const std::wstring& title, const std::wstring& text) {
+    if (logBatch_) logBatch_->Flush();
+    MessageBoxReporter::Notify(kind, title, text);
+}
+
+bool WizardReporter::Ask(const std::wstring& title, const std::wstring& text, bool quietAnswer) {
+    if (logBatch_) logBatch_->Flush();
+    return MessageBoxReporter::Ask(title, text, quietAnswer);
+}
+
+}  // namespace zel
