@@ -17,6 +17,7 @@
 #include "install/setup_context.h"
 #include "install/uninstall_registry.h"
 #include "payload/payload.h"
+#include "payload/payload_files.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/message_box_reporter.h"
 #include "ui/resource_ids.h"
@@ -106,7 +107,9 @@ int PrepareSetup(SetupContext& context, RunReporter& reporter) {
     }
     // Also the answer when the temp folder itself cannot be created.
     context.tempDir = CreateTempFolderName();
-    if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
+    // Only what start-up reads; the install writes the product's files straight
+    // from the payload.
+    if (!ExtractPayload(context.tempDir, context.payloadData, StartupEntries(context.payloadEntries))) {
         return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
 
@@ -117,6 +120,10 @@ int PrepareSetup(SetupContext& context, RunReporter& reporter) {
     if (context.config.LicenseFile.empty()) return FailStartup(reporter, kLicenseFileNotSet, kTitleConfigError);
     if (!StartupEntryIntact(context, context.config.LicenseFile)) {
         return FailStartup(reporter, kPayloadMissing, kTitleInvalidSetup);
+    }
+    if (!ExtractPayload(context.tempDir, context.payloadData,
+                        StartupEntries(context.payloadEntries, WideToUtf8(context.config.LicenseFile)))) {
+        return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
     // An absolute LicenseFile replaces the temp folder.
     context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);

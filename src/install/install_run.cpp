@@ -14,6 +14,7 @@
 #include "install/extra_destination.h"
 #include "install/manifest.h"
 #include "install/payload_copy.h"
+#include "install/payload_write.h"
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
@@ -108,6 +109,13 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
     std::vector<std::wstring> copyOnlyFiles;
     if (!config.System32RegSvr.empty()) {
         errorText.clear();
+        // The system-folder step reads its files from a folder: they are written
+        // there from the payload for the step only.
+        const StagedPayloadFiles staged(context, config.System32RegSvr, context.tempDir);
+        if (!staged.damaged().empty()) {
+            reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + staged.damaged());
+            return L"インストールに失敗しました。詳細はログを確認してください。";
+        }
         if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
             return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
         }

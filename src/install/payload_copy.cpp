@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "install/files_pattern.h"
+#include "install/payload_write.h"
+#include "payload/payload_files.h"
 #include "util/ascii.h"
 
 namespace zel {
@@ -24,8 +26,10 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 }  // namespace
 
 bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
-    const fs::path sourceRoot = fs::path(context.tempDir) / L"files";
-    if (!fs::exists(sourceRoot)) {  // throws when the status cannot be read
+    // Straight from the mapped payload: every installed byte is written once, and
+    // nothing of the product passes through the temp folder.
+    const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(context.payloadEntries);
+    if (payloadFiles.empty()) {
         reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
         return false;
     }
@@ -36,40 +40,37 @@ bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<
         config.LicenseFile.empty() ? std::wstring() : LicenseRelativePath(config.LicenseFile);
 
     // Selection first, so that the progress range is known before the first copy.
-    std::vector<fs::path> sources;
-    std::vector<std::wstring> relatives;
-    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(sourceRoot)) {
-        if (!fs::is_regular_file(entry.status())) continue;
-        // The walk yields sourceRoot/<rel> and follows no folder links, so the lexical
-        // relative path is the file's place in the payload. Resolving links as well
-        // would send a linked file's copy to wherever its target lies (even outside the
-        // install folder) and costs file-system queries per file.
-        std::wstring rel = ReplaceAll(entry.path().lexically_relative(sourceRoot).wstring(), L'/', L'\\');
+    std::vector<const PayloadFile*> selected;
+    for (const PayloadFile& file : payloadFiles) {
         // The licence is shown by the wizard, never installed.
-        if (!config.LicenseFile.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
-        if (!IsSelected(rel, config.Files)) continue;
-        sources.push_back(entry.path());
-        relatives.push_back(std::move(rel));
+        if (!config.LicenseFile.empty() && EqualsIgnoreAsciiCase(file.relative, licenseRel)) continue;
+        if (!IsSelected(file.relative, config.Files)) continue;
+        selected.push_back(&file);
     }
-    if (sources.empty()) {
+    if (selected.empty()) {
         reporter.Log(L"[エラー] [Files] の指定に一致するファイルがありません。");
         return false;
     }
 
-    reporter.SetProgressRange(static_cast<std::uint32_t>(sources.size()));
+    reporter.SetProgressRange(static_cast<std::uint32_t>(selected.size()));
 
     const fs::path installDir(context.installDir);
-    for (size_t i = 0; i < sources.size(); ++i) {
-        const fs::path dest = installDir / relatives[i];
-        if (const fs::path parent = dest.parent_path(); !parent.empty()) fs::create_directories(parent);
-        // No attribute is cleared first: a read-only or hidden file in the way makes the copy fail.
-        if (!::CopyFileW(sources[i].c_str(), dest.c_str(), FALSE)) {
-            const DWORD error = ::GetLastError();
-            throw fs::filesystem_error("cannot copy file", sources[i], dest,
-                                       std::error_code(static_cast<int>(error), std::system_category()));
+    // Files of one folder follow each other in walk order: the folder is made
+    // once, not asked for again before every file.
+    fs::path madeFolder;
+    for (size_t i = 0; i < selected.size(); ++i) {
+        const std::wstring& rel = selected[i]->relative;
+        const fs::path dest = installDir / rel;
+        if (fs::path parent = dest.parent_path(); !parent.empty() && parent != madeFolder) {
+            fs::create_directories(parent);
+            madeFolder = std::move(parent);
         }
-        if (copiedFiles) copiedFiles->push_back(relatives[i]);
-        reporter.Log(L"コピー: " + relatives[i]);
+        if (WritePayloadEntry(context, selected[i]->entry, dest) == EntryWrite::Damaged) {
+            reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + rel);
+            return false;
+        }
+        if (copiedFiles) copiedFiles->push_back(rel);
+        reporter.Log(L"コピー: " + rel);
         reporter.SetProgressPosition(static_cast<std::uint32_t>(i + 1));
     }
     return true;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "payload/payload_files.h"
 #include "payload/xxh64.h"
 #include "util/byte_reader.h"
 
@@ -9,19 +10,6 @@ namespace zel {
 namespace {
 
 constexpr std::size_t kHeaderSize = 24;  // magic, version, count, directory digest
-
-char FoldedPathChar(char c) noexcept {
-    if (c == '\\') return '/';
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SamePayloadName(std::string_view a, std::string_view b) noexcept {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldedPathChar(a[i]) != FoldedPathChar(b[i])) return false;
-    }
-    return true;
-}
 
 void PutLe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));

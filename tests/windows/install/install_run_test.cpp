@@ -97,7 +97,10 @@ protected:
         EXPECT_TRUE(reporter_.Failed());
     }
     // Runs the install and checks that its result and the reported outcome agree.
-    bool Run() {
+    // The payload is what the temp folder holds at that moment, unless the test
+    // loaded one of its own.
+    bool Run(bool loadPayload = true) {
+        if (loadPayload) payload_.Load(temp_.path(), context_);
         const int before = reporter_.starts;
         const bool installed = RunInstall(context_, reporter_);
         EXPECT_EQ(reporter_.starts, before + 1);
@@ -106,6 +109,7 @@ protected:
     }
 
     ComApartment apartment_;
+    test::TestPayload payload_;
     test::RecordingReporter reporter_;
     test::ScratchFolder temp_;
     test::ScratchFolder target_;
@@ -225,6 +229,23 @@ TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_TRUE(reporter_.LogText().starts_with(L"コピー: App.exe\r\n"));
     EXPECT_EQ(UninstallKeysOf(context_.config.AppName).size(), 1u);
+}
+
+// A file that differs from its digest (a damaged setup.exe) is a failed copy
+// step: the log names it and the product is not registered.
+TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunAndRegistersNothing) {
+    WritePayload();
+    payload_.Load(temp_.path(), context_);
+    payload_.Damage(context_, "files/Doc/Manual.txt");
+
+    EXPECT_FALSE(Run(false));
+
+    ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
+    EXPECT_EQ(reporter_.LogText(),
+              LogOf({L"コピー: App.exe", L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt"}));
+    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_FALSE(fs::exists(Installed(L"Doc\\Manual.txt")));
+    EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
 }
 
 TEST_F(InstallRunTest, NothingSelectedFailsTheCopyStep) {

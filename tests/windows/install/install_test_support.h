@@ -13,6 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "install/setup_context.h"
+#include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
+#include "payload/xxh64.h"
+#include "util/unicode.h"
 #include "util/unique_handle.h"
 
 namespace zel::test {
@@ -55,6 +60,51 @@ inline std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// The payload setup.exe would carry for a folder laid out as the builder lays out
+// a product (setup.ini, files\...): built in memory, with digests unless told
+// otherwise, and lent to the context the way the program lends it the mapped
+// resource. Load again after changing the folder.
+class TestPayload {
+public:
+    void Load(const fs::path& root, SetupContext& context, bool withDigests = true) {
+        std::vector<ArchiveItem> items;
+        std::vector<fs::path> sources;
+        std::error_code error;
+        for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::end(it); ++it) {
+            if (!it->is_regular_file()) continue;
+            std::wstring name = it->path().lexically_relative(root).wstring();
+            std::replace(name.begin(), name.end(), L'\\', L'/');
+            items.push_back({EncodeUtf8(name), it->file_size()});
+            sources.push_back(it->path());
+        }
+        archive_ = BuildArchiveDirectory(items);
+        PayloadDigests digests;
+        digests.directory = Xxh64(archive_);
+        for (const fs::path& source : sources) {
+            std::ifstream in(source, std::ios::binary);
+            const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                                 std::istreambuf_iterator<char>());
+            digests.entries.push_back(Xxh64(data));
+            archive_.insert(archive_.end(), data.begin(), data.end());
+        }
+        context.payloadData = archive_;
+        context.payloadEntries.clear();
+        EXPECT_TRUE(ParsePayloadArchive(archive_, context.payloadEntries));
+        context.payloadDigests.reset();
+        if (withDigests) context.payloadDigests = std::move(digests);
+    }
+
+    // Changes one bit in the data of the entry stored under this name.
+    void Damage(const SetupContext& context, const std::string& name) {
+        for (const PayloadEntry& entry : context.payloadEntries) {
+            if (entry.name == name && entry.size > 0) archive_[entry.offset + entry.size / 2] ^= 0x01;
+        }
+    }
+
+private:
+    std::vector<std::uint8_t> archive_;
+};
 
 // "line\r\n" for each line.
 inline std::wstring LogOf(const std::vector<std::wstring>& lines) {

@@ -1,0 +1,42 @@
+// Writes one payload entry from the mapped payload straight into a file.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "install/setup_context.h"
+
+namespace zel {
+
+enum class EntryWrite { Written, Damaged };
+
+// Checks entry `index` against its digest (when the payload has digests) and
+// writes its bytes to target with one write, creating or truncating the file; a
+// damaged entry writes nothing and gives Damaged. No attribute is cleared
+// first: a read-only or hidden file in the way makes the write fail. Throws
+// std::filesystem::filesystem_error when the file cannot be created or written.
+EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, const std::filesystem::path& target);
+
+// The payload files named (relative to files\, as [System32RegSvr] names them)
+// written below root\files for a step that reads them from a folder, and removed
+// again when this goes out of scope. Names the payload does not hold are left to
+// that step to report. Throws like WritePayloadEntry.
+class StagedPayloadFiles {
+public:
+    StagedPayloadFiles(const SetupContext& context, const std::vector<std::wstring>& relatives,
+                       const std::filesystem::path& root);
+    ~StagedPayloadFiles();
+    StagedPayloadFiles(const StagedPayloadFiles&) = delete;
+    StagedPayloadFiles& operator=(const StagedPayloadFiles&) = delete;
+
+    // The first file that differs from its digest (nothing is staged then), or empty.
+    const std::wstring& damaged() const noexcept { return damaged_; }
+
+private:
+    std::vector<std::filesystem::path> written_;
+    std::wstring damaged_;
+};
+
+}  // namespace zel
