@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "automation/payload_tools.h"
 #include "automation/registry.h"
 #include "automation/shell.h"
 #include "e2e_fixture.h"
@@ -271,6 +272,35 @@ TEST_F(InstallTest, CopyFailureOffersRetryWhichStartsAfresh) {
     EXPECT_EQ(KeysOfProduct(Sample().appName).size(), 1u);
     Click(wizard, kNext);
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+}
+
+// A damaged download: one bit of a product file differs from what the builder
+// wrote. Start-up does not read that file; the install stops at it with a log
+// line naming it, the file is not written and nothing is registered.
+TEST_F(InstallTest, DamagedProductFileFailsTheInstallAndRegistersNothing) {
+    const fs::path exe = scratch_ / L"setup_damaged.exe";
+    std::wstring problem;
+    ASSERT_TRUE(WriteWithFlippedByte(GetInputs().setupExe, exe, "files/Doc/Manual.txt", problem)) << U8(problem);
+
+    Process setup = StartProcess(exe, {});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(StartInstall(wizard, installDir_.wstring()));
+    HWND box = Expect(setup, WindowKind::MessageBox, L"error");
+    ASSERT_NE(box, nullptr);
+    const MessageBoxContent error = AnswerBox(box, IDOK, L"error");
+    EXPECT_EQ(U8(error.text), U8(L"インストールに失敗しました。詳細はログを確認してください。"));
+    EXPECT_EQ(error.icon, BoxIcon::Error) << BoxIconName(error.icon);
+
+    ASSERT_TRUE(WaitFor([&] { return ControlText(wizard, kNext) == L"再試行"; }));
+    const std::wstring log = ControlText(wizard, kLog);
+    const std::wstring damagedLine = L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt\r\n";
+    ASSERT_GE(log.size(), damagedLine.size());
+    EXPECT_EQ(U8(log.substr(log.size() - damagedLine.size())), U8(damagedLine)) << U8(log);
+    EXPECT_FALSE(fs::exists(installDir_ / L"Doc" / L"Manual.txt")) << "a damaged file is never written";
+    EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty()) << "a failed run registers nothing";
+    setup.Terminate();
 }
 
 TEST_F(InstallTest, RepairAndUpdateReuseTheRegisteredKey) {
