@@ -106,8 +106,9 @@ class Wine:
 def make_product(work: pathlib.Path, name: str):
     total_mb, files, _ = PRODUCTS[name]
     folder = work / "products" / name
-    subprocess.run([sys.executable, str(ROOT / "bench/lib/make_synthetic_product.py"), str(folder), str(total_mb),
-                    str(files)], check=True)
+    if not folder.exists():  # a kept work folder (--keep) reuses its products
+        subprocess.run([sys.executable, str(ROOT / "bench/lib/make_synthetic_product.py"), str(folder),
+                        str(total_mb), str(files)], check=True)
     setup = work / f"setup_{name}.exe"
     subprocess.run([str(BUILDER), str(folder), "-o", str(setup), "--stub", str(STUB)], check=True,
                    stdout=subprocess.DEVNULL)
@@ -120,6 +121,8 @@ def make_peer(work: pathlib.Path, name: str, folder: pathlib.Path):
         return None, "makensis is not installed"
     script = work / f"peer_{name}.nsi"
     out = work / f"peer_{name}.exe"
+    if out.exists():
+        return out, None
     script.write_text(NSIS_SCRIPT.format(out=out, files=folder / "files"), encoding="utf-8")
     result = subprocess.run(["makensis", "-V1", str(script)], capture_output=True, text=True)
     if result.returncode != 0 or not out.exists():
@@ -165,6 +168,8 @@ def main():
             products[name] = make_product(work, name)
             peers[name], peer_problem[name] = make_peer(work, name, products[name][0])
         wine.start()
+        # A first Wine program pays for loading the system libraries; not timed.
+        wine.helper("window", wine.path(HELPERS / "trivial_window.exe"))
         runs = {name: [] for name in names}
         trivial = []
         for round_ in range(options.runs):

@@ -111,7 +111,8 @@ int Wizard(const std::wstring& setup, const std::wstring& installDir) {
             copied = Now() - installStart;
             break;
         }
-        ::Sleep(1);
+        // Each look is a request to the Wine server that setup.exe also waits on.
+        ::Sleep(5);
     }
     // The Finish page: "終了" on the Next button.
     wchar_t caption[64] = {};
@@ -122,7 +123,7 @@ int Wizard(const std::wstring& setup, const std::wstring& installDir) {
             installed = Now() - installStart;
             break;
         }
-        ::Sleep(2);
+        ::Sleep(5);
     }
     const double startToFinish = Now() - start;
     PROCESS_MEMORY_COUNTERS counters{};

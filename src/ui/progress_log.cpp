@@ -24,11 +24,20 @@ void InsertIntoLog(HWND wizard, const std::wstring& added) {
     const auto length = static_cast<WPARAM>(std::max(::GetWindowTextLengthW(log), 0));
     const auto limit = static_cast<WPARAM>(::SendMessageW(log, EM_GETLIMITTEXT, 0, 0));
     if (limit < length + added.size()) ::SendMessageW(log, EM_SETLIMITTEXT, 0, 0);  // 0: as large as possible
+    // Moving the caret to the end and back scrolls the view twice; drawn only once,
+    // at the end. (Turning drawing back on also shows a window, so a hidden log is
+    // left as it is.)
+    const bool visible = ::IsWindowVisible(log) != FALSE;
+    if (visible) ::SendMessageW(log, WM_SETREDRAW, FALSE, 0);
     ::SendMessageW(log, EM_SETSEL, length, static_cast<LPARAM>(length));
     ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(added.c_str()));
     // Caret and view end where setting the whole text leaves them: at the start.
     ::SendMessageW(log, EM_SETSEL, 0, 0);
     ::SendMessageW(log, WM_VSCROLL, SB_TOP, 0);
+    if (visible) {
+        ::SendMessageW(log, WM_SETREDRAW, TRUE, 0);
+        ::InvalidateRect(log, nullptr, TRUE);
+    }
 }
 
 }  // namespace
@@ -41,7 +50,7 @@ void AppendProgressLog(HWND wizard, const std::wstring& line) {
     }
     batch->pending_ += line;
     batch->pending_ += L"\r\n";
-    if (::GetTickCount64() - batch->lastUpdate_ >= kProgressLogInterval) batch->Flush();
+    if (::GetTickCount64() - batch->lastUpdate_ >= batch->interval_) batch->Flush();
 }
 
 ProgressLogBatch::ProgressLogBatch(HWND wizard) : wizard_(wizard), outer_(activeBatch) {
@@ -56,10 +65,15 @@ ProgressLogBatch::~ProgressLogBatch() {
 }
 
 void ProgressLogBatch::Flush() noexcept {
+    const ULONGLONG start = ::GetTickCount64();
+    if (!pending_.empty()) {
+        InsertIntoLog(wizard_, pending_);
+        pending_.clear();
+    }
     lastUpdate_ = ::GetTickCount64();
-    if (pending_.empty()) return;
-    InsertIntoLog(wizard_, pending_);
-    pending_.clear();
+    // The control lays out more text the longer the log grows; updating it no
+    // more often than four times its own cost keeps that under a fifth of the run.
+    interval_ = std::max(kProgressLogInterval, 4 * (lastUpdate_ - start));
 }
 
 }  // namespace zel

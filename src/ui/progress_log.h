@@ -11,10 +11,12 @@ namespace zel {
 // Appends one line plus CR LF to the log control of the wizard dialog.
 void AppendProgressLog(HWND wizard, const std::wstring& line);
 
+inline constexpr ULONGLONG kProgressLogInterval = 50;  // milliseconds
+
 // While a batch exists for a wizard, the lines appended to its log are collected
 // and put into the control together: at once when the previous update is at
-// least kProgressLogInterval old, else with a later line, and at the latest when
-// the batch ends. The control then holds the same text, caret and scroll
+// least kProgressLogInterval old (longer once updating a long log costs more),
+// else with a later line, and at the latest when the batch ends. The control then holds the same text, caret and scroll
 // position as after one append per line, but a run of thousands of files does
 // not pay the edit control's layout and repaint for every line. Nothing is
 // shown on screen between two pumps of the message queue anyway. One batch at a
@@ -35,9 +37,8 @@ private:
     HWND wizard_;
     std::wstring pending_;
     ULONGLONG lastUpdate_ = 0;
+    ULONGLONG interval_ = kProgressLogInterval;
     ProgressLogBatch* outer_;
 };
-
-inline constexpr ULONGLONG kProgressLogInterval = 50;  // milliseconds
 
 }  // namespace zel

@@ -123,7 +123,7 @@ TEST_F(ProgressLogTest, BatchedLinesLeaveTheControlAsOneAppendPerLine) {
             AppendProgressLog(parent_, line);
             text += line + L"\r\n";
             // Some lines go in on their own after a pause, the rest together.
-            if (i == 0 || i == 250) ::Sleep(static_cast<DWORD>(kProgressLogInterval) + 20);
+            if (i == 0 || i == 250) ::Sleep(static_cast<DWORD>(kProgressLogInterval) + 100);
         }
     }
     // Each plain append replaces the whole text, so the last one decides the state.
