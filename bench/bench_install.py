@@ -193,7 +193,9 @@ def main():
                                                  f"C:\\Floor_{name}")["seconds"]
                 shutil.rmtree(wine.drive_c(f"Floor_{name}"), ignore_errors=True)
                 if name != "tiny":
-                    r["digest_seconds"] = wine.helper("digest", wine.path(setup))["seconds"]
+                    digest = wine.helper("digest", wine.path(setup))
+                    r["digest_seconds"] = digest["seconds"]
+                    r["digest_first_seconds"] = digest["first_seconds"]
                 # Setup's own leftovers: its temp folders.
                 for temp in (wine.prefix / "drive_c" / "users").glob("*/AppData/Local/Temp/ZelSetup_*"):
                     shutil.rmtree(temp, ignore_errors=True)

@@ -194,19 +194,20 @@ int Digest(const std::wstring& setup) {
         std::fprintf(stderr, "no digests\n");
         return 1;
     }
-    // Once to bring the pages in (setup.exe reads them for the copy anyway),
-    // then timed.
-    double seconds = 0;
+    // The first pass brings the pages in from the file cache, as setup.exe's own
+    // check does; the second shows the hashing alone.
+    double seconds[2] = {};
     for (int pass = 0; pass < 2; ++pass) {
         const double start = Now();
         bool intact = zel::PayloadDirectoryIntact(payload, entries, digests);
         for (std::size_t i = 0; i < entries.size(); ++i) {
             intact = zel::PayloadEntryIntact(payload, entries, &digests, i) && intact;
         }
-        seconds = Now() - start;
+        seconds[pass] = Now() - start;
         if (!intact) return 1;
     }
-    std::printf("seconds %.4f\n", seconds);
+    std::printf("first_seconds %.4f\n", seconds[0]);
+    std::printf("seconds %.4f\n", seconds[1]);
     return 0;
 }
 
