@@ -178,20 +178,34 @@ def main():
             for name in names:
                 folder, setup = products[name]
                 r = {}
-                target = wine.drive_c(f"Bench_{name}")
-                r.update(wine.helper("wizard", wine.path(setup), f"C:\\Bench_{name}"))
-                shutil.rmtree(target, ignore_errors=True)
-                if options.quiet_args is not None:
+
+                def wizard():
+                    r.update(wine.helper("wizard", wine.path(setup), f"C:\\Bench_{name}"))
+                    shutil.rmtree(wine.drive_c(f"Bench_{name}"), ignore_errors=True)
+
+                def quiet():
                     r["quiet_seconds"] = wine.helper("process", wine.path(setup), options.quiet_args,
                                                      f"C:\\Quiet_{name}")["seconds"]
                     shutil.rmtree(wine.drive_c(f"Quiet_{name}"), ignore_errors=True)
-                if peers[name]:
+
+                def peer():
                     r["peer_seconds"] = wine.helper("process", wine.path(peers[name]), "/S",
                                                     f"/D=C:\\Peer_{name}")["seconds"]
                     shutil.rmtree(wine.drive_c(f"Peer_{name}"), ignore_errors=True)
-                r["floor_seconds"] = wine.helper("process", wine.path(HELPERS / "floor_extract.exe"), wine.path(setup),
-                                                 f"C:\\Floor_{name}")["seconds"]
-                shutil.rmtree(wine.drive_c(f"Floor_{name}"), ignore_errors=True)
+
+                def floor():
+                    r["floor_seconds"] = wine.helper("process", wine.path(HELPERS / "floor_extract.exe"),
+                                                     wine.path(setup), f"C:\\Floor_{name}")["seconds"]
+                    shutil.rmtree(wine.drive_c(f"Floor_{name}"), ignore_errors=True)
+
+                steps = [wizard] + ([quiet] if options.quiet_args is not None else []) + \
+                    ([peer] if peers[name] else []) + [floor]
+                # Each program starts with the disk's write-back done, and the order
+                # turns from round to round, so that none always follows the others'
+                # writes.
+                for step in steps[round_ % len(steps):] + steps[:round_ % len(steps)]:
+                    os.sync()
+                    step()
                 if name != "tiny":
                     digest = wine.helper("digest", wine.path(setup))
                     r["digest_seconds"] = digest["seconds"]
@@ -287,9 +301,12 @@ def main():
     for n in names:
         if n == "tiny" or m[n].get("digest_seconds") is None:
             continue
-        share = 100 * m[n]["digest_seconds"] / m[n]["install_seconds"]
-        print(f"  integrity, {PRODUCTS[n][2]}: checking every entry {m[n]['digest_seconds']:.3f} s = {share:.1f} % of "
-              f"the install run (target < 5 %): {verdict(share < 5)}")
+        # The first pass also brings the pages in, which the copy would do anyway:
+        # the upper bound of what checking adds.
+        first = m[n].get("digest_first_seconds", m[n]["digest_seconds"])
+        share = 100 * first / m[n]["install_seconds"]
+        print(f"  integrity, {PRODUCTS[n][2]}: checking every entry {first:.3f} s (pages in memory: "
+              f"{m[n]['digest_seconds']:.3f} s) = {share:.1f} % of the install run (target < 5 %): {verdict(share < 5)}")
 
 
 if __name__ == "__main__":

@@ -94,6 +94,16 @@ protected:
         EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
     }
 
+    // Walks the wizard of a started setup.exe to Install and answers the error box
+    // the run ends with; its content, or nothing when no box came.
+    std::optional<MessageBoxContent> InstallUntilErrorBox(const Process& setup, HWND& wizard) {
+        wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+        if (!wizard || !StartInstall(wizard, installDir_.wstring())) return std::nullopt;
+        HWND box = Expect(setup, WindowKind::MessageBox, L"error");
+        if (!box) return std::nullopt;
+        return AnswerBox(box, IDOK, L"error");
+    }
+
     // The payload entries of install_manifest.txt, in copy order.
     std::vector<std::wstring> ManifestFiles() const {
         std::vector<std::wstring> lines =
@@ -242,12 +252,10 @@ TEST_F(InstallTest, CopyFailureOffersRetryWhichStartsAfresh) {
     ASSERT_TRUE(lock);
 
     Process setup = StartProcess(GetInputs().setupExe, {});
-    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
-    ASSERT_NE(wizard, nullptr);
-    ASSERT_TRUE(StartInstall(wizard, installDir_.wstring()));
-    HWND box = Expect(setup, WindowKind::MessageBox, L"error");
-    ASSERT_NE(box, nullptr);
-    const MessageBoxContent error = AnswerBox(box, IDOK, L"error");
+    HWND wizard = nullptr;
+    const std::optional<MessageBoxContent> box = InstallUntilErrorBox(setup, wizard);
+    ASSERT_TRUE(box.has_value());
+    const MessageBoxContent& error = *box;
     EXPECT_EQ(U8(error.text), U8(L"インストール中に予期しないエラーが発生しました。"));
     EXPECT_EQ(U8(error.title), U8(L"エラー"));
     EXPECT_EQ(error.icon, BoxIcon::Error) << BoxIconName(error.icon);
@@ -283,12 +291,10 @@ TEST_F(InstallTest, DamagedProductFileFailsTheInstallAndRegistersNothing) {
     ASSERT_TRUE(WriteWithFlippedByte(GetInputs().setupExe, exe, "files/Doc/Manual.txt", problem)) << U8(problem);
 
     Process setup = StartProcess(exe, {});
-    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
-    ASSERT_NE(wizard, nullptr);
-    ASSERT_TRUE(StartInstall(wizard, installDir_.wstring()));
-    HWND box = Expect(setup, WindowKind::MessageBox, L"error");
-    ASSERT_NE(box, nullptr);
-    const MessageBoxContent error = AnswerBox(box, IDOK, L"error");
+    HWND wizard = nullptr;
+    const std::optional<MessageBoxContent> box = InstallUntilErrorBox(setup, wizard);
+    ASSERT_TRUE(box.has_value());
+    const MessageBoxContent& error = *box;
     EXPECT_EQ(U8(error.text), U8(L"インストールに失敗しました。詳細はログを確認してください。"));
     EXPECT_EQ(error.icon, BoxIcon::Error) << BoxIconName(error.icon);
 
