@@ -435,5 +435,21 @@ TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     holder.Terminate();
 }
 
+TEST_F(QuietTest, InteractiveRunGoesOnWithoutItsLogFileAndWhileAnotherRunHoldsTheProduct) {
+    const fs::path ready = scratch_ / L"lock_ready";
+    Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(ready); })) << "the helper did not take the mutex";
+
+    Process setup = StartProcess(GetInputs().setupExe, {L"/log", (scratch_ / L"no such folder" / L"x.log").wstring()});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr) << "no wizard (a box instead?)";
+    ExpectPage(wizard, WizardPage::Welcome);
+    Click(wizard, kCancel);
+    EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    EXPECT_FALSE(fs::exists(scratch_ / L"no such folder"));
+    holder.Terminate();
+}
+
 }  // namespace
 }  // namespace zel::e2e
