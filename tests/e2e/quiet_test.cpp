@@ -53,11 +53,16 @@ std::optional<DWORD> RunWithoutDisplay(const std::wstring& commandLine) {
         return std::nullopt;
     }
     const fs::path result = request.wstring() + L".exit";
-    if (!WaitFor([&] { return fs::exists(result); }, kInstallTimeout + 40s, 100ms)) {
+    Bytes answer;
+    if (!WaitFor(
+            [&] {
+                answer = ReadFileBytes(result).value_or(Bytes{});
+                return !answer.empty();
+            },
+            kInstallTimeout + 40s, 100ms)) {
         ADD_FAILURE() << "no result for " << U8(commandLine);
         return std::nullopt;
     }
-    const Bytes answer = ReadFileBytes(result).value_or(Bytes{});
     const std::string code(answer.begin(), answer.end());
     if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) {
         ADD_FAILURE() << U8(commandLine) << ": " << code;
