@@ -416,6 +416,18 @@ TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
 }
 
+TEST_F(QuietTest, UninstallOfAKeyWithoutItsFolderEndsWith1603AndKeepsTheKey) {
+    ScopedUninstallKey key(L"{ZEL-QUIET-NO-LOCATION-TEST}");
+    ASSERT_TRUE(WriteUninstallKey(key.name(), {{L"DisplayName", L"Zel"}, {L"ZelSetupAppName", Sample().appName}}));
+    const fs::path log = scratch_ / L"uninstall.log";
+
+    EXPECT_EQ(Run({L"/uninstall", key.name(), L"/quiet", L"/log", log.wstring()}), std::optional<DWORD>(kFailed));
+
+    EXPECT_EQ(Joined(LogFileLines(log)),
+              Joined({L"[アンインストール] インストール先 (InstallLocation) を読み取れません。"}));
+    EXPECT_TRUE(UninstallKeyExists(key.name()));
+}
+
 TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     const fs::path ready = scratch_ / L"lock_ready";
     Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
