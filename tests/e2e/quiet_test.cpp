@@ -452,19 +452,25 @@ TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     holder.Terminate();
 }
 
-TEST_F(QuietTest, InteractiveRunGoesOnWithoutItsLogFileAndWhileAnotherRunHoldsTheProduct) {
+TEST_F(QuietTest, InteractiveRunStartsAtTheDirFolderWithoutItsLogFileWhileAnotherRunHoldsTheProduct) {
     const fs::path ready = scratch_ / L"lock_ready";
     Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
     ASSERT_TRUE(holder);
     ASSERT_TRUE(WaitFor([&] { return fs::exists(ready); })) << "the helper did not take the mutex";
 
-    Process setup = StartProcess(GetInputs().setupExe, {L"/log", (scratch_ / L"no such folder" / L"x.log").wstring()});
+    const std::wstring folder = L"C:\\Apps\\Zel Viewer";
+    Process setup = StartProcess(
+        GetInputs().setupExe, {L"/log", (scratch_ / L"no such folder" / L"x.log").wstring(), L"/dir", folder + L"\\"});
     HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
     ASSERT_NE(wizard, nullptr) << "no wizard (a box instead?)";
-    ExpectPage(wizard, WizardPage::Welcome);
+    ASSERT_TRUE(GoNext(wizard, WizardPage::License));
+    ASSERT_TRUE(SetAccepted(wizard, true));
+    ASSERT_TRUE(GoNext(wizard, WizardPage::Destination));
+    EXPECT_EQ(U8(ControlText(wizard, kPathEdit)), U8(folder));
     Click(wizard, kCancel);
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
     EXPECT_FALSE(fs::exists(scratch_ / L"no such folder"));
+    EXPECT_FALSE(fs::exists(folder));
     holder.Terminate();
 }
 
