@@ -474,5 +474,15 @@ TEST_F(QuietTest, InteractiveRunStartsAtTheDirFolderWithoutItsLogFileWhileAnothe
     holder.Terminate();
 }
 
+TEST_F(QuietTest, InteractiveLogFileAlsoHoldsTheBoxesShown) {
+    const fs::path log = scratch_ / L"startup.log";
+    const BoxOutcome outcome = RunToMessageBox(GetInputs().stubExe, {L"/log", log.wstring()}, L"no_payload");
+    ASSERT_TRUE(outcome.boxShown);
+    EXPECT_EQ(U8(outcome.box.title), U8(L"無効なセットアップ"));
+    EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1)) << "an interactive run keeps its exit code";
+    EXPECT_EQ(Joined(LogFileLines(log)), Joined({L"[無効なセットアップ] 埋め込みペイロードリソースが見つかりません。",
+                                                 L"InstallerBuilder を実行して setup.exe を再生成してください。"}));
+}
+
 }  // namespace
 }  // namespace zel::e2e
