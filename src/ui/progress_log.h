@@ -11,7 +11,7 @@ namespace zel {
 // Appends one line plus CR LF to the log control of the wizard dialog.
 void AppendProgressLog(HWND wizard, const std::wstring& line);
 
-inline constexpr ULONGLONG kProgressLogInterval = 50;  // milliseconds
+inline constexpr ULONGLONG kProgressLogInterval = 100;  // milliseconds
 
 // While a batch exists for a wizard, the lines appended to its log are collected
 // and put into the control together: at once when the previous update is at

@@ -11,7 +11,7 @@ namespace {
 
 // Often enough for the wizard to stay responsive; under Wine each pump costs
 // about as much as copying a small file, so not after every file.
-constexpr ULONGLONG kPumpInterval = 15;  // milliseconds
+constexpr ULONGLONG kPumpInterval = 30;  // milliseconds
 
 // The dialog's keyboard handling is not involved. A quit request is put back for
 // the modal loop that owns it instead of being swallowed here.
@@ -56,12 +56,17 @@ void WizardReporter::InstallFinished(bool succeeded) {
 
 void WizardReporter::SetProgressRange(std::uint32_t total) {
     meter_.emplace(context_.hwnd, total);
+    progressTotal_ = total;
     lastPump_ = 0;
 }
 
 void WizardReporter::SetProgressPosition(std::uint32_t position) {
-    if (meter_) meter_->Set(position);
-    if (const ULONGLONG now = ::GetTickCount64(); now - lastPump_ >= kPumpInterval) {
+    // The bar repaints at once on every position it takes, so it moves at the same
+    // pace as the pump, and always to its end.
+    const ULONGLONG now = ::GetTickCount64();
+    const bool due = now - lastPump_ >= kPumpInterval;
+    if (meter_ && (due || position >= progressTotal_)) meter_->Set(position);
+    if (due) {
         PumpPendingMessages();
         lastPump_ = now;
     }

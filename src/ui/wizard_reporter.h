@@ -44,6 +44,7 @@ private:
     // Between InstallStarted and InstallFinished the log is updated in batches.
     std::optional<ProgressLogBatch> logBatch_;
     std::optional<ProgressMeter> meter_;
+    std::uint32_t progressTotal_ = 0;
     ULONGLONG lastPump_ = 0;
 };
 
