@@ -6,8 +6,11 @@
 #include <random>
 #include <stdexcept>
 
+#include "builder/icon_resource.h"
+#include "builder/output_checks.h"
 #include "builder/pe_resources.h"
 #include "builder/product_folder.h"
+#include "builder/version_resource.h"
 #include "payload/payload_archive.h"
 
 namespace zel {
@@ -102,10 +105,29 @@ void StreamFile(const ProductItem& item, std::vector<std::uint8_t>& buffer, Byte
     if (in.peek() != std::ifstream::traits_type::eof()) Fail(Quoted(item.source) + " grew while it was read");
 }
 
+std::vector<IconImage> LoadIcon(const fs::path& path) {
+    if (path.empty()) return {};
+    if (fs::is_directory(path)) Fail("the icon " + Quoted(path) + " is a folder, not an .ico file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot open the icon " + Quoted(path));
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        return ParseIconFile(bytes);
+    } catch (const std::runtime_error& e) {
+        Fail("the icon " + Quoted(path) + " cannot be used: it " + e.what());
+    }
+}
+
 // The resources of the output besides the payload: the stub's, with the
 // product's own resources set in.
-ResourceTree OutputResources(const PeStub& stub) {
+ResourceTree OutputResources(const PeStub& stub, const ProductPlan& plan, const std::vector<IconImage>& icon) {
     ResourceTree resources = stub.resources();
+    // The version resource keeps the language the stub gave it.
+    const ResourceName* version = FindResource(resources, kRtVersion, 1);
+    ResourceKey language;
+    if (version != nullptr && !version->languages.empty()) language = version->languages.front().language;
+    SetResource(resources, kRtVersion, 1, ResourceLeaf{language, 0, BuildVersionResource(plan.config)});
+    if (!icon.empty()) ReplaceIconGroup(resources, kAppIconGroupId, icon);
     return resources;
 }
 
@@ -113,9 +135,15 @@ ResourceTree OutputResources(const PeStub& stub) {
 
 BuildResult BuildInstaller(const BuildOptions& options) {
     // Everything is checked before the first byte is written.
+    CheckOutputFolder(options.output);
     ProductPlan plan = ReadProductFolder(options.productFolder);
+    if (options.strict && !plan.warnings.empty()) throw WarningsRefused(plan.warnings);
+    CheckOutputIsNoInput(options.output, options.productFolder, options.stub, plan);
+    const std::vector<IconImage> icon = LoadIcon(options.icon);
+    if (fs::is_directory(options.stub)) {
+        Fail("the stub " + Quoted(options.stub) + " is a folder; pass the InstallerCore.exe file with --stub");
+    }
     const PeStub stub = LoadStub(options.stub);
-    if (fs::is_directory(options.output)) Fail("the output " + Quoted(options.output) + " is a folder");
 
     std::vector<ArchiveItem> archiveItems;
     for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
@@ -123,7 +151,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
     EmbedLayout layout;
     try {
-        layout = PlanEmbedding(stub, OutputResources(stub), payloadSize);
+        layout = PlanEmbedding(stub, OutputResources(stub, plan, icon), payloadSize);
     } catch (const std::runtime_error& e) {
         Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(options.stub) + ": " +
              e.what());

@@ -21,7 +21,7 @@ using test::WriteFile;
 class InstallerBuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=*\n");
+        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\nFile2=*\n");
         WriteFile(product() / "License.txt", "Terms.\n");
         WriteFile(product() / "files/App.exe", std::string(3 << 20, 'a'));  // spans several chunks
         WriteFile(product() / "files/Doc/説明.txt", "doc");
@@ -32,7 +32,13 @@ protected:
     fs::path product() const { return dir_.path() / "product"; }
     fs::path stub() const { return dir_.path() / "stub.exe"; }
     fs::path output() const { return dir_.path() / "out" / "setup.exe"; }
-    BuildOptions Options() const { return BuildOptions{product(), output(), stub(), {}}; }
+    BuildOptions Options() const {
+        BuildOptions options;
+        options.productFolder = product();
+        options.output = output();
+        options.stub = stub();
+        return options;
+    }
     std::vector<std::string> OutputFolder() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(output().parent_path())) {
