@@ -3,7 +3,8 @@
 from, with pefile as an independent PE reader:
   verify_pe.py STUB OUTPUT PAYLOAD
 - every resource of the stub is present with identical bytes (except RT_RCDATA
-  101, which the payload replaces), and nothing else was added;
+  101, which the payload replaces, and the version resource, which the builder
+  writes from setup.ini), and nothing else was added;
 - RT_RCDATA 101 (language 0) holds exactly the bytes of the file PAYLOAD;
 - the checksum is right, SizeOfImage covers the last section, sections lie in
   the file, the resource directory points into an initialised-data section.
@@ -14,6 +15,7 @@ import pefile
 
 RT_RCDATA = 10
 PAYLOAD_ID = 101
+RT_VERSION = 16
 
 
 def resources(pe):
@@ -41,9 +43,10 @@ def main():
     with open(out_path, "rb") as f:
         file_size = len(f.read())
 
-    expected = {k: v for k, v in resources(stub).items() if not (k[0] == RT_RCDATA and k[1] == PAYLOAD_ID)}
+    expected = {k: v for k, v in resources(stub).items()
+                if not (k[0] == RT_RCDATA and k[1] == PAYLOAD_ID) and k[0] != RT_VERSION}
     expected[(RT_RCDATA, PAYLOAD_ID, 0)] = payload
-    actual = resources(out)
+    actual = {k: v for k, v in resources(out).items() if k[0] != RT_VERSION}
     for key in sorted(set(expected) | set(actual), key=str):
         if key not in actual:
             problems.append(f"resource {key} missing")
