@@ -157,7 +157,7 @@ int RunSetupMode(HINSTANCE instance, UniqueModule& richEdit) {
 int RunSetupProgram(HINSTANCE instance) {
     // setup.exe usually runs from a downloads folder with administrator rights: no
     // library may come from the program's own folder or the current directory.
-    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    RestrictDllSearchToSystemFolder();
     // System code loads msimg32 by name later (the common controls delay-load it
     // for message boxes and themed drawing), and not every loader applies the
     // restriction above to delay-loaded imports. Loaded from System32 now, it is

@@ -14,6 +14,7 @@
 #include "install/extra_destination.h"
 #include "install/manifest.h"
 #include "install/payload_copy.h"
+#include "install/run_failures.h"
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
@@ -184,16 +185,7 @@ void RunInstall(SetupContext& context) {
     ShowPage(context);
     ::SetDlgItemTextW(context.hwnd, IDC_LOG, L"");
 
-    // The steps report their own failures by result; only the standard library
-    // throws (file-system errors, allocation failure), and those end the run
-    // here.
-    std::optional<std::wstring> failure;
-    try {
-        failure = RunSteps(context);
-    } catch (const std::exception&) {
-        OfferRetry(context, L"インストール中に予期しないエラーが発生しました。");
-        return;
-    }
+    const std::optional<std::wstring> failure = CatchRunFailures([&context] { return RunSteps(context); });
     if (failure) OfferRetry(context, *failure);
 }
 

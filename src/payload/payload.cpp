@@ -77,9 +77,9 @@ bool ExtractPayload(const std::wstring& tempDir, const std::vector<std::uint8_t>
         // without passing through the stream's buffer.
         out.write(reinterpret_cast<const char*>(payloadData.data() + entry.offset),
                   static_cast<std::streamsize>(entry.size));
-        // Flushed before the check so that a failure to write the buffered tail of
-        // a small file is seen as well.
-        out.flush();
+        // Closed before the check so that a failure to write the buffered tail of
+        // a small file, or to close it, is seen as well.
+        out.close();
         if (!out) return false;
     }
     return true;

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "uninstall_test_support.h"
 #include "util/unique_handle.h"
@@ -57,6 +60,45 @@ TEST(SelfRemoval, DeletesAReadOnlyFileWithBlanksInItsPathShortlyAfter) {
 
     EXPECT_TRUE(WaitUntilGone(file, std::chrono::seconds(10)));
     EXPECT_TRUE(Exists(folder / L"My App 1.0"));
+}
+
+// The files the system deletes or renames at the next restart, as "\\??\\" paths.
+std::vector<std::wstring> PendingRestartOperations() {
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      key.put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring block(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(block.data()),
+                     &bytes);
+    std::vector<std::wstring> entries;
+    for (size_t at = 0; at < block.size();) {
+        const size_t end = block.find(L'\0', at);
+        entries.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    return entries;
+}
+
+// cmd expands %NAME% even inside quotes, so "del" would miss a file in
+// C:\...\x%WINDIR%y: such a file is left to the next restart instead.
+TEST(SelfRemoval, PathWithPercentIsDeletedAtTheNextRestart) {
+    TempFolder folder;
+    const fs::path file = folder / L"x%WINDIR%y\\Uninstall.exe";
+    WriteFile(file);
+    EXPECT_TRUE(SelfRemovalNeedsRestart(file));
+    EXPECT_FALSE(SelfRemovalNeedsRestart(folder / L"My App 100!\\Uninstall.exe"));
+
+    StartSelfRemoval(file);
+
+    const std::vector<std::wstring> pending = PendingRestartOperations();
+    EXPECT_NE(std::find(pending.begin(), pending.end(), L"\\??\\" + file.wstring()), pending.end());
 }
 
 // The uninstaller's folder may be writable by ordinary users: a cmd.exe or
