@@ -20,7 +20,12 @@ namespace fs = std::filesystem;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-std::string Quoted(const fs::path& path) { return "\"" + PathToUtf8(path) + "\""; }
+std::string Quoted(const fs::path& path) {
+    std::string quoted = "\"";
+    quoted.append(PathToUtf8(path));
+    quoted.push_back('"');
+    return quoted;
+}
 
 struct Entry {
     std::string name;

@@ -81,8 +81,12 @@ std::string SetupPlace(const IniDocument& ini, std::wstring_view key) {
 }
 
 std::size_t Utf16Length(std::wstring_view text) {
+    // Where wchar_t holds whole code points, those beyond the BMP take two units.
     std::size_t length = 0;
-    for (const wchar_t c : text) length += static_cast<std::uint32_t>(c) > 0xFFFF ? 2 : 1;
+    for (const wchar_t c : text) {
+        const auto cp = static_cast<std::uint32_t>(c);
+        length += cp > 0xFFFF ? 2 : 1;
+    }
     return length;
 }
 
@@ -324,8 +328,17 @@ std::string PlainNameProblem(std::wstring_view name) {
 }
 
 std::string QuoteValue(std::wstring_view value) {
-    if (value.size() <= kQuoteLimit) return "\"" + Utf8(value) + "\"";
-    return "\"" + Utf8(value.substr(0, kQuoteStart)) + "...\" (" + std::to_string(value.size()) + " characters)";
+    std::string quoted = "\"";
+    if (value.size() <= kQuoteLimit) {
+        quoted.append(Utf8(value));
+        quoted.push_back('"');
+        return quoted;
+    }
+    quoted.append(Utf8(value.substr(0, kQuoteStart)));
+    quoted.append("...\" (");
+    quoted.append(std::to_string(value.size()));
+    quoted.append(" characters)");
+    return quoted;
 }
 
 void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warnings) {
