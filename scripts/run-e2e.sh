@@ -48,7 +48,7 @@ if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZelSetup end-to-
         -keyout "${work}/sign-key.pem" -out "${work}/sign-cert.pem" >/dev/null 2>&1 &&
     osslsigncode sign -certs "${work}/sign-cert.pem" -key "${work}/sign-key.pem" -n "ZelSetup end-to-end test" \
         -in "${setup}" -out "${signed}" >/dev/null; then
-    :
+    "${builder_native}" --list "${signed}" >"${work}/signed-list.txt"
 else
     echo "warning: could not sign the sample (openssl, osslsigncode); the signed-install test is skipped" >&2
     signed=
@@ -103,6 +103,7 @@ start=$(date +%s)
     ZEL_BUILDER_EXE=${builder_env} \
     ZEL_SAMPLE_DIR=$(winpath "${product}") \
     ZEL_SIGNED_SETUP_EXE=$([ -n "${signed}" ] && winpath "${signed}") \
+    ZEL_SIGNED_LIST=$([ -n "${signed}" ] && winpath "${work}/signed-list.txt") \
     ZEL_JP_PRODUCT_DIR=$(winpath "${jp}") \
     ZEL_JP_LINUX_SETUP_EXE=$(winpath "${jp_setup}") \
     ZEL_JP_LIST=$(winpath "${jp_list}") \

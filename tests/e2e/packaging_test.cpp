@@ -86,6 +86,26 @@ protected:
         SampleInstallTest::TearDown();
     }
 
+    // The files the listing names as installed are exactly the payload files of
+    // install_manifest.txt, with the product's bytes.
+    void ExpectListedIsInstalled(const fs::path& listing, const fs::path& product) {
+        const std::vector<std::wstring> listed = ListedInstalls(ReadFileBytes(listing).value_or(Bytes{}));
+        ASSERT_FALSE(listed.empty()) << "no installs in the listing " << U8(listing.wstring());
+        const std::vector<std::wstring> lines =
+            ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
+        // The payload files come first, then the manifest's own name and the rest.
+        const auto own = std::find(lines.begin(), lines.end(), L"install_manifest.txt");
+        ASSERT_NE(own, lines.end());
+        std::vector<std::string> copied, expected;
+        for (auto line = lines.begin(); line != own; ++line) copied.push_back(U8(*line));
+        std::sort(copied.begin(), copied.end());
+        for (const std::wstring& name : listed) {
+            expected.push_back(U8(name));
+            EXPECT_EQ(ReadFileBytes(installDir_ / name), ReadFileBytes(product / L"files" / name)) << U8(name);
+        }
+        EXPECT_EQ(copied, expected);
+    }
+
     // A fresh install of the given setup.exe into installDir_ through the wizard.
     bool InstallWith(const fs::path& setupExe) {
         Process setup = StartProcess(setupExe, {});
@@ -106,6 +126,8 @@ TEST_F(PackagingTest, SignedSetupStillInstalls) {
     EXPECT_EQ(ReadFileBytes(installDir_ / L"Uninstall.exe"), ReadFileBytes(signedSetup))
         << "the signed file, signature included, becomes Uninstall.exe";
     EXPECT_EQ(KeysOfProduct(Sample().appName).size(), 1u);
+    // InstallerBuilder --list of the signed file names what the install copied.
+    ExpectListedIsInstalled(EnvPath(L"ZEL_SIGNED_LIST"), GetInputs().sampleDir);
 }
 
 TEST_F(PackagingTest, WindowsBuilderMatchesTheLinuxBuilderAndItsSetupInstalls) {
@@ -131,23 +153,7 @@ TEST_F(PackagingTest, WindowsBuilderMatchesTheLinuxBuilderAndItsSetupInstalls) {
     EXPECT_EQ(U8(VersionString(built, L"OriginalFilename")), "setup.exe");
 
     ASSERT_TRUE(InstallWith(built));
-    // What --list says an install copies is what the install copied.
-    std::vector<std::wstring> copied =
-        ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
-    ASSERT_GE(copied.size(), 2u);
-    EXPECT_EQ(U8(copied[copied.size() - 2]), "install_manifest.txt");
-    EXPECT_EQ(U8(copied.back()), "Uninstall.exe");
-    copied.resize(copied.size() - 2);
-    std::sort(copied.begin(), copied.end());
-    const std::vector<std::wstring> listed = ListedInstalls(ReadFileBytes(listing).value_or(Bytes{}));
-    ASSERT_FALSE(listed.empty()) << "no installs in the listing";
-    std::vector<std::string> copiedU8, listedU8;
-    for (const std::wstring& name : copied) copiedU8.push_back(U8(name));
-    for (const std::wstring& name : listed) listedU8.push_back(U8(name));
-    EXPECT_EQ(copiedU8, listedU8);
-    for (const std::wstring& name : listed) {
-        EXPECT_EQ(ReadFileBytes(installDir_ / name), ReadFileBytes(product / L"files" / name)) << U8(name);
-    }
+    ExpectListedIsInstalled(listing, product);
     const std::optional<ShortcutContent> link =
         ReadShortcut(KnownFolder(FOLDERID_Desktop) / (std::wstring(kJpAppName) + L".lnk"));
     ASSERT_TRUE(link.has_value());
