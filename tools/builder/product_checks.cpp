@@ -147,6 +147,11 @@ void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warni
                            " is not a full path; write it with its drive, e.g. C:\\Program Files\\" +
                            Utf8(config.AppName));
     }
+    if (config.ShortcutName.empty()) {
+        warnings.push_back(SetupPlace(facts.ini, L"ShortcutName") +
+                           ": ShortcutName is empty, so no desktop shortcut is made and the install logs a warning; "
+                           "remove the line to name the shortcut after AppName");
+    }
     const std::string shortcutProblem = PlainNameProblem(config.ShortcutName);
     if (!config.ShortcutName.empty() && !shortcutProblem.empty()) {
         Fail(SetupPlace(facts.ini, L"ShortcutName") + ": the desktop shortcut name " + QuoteValue(config.ShortcutName) +
@@ -347,8 +352,8 @@ void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warning
         std::string hint;
         for (std::size_t i = 1; i < sections.size() && hint.empty(); ++i) {
             if (NearestName(sections[i].name, {L"Setup"}) == L"Setup") {
-                hint = " ([" + Utf8(sections[i].name) + "] on line " + std::to_string(sections[i].lineNumber) +
-                       ": did you mean [Setup]?)";
+                hint = " (" + QuoteValue(L"[" + sections[i].name + L"]") + " on line " +
+                       std::to_string(sections[i].lineNumber) + ": did you mean [Setup]?)";
             }
         }
         Fail(
@@ -361,8 +366,9 @@ void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warning
             return EqualsIgnoreAsciiCase(name, section.name);
         });
         if (known == kSections.end()) {
-            warnings.push_back(LineOf(section.lineNumber) + ": unknown section [" + Utf8(section.name) +
-                               "] is ignored" + DidYouMean(section.name, Candidates(kSections), true));
+            warnings.push_back(LineOf(section.lineNumber) + ": unknown section " +
+                               QuoteValue(L"[" + section.name + L"]") + " is ignored" +
+                               DidYouMean(section.name, Candidates(kSections), true));
             continue;
         }
         if (FindSection(ini, section.name) != &section) {
