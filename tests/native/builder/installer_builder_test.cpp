@@ -21,7 +21,8 @@ using test::WriteFile;
 class InstallerBuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\nFile2=*\n");
+        WriteFile(product() / "setup.ini",
+                  "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\nFile2=*\n");
         WriteFile(product() / "License.txt", "Terms.\n");
         WriteFile(product() / "files/App.exe", std::string(3 << 20, 'a'));  // spans several chunks
         WriteFile(product() / "files/Doc/説明.txt", "doc");
