@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "app/version.h"
 #include "builder/product_folder.h"
@@ -102,6 +103,12 @@ bool IsFullyQualified(std::wstring_view path) {
     if (!parts.hasRootDirectory) return false;
     if (parts.rootName.size() == 2 && parts.rootName[1] == L':') return true;
     return parts.rootName.size() > 2 && (parts.rootName[0] == L'\\' || parts.rootName[0] == L'/');
+}
+
+std::wstring FoldAscii(std::wstring_view text) {
+    std::wstring folded(text);
+    for (wchar_t& c : folded) c = AsciiLower(c);
+    return folded;
 }
 
 bool ContainsIgnoreCase(const std::vector<std::wstring>& list, std::wstring_view item) {
@@ -227,10 +234,13 @@ void CheckFiles(const ProductFacts& facts, const std::wstring& licenseRel, std::
 
     // Files that nothing installs.
     if (!config.Files.empty()) {
+        // Looked up by folded name: products may hold tens of thousands of files.
+        std::unordered_set<std::wstring> used;
+        for (const std::wstring& rel : facts.installs) used.insert(FoldAscii(rel));
+        for (const std::wstring& rel : config.System32RegSvr) used.insert(FoldAscii(rel));
         std::vector<std::wstring> unselected;
         for (const std::wstring& rel : installable) {
-            if (ContainsIgnoreCase(facts.installs, rel) || ContainsIgnoreCase(config.System32RegSvr, rel)) continue;
-            unselected.push_back(rel);
+            if (!used.contains(FoldAscii(rel))) unselected.push_back(rel);
         }
         if (!unselected.empty()) {
             std::string names;
