@@ -20,13 +20,6 @@ namespace fs = std::filesystem;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-std::string Quoted(const fs::path& path) {
-    std::string quoted = "\"";
-    quoted.append(PathToUtf8(path));
-    quoted.push_back('"');
-    return quoted;
-}
-
 struct Entry {
     std::string name;
     std::uint64_t size = 0;
@@ -68,20 +61,20 @@ void ListContents(const std::vector<Entry>& entries, std::span<const std::uint8_
 
 void ListSetupExe(const fs::path& setupExe, std::ostream& out) {
     std::ifstream in(setupExe, std::ios::binary);
-    if (!in) Fail("cannot open " + Quoted(setupExe));
+    if (!in) Fail("cannot open " + QuotedPath(setupExe));
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) Fail("cannot read " + Quoted(setupExe));
+    if (in.bad()) Fail("cannot read " + QuotedPath(setupExe));
     std::unique_ptr<PeStub> image;
     try {
         image = std::make_unique<PeStub>(std::move(bytes), PeStub::kInspect);
     } catch (const std::runtime_error& e) {
-        Fail(Quoted(setupExe) + " cannot be read: it " + e.what());
+        Fail(QuotedPath(setupExe) + " cannot be read: it " + e.what());
     }
     const ResourceName* payload = FindResource(image->resources(), kRtRcdata, kPayloadResourceId);
     std::vector<PayloadEntry> archiveEntries;
     if (payload == nullptr || payload->languages.empty() ||
         !ParsePayloadArchive(payload->languages.front().data, archiveEntries)) {
-        Fail(Quoted(setupExe) + " has no payload (RT_RCDATA 101); it is not a setup.exe made by InstallerBuilder");
+        Fail(QuotedPath(setupExe) + " has no payload (RT_RCDATA 101); it is not a setup.exe made by InstallerBuilder");
     }
     const std::vector<std::uint8_t>& archive = payload->languages.front().data;
 

@@ -31,7 +31,6 @@ std::string Quoted(std::string_view text) {
     quoted.push_back('"');
     return quoted;
 }
-std::string QuotedPath(const fs::path& path) { return Quoted(PathToUtf8(path)); }
 
 std::vector<std::uint8_t> ReadFileBytes(const fs::path& path, const std::string& what) {
     std::ifstream in(path, std::ios::binary);
@@ -127,6 +126,8 @@ std::string PathToUtf8(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
 }
+
+std::string QuotedPath(const std::filesystem::path& path) { return Quoted(PathToUtf8(path)); }
 
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));

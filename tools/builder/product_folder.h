@@ -61,6 +61,8 @@ std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes);
 std::string WindowsNameProblem(std::string_view name);
 
 std::string PathToUtf8(const std::filesystem::path& path);
+// The path in UTF-8 between double quotes, as messages name paths.
+std::string QuotedPath(const std::filesystem::path& path);
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 }  // namespace zel

@@ -82,13 +82,7 @@ protected:
     }
     std::string Args() const { return Args(output()); }
 
-    int Run(const std::string& args) {
-        const std::string command = std::string("'") + ZEL_INSTALLER_BUILDER + "' " + args + " >'" +
-                                    (dir_.path() / "stdout").string() + "' 2>'" + (dir_.path() / "stderr").string() +
-                                    "'";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Run(const std::string& args) { return test::RunBuilder(args, dir_.path() / "stdout", dir_.path() / "stderr"); }
     std::string Read(const char* name) const {
         const std::vector<std::uint8_t> bytes = test::ReadBytes(dir_.path() / name);
         return std::string(bytes.begin(), bytes.end());

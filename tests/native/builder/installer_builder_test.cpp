@@ -170,13 +170,7 @@ TEST_F(InstallerBuilderTest, RealStubBuildLoadsInAnIndependentReader) {
 // The command line: exit codes and where the messages go.
 class InstallerBuilderCliTest : public InstallerBuilderTest {
 protected:
-    int Run(const std::string& args) {
-        const std::string command = std::string("'") + ZEL_INSTALLER_BUILDER + "' " + args + " >'" +
-                                    (dir_.path() / "stdout").string() + "' 2>'" + (dir_.path() / "stderr").string() +
-                                    "'";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Run(const std::string& args) { return test::RunBuilder(args, dir_.path() / "stdout", dir_.path() / "stderr"); }
     std::string Stderr() const {
         const std::vector<std::uint8_t> bytes = test::ReadBytes(dir_.path() / "stderr");
         return std::string(bytes.begin(), bytes.end());
