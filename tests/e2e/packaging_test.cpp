@@ -63,8 +63,9 @@ std::vector<std::wstring> ListedInstalls(const Bytes& listing) {
     while (start < text.size()) {
         std::size_t end = text.find(L'\n', start);
         if (end == std::wstring::npos) end = text.size();
-        const std::wstring line = text.substr(start, end - start);
+        std::wstring line = text.substr(start, end - start);
         start = end + 1;
+        if (!line.empty() && line.back() == L'\r') line.pop_back();  // the Windows builder writes CR LF
         if (line.starts_with(L"installs: ")) {
             inside = true;
         } else if (inside && line.starts_with(L"  ")) {
@@ -151,6 +152,18 @@ TEST_F(PackagingTest, WindowsBuilderMatchesTheLinuxBuilderAndItsSetupInstalls) {
     EXPECT_EQ(U8(VersionString(built, L"ProductName")), U8(kJpAppName));
     EXPECT_EQ(U8(VersionString(built, L"FileDescription")), U8(std::wstring(kJpAppName) + L" セットアップ"));
     EXPECT_EQ(U8(VersionString(built, L"OriginalFilename")), "setup.exe");
+
+    // InstallerBuilder.exe --list of its own output names the files the Linux
+    // builder's --list of the product folder names.
+    const fs::path windowsListing = scratch_ / L"list.txt";
+    Process list =
+        StartCommandLine(L"cmd.exe /c \"" + QuoteArgument(GetInputs().builderExe.wstring()) + L" --list " +
+                         QuoteArgument(built.wstring()) + L" > " + QuoteArgument(windowsListing.wstring()) + L"\"");
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list.Wait(std::chrono::seconds(60)), std::optional<DWORD>(0));
+    const std::vector<std::wstring> windowsListed = ListedInstalls(ReadFileBytes(windowsListing).value_or(Bytes{}));
+    EXPECT_FALSE(windowsListed.empty());
+    EXPECT_TRUE(windowsListed == ListedInstalls(ReadFileBytes(listing).value_or(Bytes{})));
 
     ASSERT_TRUE(InstallWith(built));
     ExpectListedIsInstalled(listing, product);
