@@ -65,6 +65,20 @@ bool LeadsInside(const fs::path& path, const fs::path& canonicalFolder) {
     return !rel.empty() && *rel.begin() != "..";
 }
 
+// Refuses a file whose bytes may come from outside the product folder: a link
+// that leads out, or a file with further hard links (another name of the same
+// file may lie anywhere on the volume).
+void CheckStaysInside(const fs::path& path, const std::string& name, const fs::path& canonicalProduct) {
+    if (!LeadsInside(path, canonicalProduct)) {
+        Fail(name + " is a link to a file outside the product folder; copy the file there instead");
+    }
+    const std::uintmax_t links = fs::hard_link_count(path);
+    if (links > 1) {
+        Fail(name + " has " + std::to_string(links) +
+             " hard links, so it may be a file from outside the product folder; copy it instead of linking it");
+    }
+}
+
 // The files below files/, checked, as archive items named "files/...". The walk
 // is done folder by folder so that an unreadable folder can be named.
 void ListPayloadFolder(const fs::path& dir, const fs::path& filesDir, const fs::path& canonicalProduct,
@@ -94,17 +108,9 @@ void ListPayloadFolder(const fs::path& dir, const fs::path& filesDir, const fs::
                 Fail(Quoted(name) +
                      " is a link to a folder; links to folders are not followed, put the folder there instead");
             }
-            if (!LeadsInside(entry.path(), canonicalProduct)) {
-                Fail(Quoted(name) + " is a link to a file outside the product folder; copy the file there instead");
-            }
         }
         if (!fs::is_regular_file(status)) Fail(Quoted(name) + " is not a regular file (a device, pipe or socket)");
-        // Another name of the same file may lie anywhere on the volume.
-        const std::uintmax_t links = fs::hard_link_count(entry.path());
-        if (links > 1) {
-            Fail(Quoted(name) + " has " + std::to_string(links) +
-                 " hard links, so it may be a file from outside the product folder; copy it instead of linking it");
-        }
+        CheckStaysInside(entry.path(), Quoted(name), canonicalProduct);
         ProductItem item;
         item.name = name;
         item.source = entry.path();
@@ -217,9 +223,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     std::error_code ec;
     const fs::path canonicalProduct = fs::canonical(folder, ec);
     if (ec) Fail("cannot resolve the product folder " + QuotedPath(folder) + ": " + ec.message());
-    if (!LeadsInside(iniPath, canonicalProduct)) {
-        Fail("setup.ini is a link to a file outside the product folder; copy the file there instead");
-    }
+    CheckStaysInside(iniPath, "setup.ini", canonicalProduct);
 
     // The licence file, under the name setup.ini gives it.
     if (config.LicenseFile.empty()) {
@@ -240,10 +244,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
              QuotedPath(folder));
     }
     if (!fs::is_regular_file(licensePath)) Fail("the licence file " + Quoted(licenseName) + " is not a regular file");
-    if (!LeadsInside(licensePath, canonicalProduct)) {
-        Fail("the licence file " + Quoted(licenseName) +
-             " is a link to a file outside the product folder; copy the file there instead");
-    }
+    CheckStaysInside(licensePath, "the licence file " + Quoted(licenseName), canonicalProduct);
     const std::vector<std::uint8_t> licenseBytes = ReadFileBytes(licensePath, "the licence file");
     if (licenseBytes.empty()) Fail("the licence file " + Quoted(licenseName) + " is empty");
     if (DecodeLicenseText(licenseBytes).empty()) {

@@ -170,6 +170,13 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          [outside](const fs::path& r) { fs::create_symlink(outside, r / "files/Doc/secret.txt"); },
          1,
          {"error: \"files/Doc/secret.txt\" is a link to a file outside the product folder"}},
+        {"licence linked from outside",
+         [outside](const fs::path& r) {
+             fs::remove(r / "License.txt");
+             fs::create_hard_link(outside, r / "License.txt");
+         },
+         1,
+         {"error: the licence file \"License.txt\" has 2 hard links"}},
         {"hard link",
          [outside](const fs::path& r) { fs::create_hard_link(outside, r / "files/Doc/secret.txt"); },
          1,
