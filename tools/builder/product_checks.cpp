@@ -146,7 +146,7 @@ void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warni
     if (!ParseVersion(config.AppVersion)) {
         warnings.push_back(SetupPlace(facts.ini, L"AppVersion") + ": AppVersion " + QuoteValue(config.AppVersion) +
                            " is not a dotted number such as 1.2.0, so an installed version is compared with it as "
-                           "text (1.10 would count as older than 1.9)");
+                           "text (1.10-beta would count as older than 1.9)");
     }
     if (!IsFullyQualified(config.DefaultInstallDir)) {
         warnings.push_back(SetupPlace(facts.ini, L"DefaultInstallDir") + ": DefaultInstallDir " +
