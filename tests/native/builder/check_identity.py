@@ -8,7 +8,8 @@ independent PE reader:
 - with an .ico file: icon group 32512 lists exactly the file's images, in
   order, and each of its RT_ICON entries holds that image's bytes;
   without one (-): the stub's icon group and images are kept;
-- every other resource of the stub is present with identical bytes.
+- every other resource of the stub is present with identical bytes, and
+  nothing else was added besides the payload and its digests.
 Exit status 0 when everything holds; each problem is printed."""
 import struct
 import sys
@@ -16,7 +17,7 @@ import sys
 import pefile
 
 RT_ICON, RT_RCDATA, RT_GROUP_ICON, RT_VERSION = 3, 10, 14, 16
-PAYLOAD_ID, ICON_GROUP = 101, 32512
+PAYLOAD_ID, DIGESTS_ID, ICON_GROUP = 101, 102, 32512
 
 
 def resources(pe):
@@ -99,7 +100,8 @@ def main():
                 problems.append(f"unexpected icon {key}")
     else:
         skip = set()
-    skip |= {(RT_VERSION, 1), (RT_RCDATA, PAYLOAD_ID)}
+    # The payload and its digests are checked elsewhere (verify_pe.py).
+    skip |= {(RT_VERSION, 1), (RT_RCDATA, PAYLOAD_ID), (RT_RCDATA, DIGESTS_ID)}
     for key, data in theirs.items():
         if key in skip:
             continue
