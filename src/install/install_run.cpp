@@ -18,22 +18,15 @@
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
-#include "ui/progress_log.h"
-#include "ui/resource_ids.h"
-#include "ui/wizard_dialog.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
 
-InstallMessageBoxFunction messageBoxFunction = ::MessageBoxW;
-
 // A product key is built in a buffer of 40 characters including the terminator.
 constexpr size_t kProductKeyMaxLength = 39;
 constexpr int kGuidTextCapacity = 40;
-
-void Log(const SetupContext& context, const std::wstring& line) { AppendProgressLog(context.hwnd, line); }
 
 // Size of the copied payload in KiB, rounded up and capped at 32 bits. A file
 // that is gone or unreadable by now simply counts as nothing.
@@ -61,23 +54,24 @@ bool NewProductKey(std::wstring& productKey) {
     return true;
 }
 
-void RegisterProduct(const SetupContext& context, const fs::path& installDir, std::uint32_t estimatedSizeKb) {
+void RegisterProduct(const SetupContext& context, RunReporter& reporter, const fs::path& installDir,
+                     std::uint32_t estimatedSizeKb) {
     const InstallMode mode = GetInstallMode(context);
     const std::wstring uninstallExe = (installDir / L"Uninstall.exe").wstring();
     if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
         const std::wstring productKey = context.existingProductKey.substr(0, kProductKeyMaxLength);
         if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-            Log(context, L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
+            reporter.Log(L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
         }
         return;
     }
     std::wstring productKey;
     if (!NewProductKey(productKey)) {
-        Log(context, L"[警告] 製品 ID の生成に失敗しました。");
+        reporter.Log(L"[警告] 製品 ID の生成に失敗しました。");
         return;
     }
     if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-        Log(context, L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
+        reporter.Log(L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
     }
 }
 
@@ -95,19 +89,19 @@ const wchar_t* SuccessLine(InstallMode mode) {
 
 // Everything after the log is cleared. Returns the text of the error box when a
 // fatal step fails; nothing after success.
-std::optional<std::wstring> RunSteps(SetupContext& context) {
+std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporter) {
     const SetupConfig& config = context.config;
     const fs::path installDir(context.installDir);
 
     fs::create_directories(installDir);
 
     std::vector<std::wstring> copiedFiles;
-    if (!CopyPayloadFiles(context, &copiedFiles)) {
+    if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
         return L"インストールに失敗しました。詳細はログを確認してください。";
     }
 
     std::wstring errorText;
-    if (!MirrorToExtraFolders(context.hwnd, context.installDir, copiedFiles, config.Files, errorText)) {
+    if (!MirrorToExtraFolders(&reporter, context.installDir, copiedFiles, config.Files, errorText)) {
         return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" + errorText;
     }
 
@@ -115,37 +109,37 @@ std::optional<std::wstring> RunSteps(SetupContext& context) {
     std::vector<std::wstring> copyOnlyFiles;
     if (!config.System32RegSvr.empty()) {
         errorText.clear();
-        if (!DeploySystemFiles(context.hwnd, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
+        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
             return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
         }
     }
 
     if (!regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, regsvrFiles)) {
-        Log(context, L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
     }
     if (!copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, copyOnlyFiles)) {
-        Log(context, L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
     }
 
     errorText.clear();
     if (CreateDesktopShortcut(context.installDir, config, errorText)) {
-        Log(context, L"デスクトップショートカットを作成しました。");
+        reporter.Log(L"デスクトップショートカットを作成しました。");
     } else {
-        Log(context, L"[警告] デスクトップショートカット作成失敗: " + errorText);
+        reporter.Log(L"[警告] デスクトップショートカット作成失敗: " + errorText);
     }
 
     errorText.clear();
     if (!CreateStartMenuItems(context.installDir, config, errorText)) {
-        Log(context, L"[警告] スタートメニュー項目作成失敗: " + errorText);
+        reporter.Log(L"[警告] スタートメニュー項目作成失敗: " + errorText);
     } else if (!config.StartMenuGroupName.empty() && !config.StartMenuItems.empty()) {
-        Log(context, L"スタートメニュー項目を作成しました。");
+        reporter.Log(L"スタートメニュー項目を作成しました。");
     }
 
     // Fails harmlessly when the running program is the installed Uninstall.exe
     // itself.
     const fs::path uninstallExe = installDir / L"Uninstall.exe";
     if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
-        Log(context, L"[警告] Uninstall.exe のコピーに失敗しました。");
+        reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
     }
 
     std::vector<std::wstring> manifest = copiedFiles;
@@ -154,39 +148,25 @@ std::optional<std::wstring> RunSteps(SetupContext& context) {
     if (!regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
     if (!copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
     if (!WriteInstallManifest(installDir, manifest)) {
-        Log(context, L"[警告] install_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] install_manifest.txt の作成に失敗しました。");
     }
 
-    RegisterProduct(context, installDir, EstimatedSizeKb(installDir, copiedFiles));
+    RegisterProduct(context, reporter, installDir, EstimatedSizeKb(installDir, copiedFiles));
 
-    Log(context, SuccessLine(GetInstallMode(context)));
-    context.page = Finish;
-    ShowPage(context);
+    reporter.Log(SuccessLine(GetInstallMode(context)));
     return std::nullopt;
-}
-
-void OfferRetry(const SetupContext& context, const std::wstring& message) {
-    messageBoxFunction(context.hwnd, message.c_str(), L"エラー", MB_OK | MB_ICONERROR);
-    HWND next = ::GetDlgItem(context.hwnd, IDC_NEXT);
-    ::EnableWindow(next, TRUE);
-    ::SetWindowTextW(next, L"再試行");
 }
 
 }  // namespace
 
-InstallMessageBoxFunction SetInstallMessageBoxFunction(InstallMessageBoxFunction function) {
-    const InstallMessageBoxFunction previous = messageBoxFunction;
-    messageBoxFunction = function ? function : ::MessageBoxW;
-    return previous;
-}
+bool RunInstall(SetupContext& context, RunReporter& reporter) {
+    reporter.InstallStarted();
 
-void RunInstall(SetupContext& context) {
-    context.page = Progress;
-    ShowPage(context);
-    ::SetDlgItemTextW(context.hwnd, IDC_LOG, L"");
-
-    const std::optional<std::wstring> failure = CatchRunFailures([&context] { return RunSteps(context); });
-    if (failure) OfferRetry(context, *failure);
+    const std::optional<std::wstring> failure =
+        CatchRunFailures([&context, &reporter] { return RunSteps(context, reporter); });
+    if (failure) reporter.Notify(NoticeKind::Error, L"エラー", *failure);
+    reporter.InstallFinished(!failure);
+    return !failure;
 }
 
 }  // namespace zel

@@ -50,6 +50,7 @@ protected:
 
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter{context};
     HWND dialog = nullptr;
 };
 
@@ -354,6 +355,7 @@ TEST(WizardModalTest, CancelEndsTheModalCallWith2) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter(context);
     context.config.AppName = L"Zel";
     context.licenseText = L"licence";
     INT_PTR result =
@@ -370,6 +372,7 @@ TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsWith1) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter(context);
     context.config.AppName = L"Zel";
     context.licenseText = L"licence";
     context.repairMode = true;
