@@ -30,9 +30,7 @@ bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // A character outside the Basic Multilingual Plane, held whole where wchar_t
 // has 32 bits (Windows holds it as two surrogate units).
-bool IsWideCodePoint(wchar_t c) {
-    return (static_cast<std::uint32_t>(c) >> 16) != 0;
-}
+bool IsWideCodePoint(wchar_t c) { return (static_cast<std::uint32_t>(c) >> 16) != 0; }
 
 // Length in UTF-16 units, as Windows counts it.
 size_t Utf16Length(std::wstring_view text) {
