@@ -11,6 +11,7 @@
 #include "app/quiet_reporter.h"
 #include "app/startup.h"
 #include "app/version.h"
+#include "install/destination_facts.h"
 #include "install/install_run.h"
 #include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"
@@ -86,8 +87,14 @@ int QuietSetup(const CommandLine& commandLine, const std::wstring& installDir, R
                          commandLine.installDir);
         }
         if (!ChooseMaintenance(context, product, reporter)) return kExitQuietNewerInstalled;
-    } else if (!installDir.empty()) {
-        context.installDir = installDir;
+    } else {
+        if (!installDir.empty()) context.installDir = installDir;
+        // A fresh install gets the Destination page's check, with this machine's facts.
+        std::wstring problem;
+        if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
+            reporter.Log(L"[エラー] " + problem);
+            return installDir.empty() ? kExitQuietFailed : kExitQuietBadCommandLine;
+        }
     }
     // Starting a quiet run is accepting the licence.
     context.licenseAccepted = true;

@@ -344,6 +344,16 @@ const std::vector<FailureCase>& FailureCases() {
          {L"/quiet", L"/log", L"LOG", L"/dir", L"Apps\\Zel"},
          kBadCommandLine,
          {L"[エラー] /dir には絶対パスを指定してください: Apps\\Zel"}},
+        {"OverlongDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\" + std::wstring(310, L'x')},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (C:\\" + std::wstring(310, L'x') +
+          L"): インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、245 "
+          L"文字以内のフォルダを指定してください。"}},
+        {"DirInTheWindowsFolder",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\windows\\Zel"},
+         kBadCommandLine,
+         {L"[エラー] Windows フォルダとその中にはインストールできません。"}},
         {"UnknownSwitch",
          {L"-QUIET", L"/LOG", L"LOG", L"/silent"},
          kBadCommandLine,
