@@ -36,6 +36,8 @@ int QuietUninstall(const CommandLine& commandLine, RunReporter& reporter) {
         case UninstallResult::Removed:
         case UninstallResult::Declined:
             return kExitSuccess;
+        case UninstallResult::RemovedAtRestart:
+            return kExitQuietRestartRequired;
         case UninstallResult::InvalidKey:
             return kExitQuietBadCommandLine;
         case UninstallResult::NotRegistered:

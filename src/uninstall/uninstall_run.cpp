@@ -242,7 +242,8 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
         StartSelfRemoval(ownPath);
     }
-    return leftovers.allScheduled ? UninstallResult::Removed : UninstallResult::Failed;
+    if (!leftovers.allScheduled) return UninstallResult::Failed;
+    return leftovers.paths.empty() ? UninstallResult::Removed : UninstallResult::RemovedAtRestart;
 }
 
 UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter) {

@@ -141,7 +141,7 @@ TEST_F(UninstallRun, FilesHeldOpenAreDeletedAtTheNextRestart) {
     UniqueHandleKernel lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
 
-    EXPECT_EQ(Run(key_), UninstallResult::Removed);
+    EXPECT_EQ(Run(key_), UninstallResult::RemovedAtRestart);
     lock.reset();
 
     EXPECT_FALSE(Exists(installDir_ / L"App.exe"));
