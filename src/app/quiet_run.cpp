@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 #include "app/dir_argument.h"
@@ -15,6 +16,7 @@
 #include "install/install_run.h"
 #include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"
+#include "util/unicode.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -124,8 +126,15 @@ int RunQuietProgram(const CommandLine& commandLine, LogFile& logFile) {
     if (!commandLine.logFile.empty() && !logFile.IsOpen()) return kExitQuietLogFailed;
 
     const ComApartment com(COINIT_APARTMENTTHREADED);
-    if (!commandLine.productKey.empty()) return QuietUninstall(commandLine, reporter);
-    return QuietSetup(commandLine, installDir, reporter);
+    // Only the standard library throws (file-system errors, allocation failure).
+    // A deployment tool must still get a failure code and the reason, not a crash.
+    try {
+        if (!commandLine.productKey.empty()) return QuietUninstall(commandLine, reporter);
+        return QuietSetup(commandLine, installDir, reporter);
+    } catch (const std::exception& error) {
+        reporter.Log(L"[エラー] 予期しないエラーが発生しました: " + DecodeUtf8(error.what()));
+        return kExitQuietFailed;
+    }
 }
 
 }  // namespace zel

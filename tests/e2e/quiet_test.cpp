@@ -54,11 +54,16 @@ std::optional<DWORD> RunWithoutDisplay(const std::wstring& commandLine) {
         return std::nullopt;
     }
     const fs::path result = request.wstring() + L".exit";
-    if (!WaitFor([&] { return fs::exists(result); }, kInstallTimeout + 40s, 100ms)) {
+    Bytes answer;
+    if (!WaitFor(
+            [&] {
+                answer = ReadFileBytes(result).value_or(Bytes{});
+                return !answer.empty();
+            },
+            kInstallTimeout + 40s, 100ms)) {
         ADD_FAILURE() << "no result for " << U8(commandLine);
         return std::nullopt;
     }
-    const Bytes answer = ReadFileBytes(result).value_or(Bytes{});
     const std::string code(answer.begin(), answer.end());
     if (code.empty() || code.find_first_not_of("0123456789") != std::string::npos) {
         ADD_FAILURE() << U8(commandLine) << ": " << code;
@@ -444,6 +449,18 @@ TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
 }
 
+TEST_F(QuietTest, UninstallOfAKeyWithoutItsFolderEndsWith1603AndKeepsTheKey) {
+    ScopedUninstallKey key(L"{ZEL-QUIET-NO-LOCATION-TEST}");
+    ASSERT_TRUE(WriteUninstallKey(key.name(), {{L"DisplayName", L"Zel"}, {L"ZelSetupAppName", Sample().appName}}));
+    const fs::path log = scratch_ / L"uninstall.log";
+
+    EXPECT_EQ(Run({L"/uninstall", key.name(), L"/quiet", L"/log", log.wstring()}), std::optional<DWORD>(kFailed));
+
+    EXPECT_EQ(Joined(LogFileLines(log)),
+              Joined({L"[アンインストール] インストール先 (InstallLocation) を読み取れません。"}));
+    EXPECT_TRUE(UninstallKeyExists(key.name()));
+}
+
 TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     const fs::path ready = scratch_ / L"lock_ready";
     Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
@@ -466,6 +483,38 @@ TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     EXPECT_TRUE(UninstallKeyExists(key.name()));
 
     holder.Terminate();
+}
+
+TEST_F(QuietTest, InteractiveRunStartsAtTheDirFolderWithoutItsLogFileWhileAnotherRunHoldsTheProduct) {
+    const fs::path ready = scratch_ / L"lock_ready";
+    Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
+    ASSERT_TRUE(holder);
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(ready); })) << "the helper did not take the mutex";
+
+    const std::wstring folder = L"C:\\Apps\\Zel Viewer";
+    Process setup = StartProcess(
+        GetInputs().setupExe, {L"/log", (scratch_ / L"no such folder" / L"x.log").wstring(), L"/dir", folder + L"\\"});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr) << "no wizard (a box instead?)";
+    ASSERT_TRUE(GoNext(wizard, WizardPage::License));
+    ASSERT_TRUE(SetAccepted(wizard, true));
+    ASSERT_TRUE(GoNext(wizard, WizardPage::Destination));
+    EXPECT_EQ(U8(ControlText(wizard, kPathEdit)), U8(folder));
+    Click(wizard, kCancel);
+    EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    EXPECT_FALSE(fs::exists(scratch_ / L"no such folder"));
+    EXPECT_FALSE(fs::exists(folder));
+    holder.Terminate();
+}
+
+TEST_F(QuietTest, InteractiveLogFileAlsoHoldsTheBoxesShown) {
+    const fs::path log = scratch_ / L"startup.log";
+    const BoxOutcome outcome = RunToMessageBox(GetInputs().stubExe, {L"/log", log.wstring()}, L"no_payload");
+    ASSERT_TRUE(outcome.boxShown);
+    EXPECT_EQ(U8(outcome.box.title), U8(L"無効なセットアップ"));
+    EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1)) << "an interactive run keeps its exit code";
+    EXPECT_EQ(Joined(LogFileLines(log)), Joined({L"[無効なセットアップ] 埋め込みペイロードリソースが見つかりません。",
+                                                 L"InstallerBuilder を実行して setup.exe を再生成してください。"}));
 }
 
 }  // namespace
