@@ -36,7 +36,10 @@ constexpr wchar_t kMsimg32Library[] = L"msimg32.dll";
 
 // The uninstall run's result as the process exit code.
 int UninstallExitCode(UninstallResult result) {
-    return result == UninstallResult::Removed || result == UninstallResult::Declined ? kExitSuccess : kExitFailure;
+    return result == UninstallResult::Removed || result == UninstallResult::RemovedAtRestart ||
+                   result == UninstallResult::Declined
+               ? kExitSuccess
+               : kExitFailure;
 }
 
 // The maintenance dialog for an installed product. Returns true when the wizard

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "install/copy_failure.h"
 #include "install/files_pattern.h"
 #include "util/ascii.h"
 
@@ -64,9 +65,7 @@ bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<
         if (const fs::path parent = dest.parent_path(); !parent.empty()) fs::create_directories(parent);
         // No attribute is cleared first: a read-only or hidden file in the way makes the copy fail.
         if (!::CopyFileW(sources[i].c_str(), dest.c_str(), FALSE)) {
-            const DWORD error = ::GetLastError();
-            throw fs::filesystem_error("cannot copy file", sources[i], dest,
-                                       std::error_code(static_cast<int>(error), std::system_category()));
+            FailCopy(reporter, relatives[i], sources[i], dest, ::GetLastError());
         }
         if (copiedFiles) copiedFiles->push_back(relatives[i]);
         reporter.Log(L"コピー: " + relatives[i]);

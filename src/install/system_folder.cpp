@@ -1,5 +1,7 @@
 #include "install/system_folder.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cwchar>
 #include <system_error>
 
@@ -224,6 +226,18 @@ bool LocateRegsvr32(bool use32BitFolder, fs::path& systemFolder, fs::path& regsv
     return true;
 }
 
+// A library whose registration never returns must not hang setup for ever.
+// Registering even a large library takes seconds; two minutes is generous.
+namespace {
+std::chrono::milliseconds regsvr32TimeLimit = std::chrono::minutes(2);
+}  // namespace
+
+std::chrono::milliseconds SetRegsvr32TimeLimit(std::chrono::milliseconds limit) {
+    const std::chrono::milliseconds previous = regsvr32TimeLimit;
+    regsvr32TimeLimit = limit;
+    return previous;
+}
+
 bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr32, const fs::path& file,
                  std::wstring& errorText) {
     std::wstring commandLine = L"\"" + regsvr32.wstring() + L"\" ";
@@ -241,7 +255,17 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
         errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
         return false;
     }
-    ::WaitForSingleObject(process.process(), INFINITE);
+    if (::WaitForSingleObject(process.process(), static_cast<DWORD>(regsvr32TimeLimit.count())) == WAIT_TIMEOUT) {
+        // Ended, and waited for, so that the library is no longer loaded when
+        // the run goes on or retries.
+        ::TerminateProcess(process.process(), ERROR_TIMEOUT);
+        ::WaitForSingleObject(process.process(), INFINITE);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(regsvr32TimeLimit).count();
+        errorText = L"regsvr32 が " + UnsignedDecimal(static_cast<std::uint32_t>(seconds)) +
+                    L" 秒以内に終わらなかったため終了させました。";
+        Log(logTarget, L"[エラー] " + errorText + L" " + file.wstring());
+        return false;
+    }
     DWORD exitCode = 0;
     if (!::GetExitCodeProcess(process.process(), &exitCode)) exitCode = 1;
     process.reset();

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -27,6 +28,9 @@ bool PickSystemFolder(const std::filesystem::path& source, RunReporter* logTarge
                       std::wstring& errorText);
 bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, std::filesystem::path& regsvr32,
                     std::wstring& errorText);
+// How long RunRegsvr32 lets regsvr32.exe run (two minutes) before it ends the
+// process and fails with a log line; returns the previous limit. Tests shorten it.
+std::chrono::milliseconds SetRegsvr32TimeLimit(std::chrono::milliseconds limit);
 bool RunRegsvr32(RunReporter* logTarget, bool unregister, const std::filesystem::path& regsvr32,
                  const std::filesystem::path& file, std::wstring& errorText);
 

@@ -6,6 +6,7 @@
 #include <exception>
 #include <iterator>
 
+#include "install/destination_facts.h"
 #include "install/install_run.h"
 #include "ui/dialog_actions.h"
 #include "ui/dialog_look.h"
@@ -103,8 +104,11 @@ void OnNext(HWND dialog, SetupContext& context) {
             wchar_t folder[kInstallDirCapacity] = {};
             ::GetDlgItemTextW(dialog, IDC_PATH_EDIT, folder, kInstallDirCapacity);
             context.installDir = folder;
+            std::wstring problem;
             if (context.installDir.empty()) {
                 WarnInput(context, L"インストール先フォルダが空です。");
+            } else if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
+                WarnInput(context, problem.c_str());
             } else {
                 StartInstall(context);
             }

@@ -10,6 +10,7 @@
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
 #include "uninstall/folder_cleanup.h"
+#include "uninstall/leftovers.h"
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
@@ -194,6 +195,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     const std::filesystem::path ownPath = CanonicalOrEmpty(options.ownPath.empty() ? OwnModulePath() : options.ownPath);
     const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
 
+    Leftovers leftovers;
     if (installDir.empty()) {
         // Without a usable install folder nothing below it is touched: the user
         // is asked to remove the folder by hand, as with a missing manifest.
@@ -215,6 +217,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
 
         std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, entries);
         RemoveEmptiedFolders(installDir, folders);
+        leftovers = ScheduleLeftoversForRestart(installDir, ownPath, entries, folders);
     }
 
     std::filesystem::path folder;
@@ -230,12 +233,17 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
                         L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。");
     }
 
-    reporter.Notify(NoticeKind::Information, kTitle, L"アンインストールが完了しました。");
+    if (leftovers.paths.empty()) {
+        reporter.Notify(NoticeKind::Information, kTitle, L"アンインストールが完了しました。");
+    } else {
+        reporter.Notify(NoticeKind::Warning, kTitle, LeftoversMessage(leftovers));
+    }
 
     if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
         StartSelfRemoval(ownPath);
     }
-    return UninstallResult::Removed;
+    if (!leftovers.allScheduled) return UninstallResult::Failed;
+    return leftovers.paths.empty() ? UninstallResult::Removed : UninstallResult::RemovedAtRestart;
 }
 
 UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter) {

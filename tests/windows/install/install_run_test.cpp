@@ -255,7 +255,11 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     reporter_.messages.clear();
     Run();
     ExpectFailedWith(L"インストール中に予期しないエラーが発生しました。");
-    EXPECT_EQ(reporter_.LogText().find(L"Manual.txt"), std::wstring::npos);
+    // The log says which file failed and why, before the box.
+    const std::wstring failure =
+        L"[エラー] コピーできませんでした: Doc\\Manual.txt (" + Installed(L"Doc\\Manual.txt").wstring();
+    EXPECT_NE(reporter_.LogText().find(failure), std::wstring::npos) << reporter_.LogText().size();
+    EXPECT_NE(reporter_.LogText().find(L"(Win32=32)\r\n"), std::wstring::npos);
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
 }

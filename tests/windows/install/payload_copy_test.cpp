@@ -1,5 +1,7 @@
 #include "install/payload_copy.h"
 
+#include "install/copy_failure.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -126,7 +128,7 @@ TEST_F(PayloadCopyTest, EmptyFilesFolderSelectsNothing) {
     EXPECT_TRUE(copied.empty());
 }
 
-TEST_F(PayloadCopyTest, FailedCopyRaisesAFileSystemErrorNamingBothPaths) {
+TEST_F(PayloadCopyTest, FailedCopyIsLoggedAndRaisesAFileSystemErrorNamingBothPaths) {
     WriteFile(Files() / L"a.txt", "a");
     WriteFile(Files() / L"z.txt", "z");
     const fs::path blocked = fs::path(context_.installDir) / L"z.txt";
@@ -146,11 +148,16 @@ TEST_F(PayloadCopyTest, FailedCopyRaisesAFileSystemErrorNamingBothPaths) {
     }
     lock.reset();
     EXPECT_EQ(ReadFile(blocked), "old");
-    // What came before the failing file is installed and logged; the failing file is not logged.
-    EXPECT_EQ(reporter_.LogText().find(L"z.txt"), std::wstring::npos);
+    // What came before the failing file is installed and logged; then a line
+    // names the failing file and the platform's reason.
+    const std::wstring failure = L"[エラー] コピーできませんでした: z.txt (" + blocked.wstring() + L"): ";
+    ASSERT_FALSE(reporter_.lines.empty());
+    EXPECT_TRUE(reporter_.lines.back().starts_with(failure)) << reporter_.LogText().size();
+    EXPECT_TRUE(reporter_.lines.back().ends_with(L" (Win32=32)"));
+    EXPECT_EQ(reporter_.lines.back(), CopyFailureLine(L"z.txt", blocked, ERROR_SHARING_VIOLATION));
     if (copied == std::vector<std::wstring>{L"a.txt"}) {
         EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"a.txt"), "a");
-        EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: a.txt"}));
+        EXPECT_EQ(reporter_.lines.front(), L"コピー: a.txt");
     }
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cwctype>
+#include <string>
+#include <vector>
 
 #include "../../common/path_cases.h"
 #include "../../common/pe_image_cases.h"
@@ -205,6 +208,30 @@ TEST(SystemFolderTools, LocateAndRunRegsvr32) {
     ScratchFolder scratch(L"sysfolder_tools");
     EXPECT_FALSE(RunRegsvr32(nullptr, false, scratch.path() / L"no_regsvr32.exe", scratch.path() / L"x.dll", error));
     EXPECT_EQ(error, L"regsvr32 の起動に失敗しました (2)。");
+}
+
+// A library whose registration never returns: regsvr32.exe is ended once the
+// time limit has passed, and the registration counts as failed with a log line.
+TEST(SystemFolderTools, HangingRegistrationIsEndedAfterTheTimeLimit) {
+    const std::chrono::milliseconds previous = SetRegsvr32TimeLimit(std::chrono::seconds(2));
+    fs::path folder;
+    fs::path regsvr32;
+    std::wstring error;
+    ASSERT_TRUE(LocateRegsvr32(false, folder, regsvr32, error)) << Show(error);
+    const fs::path library = ComLibrary(L"zel_comhang64.dll");
+    RecordingReporter reporter;
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(RunRegsvr32(&reporter, false, regsvr32, library, error));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    SetRegsvr32TimeLimit(previous);
+
+    EXPECT_GE(elapsed, std::chrono::seconds(2));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    EXPECT_EQ(error, L"regsvr32 が 2 秒以内に終わらなかったため終了させました。");
+    EXPECT_EQ(reporter.lines,
+              std::vector<std::wstring>{L"[エラー] regsvr32 が 2 秒以内に終わらなかったため終了させました。 " +
+                                        library.wstring()});
 }
 
 // The whole install side with the real regsvr32.exe: both architectures, a

@@ -62,30 +62,6 @@ TEST(SelfRemoval, DeletesAReadOnlyFileWithBlanksInItsPathShortlyAfter) {
     EXPECT_TRUE(Exists(folder / L"My App 1.0"));
 }
 
-// The files the system deletes or renames at the next restart, as "\\??\\" paths.
-std::vector<std::wstring> PendingRestartOperations() {
-    UniqueHKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                      key.put()) != ERROR_SUCCESS) {
-        return {};
-    }
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &bytes) !=
-        ERROR_SUCCESS) {
-        return {};
-    }
-    std::wstring block(bytes / sizeof(wchar_t) + 1, L'\0');
-    RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(block.data()),
-                     &bytes);
-    std::vector<std::wstring> entries;
-    for (size_t at = 0; at < block.size();) {
-        const size_t end = block.find(L'\0', at);
-        entries.push_back(block.substr(at, end - at));
-        at = end + 1;
-    }
-    return entries;
-}
-
 // cmd expands %NAME% even inside quotes, so "del" would miss a file in
 // C:\...\x%WINDIR%y: such a file is left to the next restart instead.
 TEST(SelfRemoval, PathWithPercentIsDeletedAtTheNextRestart) {
@@ -97,7 +73,7 @@ TEST(SelfRemoval, PathWithPercentIsDeletedAtTheNextRestart) {
 
     StartSelfRemoval(file);
 
-    const std::vector<std::wstring> pending = PendingRestartOperations();
+    const std::vector<std::wstring> pending = test::PendingRestartOperations();
     EXPECT_NE(std::find(pending.begin(), pending.end(), L"\\??\\" + file.wstring()), pending.end());
 }
 

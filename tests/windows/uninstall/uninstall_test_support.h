@@ -10,6 +10,9 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include "util/unique_handle.h"
 
 namespace zel::test {
 
@@ -71,6 +74,30 @@ inline std::filesystem::path TestProgramFolder() {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     return std::filesystem::path(std::wstring(buffer, length)).parent_path();
+}
+
+// The files the system deletes or renames at the next restart, as "\\??\\" paths.
+inline std::vector<std::wstring> PendingRestartOperations() {
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      key.put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring block(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(block.data()),
+                     &bytes);
+    std::vector<std::wstring> entries;
+    for (size_t at = 0; at < block.size();) {
+        const size_t end = block.find(L'\0', at);
+        entries.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    return entries;
 }
 
 }  // namespace zel::test
