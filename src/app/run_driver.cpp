@@ -17,6 +17,7 @@
 #include "install/installed_product.h"
 #include "install/uninstall_registry.h"
 #include "payload/payload.h"
+#include "payload/temp_folder.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/resource_ids.h"
 #include "ui/system_libraries.h"
@@ -81,12 +82,13 @@ bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& pro
 
 // Reads and extracts the payload, loads setup.ini and the licence text. Returns
 // the exit code of a failure (after its message), or kExitSuccess to go on.
-int PrepareSetup(SetupContext& context) {
+int PrepareSetup(SetupContext& context, PrivateTempFolder& tempFolder) {
     if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
         return FailStartup(kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created.
-    context.tempDir = CreateTempFolderName();
+    if (!tempFolder.Create()) return FailStartup(kPayloadExtractFailed, kTitleInvalidSetup);
+    context.tempDir = tempFolder.path();
     if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
         return FailStartup(kPayloadExtractFailed, kTitleInvalidSetup);
     }
@@ -135,9 +137,12 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
 }
 
 int RunSetupMode(HINSTANCE instance, UniqueModule& richEdit) {
+    // Goes with everything in it on every way out of here: start-up failures,
+    // Cancel, Uninstall, the wizard's end, and an exception (see below).
+    PrivateTempFolder tempFolder;
     SetupContext context;
     context.selfPath = OwnModulePath();
-    if (const int failure = PrepareSetup(context); failure != kExitSuccess) return failure;
+    if (const int failure = PrepareSetup(context, tempFolder); failure != kExitSuccess) return failure;
 
     InstalledProduct product;
     if (FindExistingInstallation(context.config.AppName, product)) {
@@ -179,7 +184,13 @@ int RunSetupProgram(HINSTANCE instance) {
         richEdit.release();  // stays loaded until the process ends
         return result;
     }
-    return RunSetupMode(instance, richEdit);
+    try {
+        return RunSetupMode(instance, richEdit);
+    } catch (...) {
+        // An error nothing handles still ends the process; caught here, the
+        // stack unwinds first, so the temp folder is removed on this road too.
+        throw;
+    }
 }
 
 }  // namespace zel

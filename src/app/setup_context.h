@@ -42,6 +42,9 @@ struct SetupContext {
     bool updateAvailable = false;
     std::wstring installedVersion;
     std::wstring existingProductKey;
+    // System-folder files this product holds a reference count on, kept across
+    // retries so that no count is raised twice.
+    std::vector<std::wstring> countedSystemFiles;
 };
 
 // Repair is tested first, then Update, else Install.

@@ -7,6 +7,7 @@
 #include "config/text_encoding.h"
 #include "install/path_forms.h"
 #include "install/pe_image.h"
+#include "install/shared_dll_count.h"
 #include "ui/progress_log.h"
 #include "util/ascii.h"
 #include "util/unique_handle.h"
@@ -118,6 +119,13 @@ std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
         files.push_back(std::move(canonical));
     }
     return files;
+}
+
+// A file of the 32-bit system folder, counted in the 32-bit registry view.
+bool IsIn32BitSystemFolder(const fs::path& file) {
+    std::wstring wow64;
+    fs::path canonical;
+    return Wow64SystemFolder(wow64) && WeaklyCanonical(wow64, canonical) && IsPathInside(canonical, file);
 }
 
 }  // namespace
@@ -255,7 +263,7 @@ bool RunRegsvr32(HWND logTarget, bool unregister, const fs::path& regsvr32, cons
 
 bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText) {
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles) {
     errorText.clear();
     regsvrFiles.clear();
     copyOnlyFiles.clear();
@@ -266,6 +274,7 @@ bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupC
     struct Deployed {
         fs::path target;
         fs::path regsvr32;
+        bool counted;  // this product holds a count on it: listed in the manifests
     };
     std::vector<Deployed> deployed;
 
@@ -292,12 +301,13 @@ bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupC
         if (seen) continue;  // the first entry for a target wins
         seenTargets.push_back(target.native());
 
-        if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            errorText = L"システムフォルダへのコピーに失敗しました: " + target.wstring();
-            return false;
-        }
-        Log(logTarget, L"システムフォルダへコピー: " + target.wstring());
-        deployed.push_back({target, regsvr32});
+        std::wstring line;
+        const SharedPlacement placement =
+            PlaceSharedFile(source, target, use32BitFolder, countedFiles, line, errorText);
+        if (!line.empty()) Log(logTarget, line);
+        if (placement == SharedPlacement::Failed) return false;
+        if (placement == SharedPlacement::Skipped) continue;
+        deployed.push_back({target, regsvr32, placement == SharedPlacement::Counted});
     }
 
     for (const Deployed& item : deployed) {
@@ -307,10 +317,10 @@ bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupC
                 errorText = runError + L" (" + item.target.wstring() + L")";
                 return false;
             }
-            regsvrFiles.push_back(item.target.wstring());
+            if (item.counted) regsvrFiles.push_back(item.target.wstring());
         } else {
             Log(logTarget, L"regsvr32 を省略 (DllRegisterServer なし): " + item.target.wstring());
-            copyOnlyFiles.push_back(item.target.wstring());
+            if (item.counted) copyOnlyFiles.push_back(item.target.wstring());
         }
     }
     return true;
@@ -318,6 +328,10 @@ bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupC
 
 void UnregisterSystemFiles(const fs::path& installDir) {
     for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifest)) {
+        // Only the last owner of a shared file unregisters and deletes it; a
+        // line for a file without a count (another owner's, or a forged line)
+        // changes nothing.
+        if (!ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) continue;
         bool use32BitFolder = false;
         std::wstring ignored;
         if (!PickSystemFolder(file, nullptr, use32BitFolder, ignored)) {
@@ -332,7 +346,9 @@ void UnregisterSystemFiles(const fs::path& installDir) {
 }
 
 void RemoveSystemFileCopies(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) DeleteFileAnyway(file);
+    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) {
+        if (ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) DeleteFileAnyway(file);
+    }
 }
 
 }  // namespace zel

@@ -29,9 +29,13 @@ bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, st
 bool RunRegsvr32(HWND logTarget, bool unregister, const std::filesystem::path& regsvr32,
                  const std::filesystem::path& file, std::wstring& errorText);
 
+// Shared files are counted (SharedDLLs): one that another owner placed without
+// a count is never replaced and never listed. countedFiles holds the targets
+// this product counted already (earlier runs, a failed attempt) and gains those
+// counted now, so that no count is raised twice.
 bool DeploySystemFiles(HWND logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText);
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles);
 
 void UnregisterSystemFiles(const std::filesystem::path& installDir);
 void RemoveSystemFileCopies(const std::filesystem::path& installDir);
