@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string_view>
+#include <vector>
 
 #include "install/path_forms.h"
 #include "install/system_folder.h"
@@ -54,12 +55,13 @@ bool IsConfinedName(const std::wstring& name) {
     const WindowsPathParts parts = SplitWindowsPath(name);
     if (!parts.rootName.empty() || parts.hasRootDirectory || parts.names.empty()) return false;
     for (const std::wstring& element : parts.names) {
-        if (element == L"..") return false;
+        if (element == L".." || element == L".") return false;
     }
     return true;
 }
 
-bool ReadLinkTarget(const fs::path& link, fs::path& target) {
+bool ReadLinkTargets(const fs::path& link, std::vector<fs::path>& targets) {
+    targets.clear();
     ComPtr<IShellLinkW> shellLink;
     ComPtr<IPersistFile> file;
     if (FAILED(
@@ -70,14 +72,30 @@ bool ReadLinkTarget(const fs::path& link, fs::path& target) {
     }
     // The path as stored, without resolving or searching for a moved target.
     wchar_t path[MAX_PATH * 4] = {};
-    if (shellLink->GetPath(path, static_cast<int>(std::size(path)), nullptr, SLGP_RAWPATH) != S_OK) return false;
-    target = path;
-    return !target.empty();
+    if (shellLink->GetPath(path, static_cast<int>(std::size(path)), nullptr, SLGP_RAWPATH) == S_OK && path[0]) {
+        targets.emplace_back(path);
+    }
+    // The item list names the same target; some link writers keep only an
+    // 8-bit copy of the path above, which loses letters outside its code page.
+    PIDLIST_ABSOLUTE items = nullptr;
+    if (SUCCEEDED(shellLink->GetIDList(&items)) && items) {
+        wchar_t itemPath[MAX_PATH * 4] = {};
+        if (::SHGetPathFromIDListEx(items, itemPath, static_cast<DWORD>(std::size(itemPath)), GPFIDL_DEFAULT) &&
+            itemPath[0]) {
+            targets.emplace_back(itemPath);
+        }
+        ::CoTaskMemFree(items);
+    }
+    return !targets.empty();
 }
 
 bool IsLinkInto(const fs::path& link, const fs::path& folder) {
-    fs::path target;
-    return !folder.empty() && ReadLinkTarget(link, target) && target.is_absolute() && IsPathInside(folder, target);
+    std::vector<fs::path> targets;
+    if (folder.empty() || !ReadLinkTargets(link, targets)) return false;
+    for (const fs::path& target : targets) {
+        if (target.is_absolute() && IsPathInside(folder, target)) return true;
+    }
+    return false;
 }
 
 }  // namespace zel

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zel {
 
@@ -18,12 +19,13 @@ std::filesystem::path LinkPathFor(const std::filesystem::path& folder, const std
 std::filesystem::path LegacyLinkPathFor(const std::filesystem::path& folder, const std::wstring& name);
 
 // A name that, joined to a folder, stays below it: not empty, relative, without
-// a drive, root, stream (":") or ".." element.
+// a drive, root, stream (":"), "." or ".." element.
 bool IsConfinedName(const std::wstring& name);
 
-// The path a shell link file points at, read through the shell-link object
-// (COM must be initialised). False when the file is no shell link.
-bool ReadLinkTarget(const std::filesystem::path& link, std::filesystem::path& target);
+// The target a shell link file names, read through the shell-link object (COM
+// must be initialised): its stored path and the path of its item list, where
+// present. False when the file is no shell link or names nothing.
+bool ReadLinkTargets(const std::filesystem::path& link, std::vector<std::filesystem::path>& targets);
 
 // The link is the product's: a shell link whose target lies inside the folder.
 bool IsLinkInto(const std::filesystem::path& link, const std::filesystem::path& folder);
