@@ -10,18 +10,20 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/setup_context.h"
 #include "app/version.h"
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
 #include "install/installed_product.h"
+#include "install/setup_context.h"
 #include "install/uninstall_registry.h"
 #include "payload/payload.h"
 #include "payload/temp_folder.h"
 #include "ui/maintenance_dialog.h"
+#include "ui/message_box_reporter.h"
 #include "ui/resource_ids.h"
 #include "ui/system_libraries.h"
 #include "ui/wizard_dialog.h"
+#include "ui/wizard_reporter.h"
 #include "uninstall/uninstall_run.h"
 #include "util/unique_handle.h"
 
@@ -48,9 +50,14 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 
 // Start-up failures: no owner window, error icon, OK only; the process then ends with 1.
-int FailStartup(const wchar_t* message, const wchar_t* title) {
-    ::MessageBoxW(nullptr, message, title, MB_OK | MB_ICONERROR);
+int FailStartup(RunReporter& reporter, const wchar_t* message, const wchar_t* title) {
+    reporter.Notify(NoticeKind::Error, title, message);
     return kExitFailure;
+}
+
+// The uninstall run's result as the process exit code.
+int UninstallExitCode(UninstallResult result) {
+    return result == UninstallResult::Removed || result == UninstallResult::Declined ? kExitSuccess : kExitFailure;
 }
 
 // The whole command line split as CommandLineToArgvW does, program path first;
@@ -82,32 +89,33 @@ bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& pro
 
 // Reads and extracts the payload, loads setup.ini and the licence text. Returns
 // the exit code of a failure (after its message), or kExitSuccess to go on.
-int PrepareSetup(SetupContext& context, PrivateTempFolder& tempFolder) {
+int PrepareSetup(SetupContext& context, PrivateTempFolder& tempFolder, RunReporter& reporter) {
     if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
-        return FailStartup(kPayloadMissing, kTitleInvalidSetup);
+        return FailStartup(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created.
-    if (!tempFolder.Create()) return FailStartup(kPayloadExtractFailed, kTitleInvalidSetup);
+    if (!tempFolder.Create()) return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     context.tempDir = tempFolder.path();
     if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
-        return FailStartup(kPayloadExtractFailed, kTitleInvalidSetup);
+        return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
 
     const std::filesystem::path tempDir(context.tempDir);
     LoadSetupConfig(tempDir / kSetupIniName, context.config);
     context.installDir = context.config.DefaultInstallDir;
 
-    if (context.config.LicenseFile.empty()) return FailStartup(kLicenseFileNotSet, kTitleConfigError);
+    if (context.config.LicenseFile.empty()) return FailStartup(reporter, kLicenseFileNotSet, kTitleConfigError);
     // An absolute LicenseFile replaces the temp folder.
     context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);
-    if (context.licenseText.empty()) return FailStartup(kLicenseTextUnreadable, kTitleConfigError);
+    if (context.licenseText.empty()) return FailStartup(reporter, kLicenseTextUnreadable, kTitleConfigError);
     return kExitSuccess;
 }
 
 // The maintenance dialog for an installed product. Returns true when the wizard
 // is to follow (Repair, Update, or a dialog that could not be shown); otherwise
 // exitCode holds the program's result (Cancel, Uninstall).
-bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct& product, int& exitCode) {
+bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct& product, RunReporter& reporter,
+                    int& exitCode) {
     context.installedVersion = product.displayVersion;
     context.updateAvailable = IsUpdateAvailable(product.displayVersion, context.config.AppVersion);
 
@@ -119,7 +127,7 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
             exitCode = kExitSuccess;
             return false;
         case kMaintenanceUninstall:
-            exitCode = RunUninstall(product.keyName);
+            exitCode = UninstallExitCode(RunUninstall(product.keyName, reporter));
             return false;
         case kMaintenanceRepair:
             context.repairMode = true;
@@ -136,21 +144,23 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
     return true;
 }
 
-int RunSetupMode(HINSTANCE instance, UniqueModule& richEdit) {
+int RunSetupMode(HINSTANCE instance, RunReporter& boxes, UniqueModule& richEdit) {
     // Goes with everything in it on every way out of here: start-up failures,
     // Cancel, Uninstall, the wizard's end, and an exception (see below).
     PrivateTempFolder tempFolder;
     SetupContext context;
     context.selfPath = OwnModulePath();
-    if (const int failure = PrepareSetup(context, tempFolder); failure != kExitSuccess) return failure;
+    if (const int failure = PrepareSetup(context, tempFolder, boxes); failure != kExitSuccess) return failure;
 
     InstalledProduct product;
     if (FindExistingInstallation(context.config.AppName, product)) {
         int exitCode = kExitSuccess;
-        if (!RunMaintenance(instance, context, product, exitCode)) return exitCode;
+        if (!RunMaintenance(instance, context, product, boxes, exitCode)) return exitCode;
     }
 
     // The wizard's end code carries nothing: its outcome is on screen and on disk.
+    WizardReporter wizard(context);
+    context.reporter = &wizard;
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_WIZARD), nullptr, WizardDialogProc,
                       reinterpret_cast<LPARAM>(&context));
     richEdit.reset();
@@ -171,8 +181,9 @@ int RunSetupProgram(HINSTANCE instance) {
 
     // Provides the licence control's window class; loaded before anything else,
     // in uninstall mode too.
+    MessageBoxReporter boxes;
     UniqueModule richEdit(LoadSystemLibrary(kRichEditLibrary));
-    if (!richEdit) return FailStartup(kRichEditLoadFailed, kTitleInitError);
+    if (!richEdit) return FailStartup(boxes, kRichEditLoadFailed, kTitleInitError);
 
     std::wstring productKey = UninstallKeyFromArguments(CommandLineArguments());
 
@@ -180,12 +191,12 @@ int RunSetupProgram(HINSTANCE instance) {
     InitProgressCommonControl();
 
     if (!productKey.empty()) {
-        const int result = RunUninstall(productKey);
+        const int result = UninstallExitCode(RunUninstall(productKey, boxes));
         richEdit.release();  // stays loaded until the process ends
         return result;
     }
     try {
-        return RunSetupMode(instance, richEdit);
+        return RunSetupMode(instance, boxes, richEdit);
     } catch (...) {
         // An error nothing handles still ends the process; caught here, the
         // stack unwinds first, so the temp folder is removed on this road too.

@@ -11,8 +11,8 @@
 #include "install/folder_security.h"
 #include "install/path_forms.h"
 #include "install/system_folder.h"
-#include "ui/progress_log.h"
 #include "util/ascii.h"
+#include "util/error_text.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -24,8 +24,8 @@ constexpr wchar_t kSettingsFile[] = L"Korvel_10.ini";
 constexpr int kCopyAttempts = 5;
 constexpr DWORD kSharingRetryDelayMs = 200;
 
-void Log(HWND logTarget, const std::wstring& line) {
-    if (logTarget) AppendProgressLog(logTarget, line);
+void Log(RunReporter* logTarget, const std::wstring& line) {
+    if (logTarget) logTarget->Log(line);
 }
 
 // The system's own description of an error code, without trailing line breaks.
@@ -110,7 +110,7 @@ bool Fail(const std::wstring& target, const std::wstring& detail, std::wstring& 
     return false;
 }
 
-void RefuseSystemLocations(HWND logTarget, std::vector<std::wstring>& extraFolders) {
+void RefuseSystemLocations(RunReporter* logTarget, std::vector<std::wstring>& extraFolders) {
     std::erase_if(extraFolders, [logTarget](const std::wstring& folder) {
         if (!IsSystemLocation(folder)) return false;
         Log(logTarget, L"[警告] MstaFolder の指定先はシステムのフォルダのためコピーしません: " + folder);
@@ -158,8 +158,9 @@ bool EnsureFolder(const fs::path& folder, std::wstring& errorText) {
     return false;
 }
 
-bool MirrorToExtraFolders(HWND logTarget, const std::wstring& installDir, const std::vector<std::wstring>& copiedFiles,
-                          const std::vector<std::wstring>& filesPatterns, std::wstring& errorText) {
+bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir,
+                          const std::vector<std::wstring>& copiedFiles, const std::vector<std::wstring>& filesPatterns,
+                          std::wstring& errorText) {
     errorText.clear();
     const std::vector<std::wstring> folderNames = MirrorFolderNames(filesPatterns);
     if (folderNames.empty()) return true;

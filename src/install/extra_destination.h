@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "install/mirror_rules.h"
+#include "install/run_reporter.h"
 
 namespace zel {
 
-bool MirrorToExtraFolders(HWND logTarget, const std::wstring& installDir, const std::vector<std::wstring>& copiedFiles,
-                          const std::vector<std::wstring>& filesPatterns, std::wstring& errorText);
+bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir,
+                          const std::vector<std::wstring>& copiedFiles, const std::vector<std::wstring>& filesPatterns,
+                          std::wstring& errorText);
 
 // The weakly canonical folders that the MstaFolder values of the install
 // folder's and %LocalAppData%\Korvel\'s Korvel_10.ini name, in that order,

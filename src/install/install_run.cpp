@@ -19,22 +19,15 @@
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
-#include "ui/progress_log.h"
-#include "ui/resource_ids.h"
-#include "ui/wizard_dialog.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
 
-InstallMessageBoxFunction messageBoxFunction = ::MessageBoxW;
-
 // A product key is built in a buffer of 40 characters including the terminator.
 constexpr size_t kProductKeyMaxLength = 39;
 constexpr int kGuidTextCapacity = 40;
-
-void Log(const SetupContext& context, const std::wstring& line) { AppendProgressLog(context.hwnd, line); }
 
 // Size of the copied payload in KiB, rounded up and capped at 32 bits. A file
 // that is gone or unreadable by now simply counts as nothing.
@@ -62,23 +55,24 @@ bool NewProductKey(std::wstring& productKey) {
     return true;
 }
 
-void RegisterProduct(const SetupContext& context, const fs::path& installDir, std::uint32_t estimatedSizeKb) {
+void RegisterProduct(const SetupContext& context, RunReporter& reporter, const fs::path& installDir,
+                     std::uint32_t estimatedSizeKb) {
     const InstallMode mode = GetInstallMode(context);
     const std::wstring uninstallExe = (installDir / L"Uninstall.exe").wstring();
     if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
         const std::wstring productKey = context.existingProductKey.substr(0, kProductKeyMaxLength);
         if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-            Log(context, L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
+            reporter.Log(L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
         }
         return;
     }
     std::wstring productKey;
     if (!NewProductKey(productKey)) {
-        Log(context, L"[警告] 製品 ID の生成に失敗しました。");
+        reporter.Log(L"[警告] 製品 ID の生成に失敗しました。");
         return;
     }
     if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-        Log(context, L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
+        reporter.Log(L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
     }
 }
 
@@ -96,7 +90,7 @@ const wchar_t* SuccessLine(InstallMode mode) {
 
 // Everything after the log is cleared. Returns the text of the error box when a
 // fatal step fails; nothing after success.
-std::optional<std::wstring> RunSteps(SetupContext& context) {
+std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporter) {
     const SetupConfig& config = context.config;
     const fs::path installDir(context.installDir);
 
@@ -104,16 +98,16 @@ std::optional<std::wstring> RunSteps(SetupContext& context) {
     // there is left as it is, but a standard user who can write to it could
     // replace Uninstall.exe, which an administrator later runs.
     if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
-        Log(context, L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
+        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
     }
 
     std::vector<std::wstring> copiedFiles;
-    if (!CopyPayloadFiles(context, &copiedFiles)) {
+    if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
         return L"インストールに失敗しました。詳細はログを確認してください。";
     }
 
     std::wstring errorText;
-    if (!MirrorToExtraFolders(context.hwnd, context.installDir, copiedFiles, config.Files, errorText)) {
+    if (!MirrorToExtraFolders(&reporter, context.installDir, copiedFiles, config.Files, errorText)) {
         return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" + errorText;
     }
 
@@ -127,38 +121,38 @@ std::optional<std::wstring> RunSteps(SetupContext& context) {
             const std::vector<std::wstring> counted = CountedSystemFiles(installDir);
             context.countedSystemFiles.insert(context.countedSystemFiles.end(), counted.begin(), counted.end());
         }
-        if (!DeploySystemFiles(context.hwnd, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText,
+        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText,
                                context.countedSystemFiles)) {
             return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
         }
     }
 
     if (!regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, regsvrFiles)) {
-        Log(context, L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
     }
     if (!copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, copyOnlyFiles)) {
-        Log(context, L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
     }
 
     errorText.clear();
     if (CreateDesktopShortcut(context.installDir, config, errorText)) {
-        Log(context, L"デスクトップショートカットを作成しました。");
+        reporter.Log(L"デスクトップショートカットを作成しました。");
     } else {
-        Log(context, L"[警告] デスクトップショートカット作成失敗: " + errorText);
+        reporter.Log(L"[警告] デスクトップショートカット作成失敗: " + errorText);
     }
 
     errorText.clear();
     if (!CreateStartMenuItems(context.installDir, config, errorText)) {
-        Log(context, L"[警告] スタートメニュー項目作成失敗: " + errorText);
+        reporter.Log(L"[警告] スタートメニュー項目作成失敗: " + errorText);
     } else if (!config.StartMenuGroupName.empty() && !config.StartMenuItems.empty()) {
-        Log(context, L"スタートメニュー項目を作成しました。");
+        reporter.Log(L"スタートメニュー項目を作成しました。");
     }
 
     // Fails harmlessly when the running program is the installed Uninstall.exe
     // itself.
     const fs::path uninstallExe = installDir / L"Uninstall.exe";
     if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
-        Log(context, L"[警告] Uninstall.exe のコピーに失敗しました。");
+        reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
     }
 
     std::vector<std::wstring> manifest = copiedFiles;
@@ -167,48 +161,32 @@ std::optional<std::wstring> RunSteps(SetupContext& context) {
     if (!regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
     if (!copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
     if (!WriteInstallManifest(installDir, manifest)) {
-        Log(context, L"[警告] install_manifest.txt の作成に失敗しました。");
+        reporter.Log(L"[警告] install_manifest.txt の作成に失敗しました。");
     }
 
-    RegisterProduct(context, installDir, EstimatedSizeKb(installDir, copiedFiles));
+    RegisterProduct(context, reporter, installDir, EstimatedSizeKb(installDir, copiedFiles));
 
-    Log(context, SuccessLine(GetInstallMode(context)));
-    context.page = Finish;
-    ShowPage(context);
+    reporter.Log(SuccessLine(GetInstallMode(context)));
     return std::nullopt;
-}
-
-void OfferRetry(const SetupContext& context, const std::wstring& message) {
-    messageBoxFunction(context.hwnd, message.c_str(), L"エラー", MB_OK | MB_ICONERROR);
-    HWND next = ::GetDlgItem(context.hwnd, IDC_NEXT);
-    ::EnableWindow(next, TRUE);
-    ::SetWindowTextW(next, L"再試行");
 }
 
 }  // namespace
 
-InstallMessageBoxFunction SetInstallMessageBoxFunction(InstallMessageBoxFunction function) {
-    const InstallMessageBoxFunction previous = messageBoxFunction;
-    messageBoxFunction = function ? function : ::MessageBoxW;
-    return previous;
-}
-
-void RunInstall(SetupContext& context) {
-    context.page = Progress;
-    ShowPage(context);
-    ::SetDlgItemTextW(context.hwnd, IDC_LOG, L"");
+bool RunInstall(SetupContext& context, RunReporter& reporter) {
+    reporter.InstallStarted();
 
     // The steps report their own failures by result; only the standard library
     // throws (file-system errors, allocation failure), and those end the run
     // here.
     std::optional<std::wstring> failure;
     try {
-        failure = RunSteps(context);
+        failure = RunSteps(context, reporter);
     } catch (const std::exception&) {
-        OfferRetry(context, L"インストール中に予期しないエラーが発生しました。");
-        return;
+        failure = L"インストール中に予期しないエラーが発生しました。";
     }
-    if (failure) OfferRetry(context, *failure);
+    if (failure) reporter.Notify(NoticeKind::Error, L"エラー", *failure);
+    reporter.InstallFinished(!failure);
+    return !failure;
 }
 
 }  // namespace zel

@@ -1,20 +1,14 @@
-// The install run: installs, updates or repairs the product from the wizard.
+// The install run: installs, updates or repairs the product.
 #pragma once
 
-#include <windows.h>
-
-#include "app/setup_context.h"
+#include "install/run_reporter.h"
+#include "install/setup_context.h"
 
 namespace zel {
 
-// Runs the whole install into context.installDir. Leaves the wizard on Finish
-// after success, or on Progress with Next captioned "再試行" after a failure.
-void RunInstall(SetupContext& context);
-
-// The run's error boxes go through this function (MessageBoxW by default), so
-// that tests can see them without a modal box blocking. Returns the previous one;
-// nullptr restores MessageBoxW.
-using InstallMessageBoxFunction = int(WINAPI*)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
-InstallMessageBoxFunction SetInstallMessageBoxFunction(InstallMessageBoxFunction function);
+// Runs the whole install into context.installDir, reporting its log, progress,
+// failure message and outcome to the reporter. True when the product is
+// installed; false after a fatal step, which may be run again.
+bool RunInstall(SetupContext& context, RunReporter& reporter);
 
 }  // namespace zel

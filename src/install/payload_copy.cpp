@@ -1,36 +1,19 @@
 #include "install/payload_copy.h"
 
-#include <commctrl.h>
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "install/files_pattern.h"
-#include "ui/progress_log.h"
-#include "ui/resource_ids.h"
 #include "util/ascii.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Lets the wizard repaint and react to its buttons between two files. The
-// dialog's keyboard handling is not involved. A quit request is put back for
-// the modal loop that owns it instead of being swallowed here.
-void PumpPendingMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
 
 bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patterns) {
     if (patterns.empty()) return true;
@@ -40,10 +23,10 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 
 }  // namespace
 
-bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFiles) {
+bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
     const fs::path sourceRoot = fs::path(context.tempDir) / L"files";
     if (!fs::exists(sourceRoot)) {  // throws when the status cannot be read
-        AppendProgressLog(context.hwnd, L"[エラー] payload の files フォルダが見つかりません: files\\");
+        reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
         return false;
     }
     if (copiedFiles) copiedFiles->clear();
@@ -69,14 +52,11 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
         relatives.push_back(std::move(rel));
     }
     if (sources.empty()) {
-        AppendProgressLog(context.hwnd, L"[エラー] [Files] の指定に一致するファイルがありません。");
+        reporter.Log(L"[エラー] [Files] の指定に一致するファイルがありません。");
         return false;
     }
 
-    HWND progress = ::GetDlgItem(context.hwnd, IDC_PROGRESS);
-    const auto count = static_cast<WORD>(sources.size() % 65536);
-    ::SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, count));
-    ::SendMessageW(progress, PBM_SETPOS, 0, 0);
+    reporter.SetProgressRange(static_cast<std::uint32_t>(sources.size()));
 
     const fs::path installDir(context.installDir);
     for (size_t i = 0; i < sources.size(); ++i) {
@@ -89,9 +69,8 @@ bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFi
                                        std::error_code(static_cast<int>(error), std::system_category()));
         }
         if (copiedFiles) copiedFiles->push_back(relatives[i]);
-        AppendProgressLog(context.hwnd, L"コピー: " + relatives[i]);
-        ::SendMessageW(progress, PBM_SETPOS, static_cast<WPARAM>(i + 1), 0);
-        PumpPendingMessages();
+        reporter.Log(L"コピー: " + relatives[i]);
+        reporter.SetProgressPosition(static_cast<std::uint32_t>(i + 1));
     }
     return true;
 }

@@ -1,11 +1,12 @@
 // Copies the payload files that [Files] selects from the extracted payload into
-// the install folder, driving the wizard's progress bar and log.
+// the install folder, reporting each file and the progress.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "app/setup_context.h"
+#include "install/run_reporter.h"
+#include "install/setup_context.h"
 
 namespace zel {
 
@@ -14,6 +15,6 @@ namespace zel {
 // nothing is selected. Other failures throw std::filesystem::filesystem_error.
 // copiedFiles (may be null) receives the copied files relative to the install
 // folder, "\" separated, in copy order.
-bool CopyPayloadFiles(SetupContext& context, std::vector<std::wstring>* copiedFiles);
+bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles);
 
 }  // namespace zel

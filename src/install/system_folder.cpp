@@ -8,8 +8,8 @@
 #include "install/path_forms.h"
 #include "install/pe_image.h"
 #include "install/shared_dll_count.h"
-#include "ui/progress_log.h"
 #include "util/ascii.h"
+#include "util/error_text.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -21,8 +21,8 @@ constexpr UINT kFolderBufferLength = MAX_PATH;  // 260 characters, as the system
 constexpr wchar_t kRegsvrManifest[] = L"system32_regsvr_manifest.txt";
 constexpr wchar_t kCopyManifest[] = L"system32_copy_manifest.txt";
 
-void Log(HWND logTarget, const std::wstring& line) {
-    if (logTarget) AppendProgressLog(logTarget, line);
+void Log(RunReporter* logTarget, const std::wstring& line) {
+    if (logTarget) logTarget->Log(line);
 }
 
 bool NativeSystemFolder(std::wstring& folder) {
@@ -184,7 +184,7 @@ bool IsInSystemFolder(const fs::path& path) {
     return WeaklyCanonical(wow64, canonical) && IsPathInside(canonical, path);
 }
 
-bool PickSystemFolder(const fs::path& source, HWND logTarget, bool& use32BitFolder, std::wstring& errorText) {
+bool PickSystemFolder(const fs::path& source, RunReporter* logTarget, bool& use32BitFolder, std::wstring& errorText) {
     std::uint16_t machine = 0;
     const bool readable = ReadPeMachine(source, machine);
     switch (SystemFolderForImage(readable, machine)) {
@@ -232,7 +232,7 @@ bool LocateRegsvr32(bool use32BitFolder, fs::path& systemFolder, fs::path& regsv
     return true;
 }
 
-bool RunRegsvr32(HWND logTarget, bool unregister, const fs::path& regsvr32, const fs::path& file,
+bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr32, const fs::path& file,
                  std::wstring& errorText) {
     std::wstring commandLine = L"\"" + regsvr32.wstring() + L"\" ";
     if (unregister) commandLine += L"/u ";
@@ -261,7 +261,7 @@ bool RunRegsvr32(HWND logTarget, bool unregister, const fs::path& regsvr32, cons
     return true;
 }
 
-bool DeploySystemFiles(HWND logTarget, const fs::path& payloadRoot, const SetupConfig& config,
+bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
                        std::wstring& errorText, std::vector<std::wstring>& countedFiles) {
     errorText.clear();

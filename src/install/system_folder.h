@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/setup_config.h"
+#include "install/run_reporter.h"
 
 namespace zel {
 
@@ -22,18 +23,18 @@ bool IsInSystemFolder(const std::filesystem::path& path);
 
 bool ReadPeMachine(const std::filesystem::path& file, WORD& machine);
 bool HasDllRegisterServerExport(const std::filesystem::path& file);
-bool PickSystemFolder(const std::filesystem::path& source, HWND logTarget, bool& use32BitFolder,
+bool PickSystemFolder(const std::filesystem::path& source, RunReporter* logTarget, bool& use32BitFolder,
                       std::wstring& errorText);
 bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, std::filesystem::path& regsvr32,
                     std::wstring& errorText);
-bool RunRegsvr32(HWND logTarget, bool unregister, const std::filesystem::path& regsvr32,
+bool RunRegsvr32(RunReporter* logTarget, bool unregister, const std::filesystem::path& regsvr32,
                  const std::filesystem::path& file, std::wstring& errorText);
 
 // Shared files are counted (SharedDLLs): one that another owner placed without
 // a count is never replaced and never listed. countedFiles holds the targets
 // this product counted already (earlier runs, a failed attempt) and gains those
 // counted now, so that no count is raised twice.
-bool DeploySystemFiles(HWND logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
+bool DeploySystemFiles(RunReporter* logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
                        std::wstring& errorText, std::vector<std::wstring>& countedFiles);
 

@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "config/text_encoding.h"
-#include "ui/resource_ids.h"
+#include "payload/payload_resource.h"
 
 namespace zel {
 

@@ -1,20 +1,17 @@
-// Calls the wizard makes outside the dialog: the install run and the input-check
-// message boxes. Tests replace them to observe the calls without running an install
-// or blocking in a message box.
+// The one call the wizard makes outside the dialog: the install run. Tests
+// replace it to observe the call without running an install.
 #pragma once
 
-#include <windows.h>
-
-#include "app/setup_context.h"
+#include "install/run_reporter.h"
+#include "install/setup_context.h"
 
 namespace zel {
 
 struct WizardActions {
-    void (*runInstall)(SetupContext& context);
-    int(WINAPI* messageBox)(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+    bool (*runInstall)(SetupContext& context, RunReporter& reporter);
 };
 
-// The actions in use; by default RunInstall and MessageBoxW.
+// The actions in use; by default RunInstall.
 WizardActions& GetWizardActions();
 
 }  // namespace zel

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-#include "app/setup_context.h"
+#include "install/installed_product.h"
+#include "install/setup_context.h"
 
 namespace zel {
 
@@ -12,6 +13,14 @@ enum MaintenanceResult : INT_PTR {
     kMaintenanceRepair = 1,
     kMaintenanceUninstall = 2,
     kMaintenanceUpdate = 3
+};
+
+// The dialog-creation parameter, built by the run driver on its own stack.
+struct MaintenanceParams {
+    SetupContext* context = nullptr;
+    InstalledProduct* product = nullptr;
+    HFONT titleFont = nullptr;
+    HFONT subtitleFont = nullptr;
 };
 
 INT_PTR CALLBACK MaintenanceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

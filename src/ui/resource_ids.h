@@ -4,7 +4,6 @@
 #define IDI_APP_ICON 32512
 #define IDD_WIZARD 101
 #define IDD_MAINTENANCE 102
-#define IDR_PAYLOAD 101
 
 // Wizard (101)
 #define IDC_TITLE 1001

@@ -22,9 +22,11 @@ constexpr int kWheelForwardedIds[] = {IDC_NEXT, IDC_BACK, IDC_CANCEL, IDC_BROWSE
 
 SetupContext* ContextOf(HWND dialog) { return reinterpret_cast<SetupContext*>(::GetWindowLongPtrW(dialog, DWLP_USER)); }
 
-void WarnInput(HWND dialog, const wchar_t* text) {
-    GetWizardActions().messageBox(dialog, text, L"入力チェック", MB_OK | MB_ICONWARNING);
+void WarnInput(SetupContext& context, const wchar_t* text) {
+    context.reporter->Notify(NoticeKind::Warning, L"入力チェック", text);
 }
+
+void StartInstall(SetupContext& context) { GetWizardActions().runInstall(context, *context.reporter); }
 
 void ShowControl(HWND dialog, int id, bool visible) {
     if (HWND control = ::GetDlgItem(dialog, id)) ::ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
@@ -95,7 +97,7 @@ void OnNext(HWND dialog, SetupContext& context) {
             if (context.licenseAccepted) {
                 GoToPage(context, Destination);
             } else {
-                WarnInput(dialog, L"使用許諾契約への同意が必要です。");
+                WarnInput(context, L"使用許諾契約への同意が必要です。");
             }
             break;
         case Destination: {
@@ -103,14 +105,14 @@ void OnNext(HWND dialog, SetupContext& context) {
             ::GetDlgItemTextW(dialog, IDC_PATH_EDIT, folder, kInstallDirCapacity);
             context.installDir = folder;
             if (context.installDir.empty()) {
-                WarnInput(dialog, L"インストール先フォルダが空です。");
+                WarnInput(context, L"インストール先フォルダが空です。");
             } else {
-                GetWizardActions().runInstall(context);
+                StartInstall(context);
             }
             break;
         }
         case Progress:
-            GetWizardActions().runInstall(context);  // retry after a failed run
+            StartInstall(context);  // retry after a failed run
             break;
         default:
             ::EndDialog(dialog, 1);
@@ -179,6 +181,10 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* context = reinterpret_cast<SetupContext*>(lParam);
         if (!context) return FALSE;
+        if (!context->reporter) {  // nowhere to send the run's log and messages
+            ::EndDialog(dialog, -1);
+            return FALSE;
+        }
         ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         return OnInitDialog(dialog, *context);
     }
@@ -188,7 +194,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND:
             return OnCommand(dialog, *context, LOWORD(wParam)) ? TRUE : FALSE;
         case kStartInstallMessage:
-            GetWizardActions().runInstall(*context);
+            StartInstall(*context);
             return TRUE;
         case WM_PAINT:
             PaintDialog(dialog, context->config.AppName);
@@ -213,7 +219,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 WizardActions& GetWizardActions() {
-    static WizardActions actions{&RunInstall, &::MessageBoxW};
+    static WizardActions actions{&RunInstall};
     return actions;
 }
 

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "app/setup_context.h"
+#include "install/setup_context.h"
 
 namespace zel {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/setup_context.h"
+#include "install/setup_context.h"
 
 namespace zel {
 

@@ -145,16 +145,11 @@ std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::
     return folders;
 }
 
-int RunUninstall(std::wstring& productKey, const UninstallOptions& options) {
-    const auto show = [&options](const std::wstring& text, const std::wstring& title, UINT style) {
-        if (options.showMessage) return options.showMessage(text, title, style);
-        return ::MessageBoxW(nullptr, text.c_str(), title.c_str(), style);
-    };
-
+UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options) {
     const std::wstring key = NormalizeProductKey(productKey);
     if (key.size() < 3) {
-        show(L"無効なアンインストール引数です。", kTitle, MB_OK | MB_ICONERROR);
-        return 1;
+        reporter.Notify(NoticeKind::Error, kTitle, L"無効なアンインストール引数です。");
+        return UninstallResult::InvalidKey;
     }
 
     std::wstring installLocation;
@@ -164,20 +159,20 @@ int RunUninstall(std::wstring& productKey, const UninstallOptions& options) {
         UniqueHKey productEntry;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
                             productEntry.put()) != ERROR_SUCCESS) {
-            show(L"インストール情報がレジストリに見つかりません。", kTitle, MB_OK | MB_ICONERROR);
-            return 1;
+            reporter.Notify(NoticeKind::Error, kTitle, L"インストール情報がレジストリに見つかりません。");
+            return UninstallResult::NotRegistered;
         }
         if (!ReadRegistryString(productEntry.get(), L"InstallLocation", installLocation) || installLocation.empty()) {
             productEntry.reset();
-            show(L"インストール先 (InstallLocation) を読み取れません。", kTitle, MB_OK | MB_ICONERROR);
-            return 1;
+            reporter.Notify(NoticeKind::Error, kTitle, L"インストール先 (InstallLocation) を読み取れません。");
+            return UninstallResult::Failed;
         }
         ReadRegistryString(productEntry.get(), L"ZelShortcutName", shortcutName);
         ReadRegistryString(productEntry.get(), L"ZelStartMenuGroupName", groupName);
     }
 
     const std::wstring question = L"「" + installLocation + L"」からアプリケーションを削除します。よろしいですか？";
-    if (show(question, kConfirmTitle, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) return 0;
+    if (!reporter.Ask(kConfirmTitle, question, true)) return UninstallResult::Declined;
 
     const std::filesystem::path ownPath = CanonicalOrEmpty(options.ownPath.empty() ? OwnModulePath() : options.ownPath);
     const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
@@ -185,10 +180,10 @@ int RunUninstall(std::wstring& productKey, const UninstallOptions& options) {
     if (installDir.empty()) {
         // Without a usable install folder nothing below it is touched: the user
         // is asked to remove the folder by hand, as with a missing manifest.
-        show(kManifestMissing, kTitle, MB_OK | MB_ICONWARNING);
+        reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
     } else {
         const std::vector<std::wstring> entries = ReadUtf8Lines(installDir / L"install_manifest.txt");
-        if (entries.empty()) show(kManifestMissing, kTitle, MB_OK | MB_ICONWARNING);
+        if (entries.empty()) reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
 
         // Before the file pass, which deletes the system manifests. A status
         // error from the system-folder side does not stop the run.
@@ -214,18 +209,20 @@ int RunUninstall(std::wstring& productKey, const UninstallOptions& options) {
     }
 
     if (::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) {
-        show(L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。", kTitle,
-             MB_OK | MB_ICONWARNING);
+        reporter.Notify(NoticeKind::Warning, kTitle,
+                        L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。");
     }
 
-    show(L"アンインストールが完了しました。", kTitle, MB_OK | MB_ICONINFORMATION);
+    reporter.Notify(NoticeKind::Information, kTitle, L"アンインストールが完了しました。");
 
     if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
         StartSelfRemoval(ownPath);
     }
-    return 0;
+    return UninstallResult::Removed;
 }
 
-int RunUninstall(std::wstring& productKey) { return RunUninstall(productKey, UninstallOptions{}); }
+UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter) {
+    return RunUninstall(productKey, reporter, UninstallOptions{});
+}
 
 }  // namespace zel

@@ -1,11 +1,23 @@
-// The uninstall run. Returns 0 or 1, the process exit code.
+// The uninstall run.
 #pragma once
 
 #include <string>
 
+#include "install/run_reporter.h"
+
 namespace zel {
 
-int RunUninstall(std::wstring& productKey);
+enum class UninstallResult {
+    Removed,        // the product was removed (warnings may have been shown)
+    Declined,       // the user answered No to the confirmation
+    InvalidKey,     // the key is empty once blanks, tabs and quotes are stripped
+    NotRegistered,  // no Uninstall key of that name
+    Failed,         // the key holds no usable InstallLocation
+};
+
+// Removes the product registered under the key, asking and telling through the
+// reporter.
+UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter);
 
 // Strips blanks, tabs and quotes at both ends and adds missing braces.
 std::wstring NormalizeProductKey(std::wstring key);

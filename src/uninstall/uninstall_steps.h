@@ -1,22 +1,19 @@
-// The steps of the uninstall run, each callable without a message box so that
-// they can be exercised on real folders and registry keys.
+// The steps of the uninstall run, each callable on its own so that they can be
+// exercised on real folders and registry keys.
 #pragma once
 
 #include <windows.h>
 
 #include <filesystem>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "install/run_reporter.h"
+#include "uninstall/uninstall_run.h"
+
 namespace zel {
 
-// Shows one message box (text, title, MB_* style) and returns the button pressed.
-using UninstallMessageFunction = std::function<int(const std::wstring& text, const std::wstring& title, UINT style)>;
-
 struct UninstallOptions {
-    // Empty: MessageBoxW without an owner window.
-    UninstallMessageFunction showMessage;
     // Empty: the module's own file name.
     std::filesystem::path ownPath;
     // Empty: the current user's Desktop and Start-menu Programs known folders.
@@ -24,8 +21,8 @@ struct UninstallOptions {
     std::filesystem::path programsFolder;
 };
 
-// The whole run with replaceable message boxes and own path; 0 or 1.
-int RunUninstall(std::wstring& productKey, const UninstallOptions& options);
+// The whole run with a replaceable own path and shortcut folders.
+UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options);
 
 // The canonical form of a path, or an empty path when it cannot be brought to
 // one. A relative path has none: nothing is resolved against the current folder.

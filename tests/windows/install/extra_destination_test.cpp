@@ -9,9 +9,10 @@
 #include <thread>
 
 #include "../../common/mirror_cases.h"
+#include "../recording_reporter.h"
 #include "install/system_folder.h"
 #include "install_test_support.h"
-#include "ui/progress_log.h"
+#include "util/error_text.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -19,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::LogOf;
+using test::RecordingReporter;
 using test::ScratchFolder;
-using test::TestWizardWindow;
 
 std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
 
@@ -76,12 +77,12 @@ protected:
 
     bool Mirror(const std::vector<std::wstring>& copied, const std::vector<std::wstring>& patterns) {
         error_ = L"stale";
-        return MirrorToExtraFolders(wizard_.hwnd(), Install().wstring(), copied, patterns, error_);
+        return MirrorToExtraFolders(&wizard_, Install().wstring(), copied, patterns, error_);
     }
 
     ScratchFolder install_{L"mirror_install"};
     ScratchFolder extra_{L"mirror_extra"};
-    TestWizardWindow wizard_;
+    RecordingReporter wizard_;
     std::wstring error_;
 };
 
@@ -159,18 +160,18 @@ TEST_F(MirrorTest, NoMirrorPatternReadsNothingAndLogsNothing) {
     InstallSettings(Extra().wstring());
     EXPECT_TRUE(Mirror({L"App.exe", L"Data\\b.dat"}, {L"*.exe", L"bin\\*.dll", L"Sub\\Data\\*"}));
     EXPECT_EQ(error_, L"");
-    EXPECT_EQ(wizard_.Log(), L"");
+    EXPECT_EQ(wizard_.LogText(), L"");
     EXPECT_TRUE(fs::is_empty(Extra()));
 }
 
 TEST_F(MirrorTest, NoSettingsFileLogsOnce) {
     EXPECT_TRUE(Mirror({L"Data\\b.dat", L"Data\\x\\a.dat"}, {L"Data\\*", L"Tools\\*"}));
-    EXPECT_EQ(wizard_.Log(), LogOf({kNoSettingsLine}));
+    EXPECT_EQ(wizard_.LogText(), LogOf({kNoSettingsLine}));
     // An empty value counts as none.
     test::WriteFile(LocalAppDataSettings(), "MstaFolder=\r\nMstaFolder=" + Show(Extra().wstring()) + "\r\n");
-    wizard_.SetLog(L"");
+    wizard_.lines.clear();
     EXPECT_TRUE(Mirror({L"Data\\b.dat"}, {L"Data\\*"}));
-    EXPECT_EQ(wizard_.Log(), LogOf({kNoSettingsLine}));
+    EXPECT_EQ(wizard_.LogText(), LogOf({kNoSettingsLine}));
     EXPECT_TRUE(fs::is_empty(Extra()));
 }
 
@@ -184,8 +185,8 @@ TEST_F(MirrorTest, BothSettingsNamingOneFolderCopyOnce) {
         Mirror({L"App.exe", L"Data/x/a.dat", L"", L"Data\\missing.dat", L"Tools\\t.exe"}, {L"Data\\*", L"Tools/*"}))
         << Show(error_);
     const fs::path extra = Canonical(Extra());
-    EXPECT_EQ(wizard_.Log(), LogOf({L"MstaFolder 先へコピー: " + (extra / L"Data\\x\\a.dat").wstring(),
-                                    L"MstaFolder 先へコピー: " + (extra / L"Tools\\t.exe").wstring()}));
+    EXPECT_EQ(wizard_.LogText(), LogOf({L"MstaFolder 先へコピー: " + (extra / L"Data\\x\\a.dat").wstring(),
+                                        L"MstaFolder 先へコピー: " + (extra / L"Tools\\t.exe").wstring()}));
     EXPECT_EQ(test::ReadFile(extra / L"Data\\x\\a.dat"), "content of Data\\x\\a.dat");
     EXPECT_FALSE(fs::exists(extra / L"App.exe"));
 }
@@ -202,10 +203,10 @@ TEST_F(MirrorTest, TargetShapes) {
     };
     for (const Case& c : cases) {
         InstallSettings((Extra() / c.extraFolder).wstring());
-        wizard_.SetLog(L"");
+        wizard_.lines.clear();
         EXPECT_TRUE(Mirror({L"Data\\x\\a.dat"}, {L"Data\\*", L"Tools\\*"})) << Show(error_);
         const fs::path target = Canonical(Extra()) / c.target;
-        EXPECT_EQ(wizard_.Log(), LogOf({L"MstaFolder 先へコピー: " + target.wstring()}));
+        EXPECT_EQ(wizard_.LogText(), LogOf({L"MstaFolder 先へコピー: " + target.wstring()}));
         EXPECT_TRUE(fs::is_regular_file(target)) << target;
     }
 }
@@ -213,10 +214,10 @@ TEST_F(MirrorTest, TargetShapes) {
 TEST_F(MirrorTest, InstallFolderItselfIsSkipped) {
     for (const fs::path& folder : {Install() / L"Data", Install()}) {
         InstallSettings(folder.wstring());
-        wizard_.SetLog(L"");
+        wizard_.lines.clear();
         EXPECT_TRUE(Mirror({L"Data\\b.dat"}, {L"Data\\*"})) << Show(error_);
-        EXPECT_EQ(wizard_.Log(), LogOf({L"MstaFolder 先へコピー省略 (インストール先と同一): " +
-                                        (Canonical(Install()) / L"Data\\b.dat").wstring()}));
+        EXPECT_EQ(wizard_.LogText(), LogOf({L"MstaFolder 先へコピー省略 (インストール先と同一): " +
+                                            (Canonical(Install()) / L"Data\\b.dat").wstring()}));
         EXPECT_EQ(test::ReadFile(Install() / L"Data\\b.dat"), "content of Data\\b.dat");
     }
 }
@@ -238,7 +239,7 @@ TEST_F(MirrorTest, FolderThatCannotBeCreatedFailsTheStep) {
     const std::wstring prefix = L"MstaFolder 先へのコピーに失敗しました: " + target.wstring() +
                                 L"\nフォルダを作成できませんでした: " + target.parent_path().wstring() + L" — ";
     EXPECT_EQ(error_.substr(0, prefix.size()), prefix) << Show(error_);
-    EXPECT_EQ(wizard_.Log(), L"");  // stopped at the first file
+    EXPECT_EQ(wizard_.LogText(), L"");  // stopped at the first file
 }
 
 // A target that another program holds open without sharing is tried five

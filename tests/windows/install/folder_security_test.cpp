@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "../recording_reporter.h"
 #include "install/extra_destination.h"
 #include "install/system_folder.h"
 #include "install_test_support.h"
@@ -163,14 +164,14 @@ TEST(FolderSecurity, MirrorRefusesSystemFolders) {
     const std::wstring settings = L"MstaFolder=" + target.wstring() + L"\r\n";
     test::WriteFile(install.path() / L"Korvel_10.ini", std::string(settings.begin(), settings.end()));
 
-    test::TestWizardWindow wizard;
+    test::RecordingReporter wizard;
     std::wstring error;
-    EXPECT_TRUE(MirrorToExtraFolders(wizard.hwnd(), install.path().wstring(), {L"Data\\a.dat"}, {L"Data\\*"}, error));
+    EXPECT_TRUE(MirrorToExtraFolders(&wizard, install.path().wstring(), {L"Data\\a.dat"}, {L"Data\\*"}, error));
     EXPECT_EQ(error, L"");
     fs::path canonical;
     ASSERT_TRUE(WeaklyCanonical(target, canonical));
-    EXPECT_EQ(wizard.Log(), test::LogOf({L"[警告] MstaFolder の指定先はシステムのフォルダのためコピーしません: " +
-                                         canonical.wstring()}));
+    EXPECT_EQ(wizard.LogText(), test::LogOf({L"[警告] MstaFolder の指定先はシステムのフォルダのためコピーしません: " +
+                                             canonical.wstring()}));
     EXPECT_EQ(test::ReadFile(target / L"Data" / L"a.dat"), "system's");
     ::SetFileAttributesW((target / L"Data" / L"a.dat").c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(target);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../recording_reporter.h"
 #include "install_test_support.h"
-#include "ui/resource_ids.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -23,19 +23,6 @@ using test::ReadFile;
 using test::ReadUninstallValue;
 using test::UninstallKeysOf;
 using test::WriteFile;
-
-struct Box {
-    HWND owner;
-    std::wstring text;
-    std::wstring caption;
-    UINT type;
-};
-std::vector<Box> boxes;
-
-int WINAPI RecordBox(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
-    boxes.push_back({owner, text, caption, type});
-    return IDOK;
-}
 
 fs::path KnownFolder(REFKNOWNFOLDERID id) {
     UniqueCoTaskString path;
@@ -62,7 +49,6 @@ protected:
         const std::wstring id = std::to_wstring(::GetCurrentProcessId());
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        context_.hwnd = window_.hwnd();
         context_.selfPath = self;
         context_.tempDir = temp_.path().wstring();
         context_.installDir = (target_.path() / L"Program Files\\Zel App").wstring();
@@ -76,11 +62,8 @@ protected:
         config.ShortcutName = L"Zel Run Test " + id;
         config.StartMenuGroupName = L"Zel Run Test " + id;
         config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Manual", L"Doc\\Manual.txt"}};
-        boxes.clear();
-        previousBox_ = SetInstallMessageBoxFunction(&RecordBox);
     }
     ~InstallRunTest() override {
-        SetInstallMessageBoxFunction(previousBox_);
         test::DeleteUninstallKeysOf(context_.config.AppName);
         std::error_code error;
         fs::remove(KnownFolder(FOLDERID_Desktop) / (context_.config.AppName + L".lnk"), error);
@@ -104,35 +87,41 @@ protected:
         return keys.empty() ? std::wstring() : keys.front();
     }
 
-    void ExpectRetryOffered(const std::wstring& message) {
-        ASSERT_EQ(boxes.size(), 1u);
-        EXPECT_EQ(boxes[0].owner, window_.hwnd());
-        EXPECT_EQ(boxes[0].text, message);
-        EXPECT_EQ(boxes[0].caption, L"エラー");
-        EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
-        EXPECT_EQ(context_.page, Progress);
-        EXPECT_TRUE(window_.NextEnabled());
-        EXPECT_EQ(window_.Text(IDC_NEXT), L"再試行");
+    // One error message, then the run ends as failed (the wizard offers a retry).
+    void ExpectFailedWith(const std::wstring& message) {
+        ASSERT_EQ(reporter_.messages.size(), 1u);
+        EXPECT_EQ(reporter_.messages[0].kind, NoticeKind::Error);
+        EXPECT_EQ(reporter_.messages[0].title, L"エラー");
+        EXPECT_EQ(reporter_.messages[0].text, message);
+        EXPECT_FALSE(reporter_.messages[0].question);
+        EXPECT_TRUE(reporter_.Failed());
+    }
+    // Runs the install and checks that its result and the reported outcome agree.
+    bool Run() {
+        const int before = reporter_.starts;
+        const bool installed = RunInstall(context_, reporter_);
+        EXPECT_EQ(reporter_.starts, before + 1);
+        EXPECT_EQ(reporter_.Succeeded(), installed);
+        return installed;
     }
 
     ComApartment apartment_;
-    test::TestWizardWindow window_;
+    test::RecordingReporter reporter_;
     test::ScratchFolder temp_;
     test::ScratchFolder target_;
     SetupContext context_;
-    InstallMessageBoxFunction previousBox_ = nullptr;
 };
 
 TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid) {
     WritePayload();
-    window_.SetLog(L"left over from an earlier run\r\n");
+    reporter_.lines = {L"left over from an earlier run"};
 
-    RunInstall(context_);
+    Run();
 
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(context_.page, Finish);
-    EXPECT_EQ(window_.Log(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine, kDesktopLine,
-                                    kStartMenuLine, kInstalledLine}));
+    EXPECT_TRUE(reporter_.messages.empty());
+    EXPECT_TRUE(reporter_.Succeeded());
+    EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
+                                          kDesktopLine, kStartMenuLine, kInstalledLine}));
     EXPECT_EQ(fs::file_size(Installed(L"Uninstall.exe")), fs::file_size(context_.selfPath));
     EXPECT_FALSE(fs::exists(Installed(L"License.txt")));
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
@@ -167,8 +156,8 @@ TEST_F(InstallRunTest, EstimatedSizeCountsOnlyThePayloadRoundedUpToKib) {
         for (size_t i = 0; i < c.sizes.size(); ++i) {
             WriteFile(Files() / (L"f" + std::to_wstring(i) + L".bin"), std::string(c.sizes[i], 'a'));
         }
-        RunInstall(context_);
-        EXPECT_EQ(context_.page, Finish);
+        Run();
+        EXPECT_TRUE(reporter_.Succeeded());
         EXPECT_EQ(ReadUninstallValue(OnlyProductKey(), L"EstimatedSize").Dword(), c.expectedKb);
         test::DeleteUninstallKeysOf(context_.config.AppName);
     }
@@ -199,10 +188,10 @@ TEST_F(InstallRunTest, RepairAndUpdateReuseTheFoundKeyCutTo39Characters) {
         context_.updateMode = c.update;
         context_.existingProductKey = c.existingKey;
 
-        RunInstall(context_);
+        Run();
 
-        EXPECT_EQ(context_.page, Finish);
-        const std::wstring log = window_.Log();
+        EXPECT_TRUE(reporter_.Succeeded());
+        const std::wstring log = reporter_.LogText();
         EXPECT_TRUE(log.ends_with(std::wstring(c.successLine) + L"\r\n")) << fs::path(log).string();
         const std::wstring key = OnlyProductKey();
         if (c.expectedKey.empty()) {
@@ -218,32 +207,32 @@ TEST_F(InstallRunTest, RepairAndUpdateReuseTheFoundKeyCutTo39Characters) {
 }
 
 TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh) {
-    window_.SetLog(L"old\r\n");
+    reporter_.lines = {L"old"};
 
-    RunInstall(context_);
+    Run();
 
-    ExpectRetryOffered(L"インストールに失敗しました。詳細はログを確認してください。");
-    EXPECT_EQ(window_.Log(), LogOf({L"[エラー] payload の files フォルダが見つかりません: files\\"}));
+    ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
+    EXPECT_EQ(reporter_.LogText(), LogOf({L"[エラー] payload の files フォルダが見つかりません: files\\"}));
     EXPECT_TRUE(fs::is_directory(context_.installDir));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"Uninstall.exe")));
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
 
     WritePayload();
-    boxes.clear();
-    RunInstall(context_);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(context_.page, Finish);
-    EXPECT_TRUE(window_.Log().starts_with(L"コピー: App.exe\r\n"));
+    reporter_.messages.clear();
+    Run();
+    EXPECT_TRUE(reporter_.messages.empty());
+    EXPECT_TRUE(reporter_.Succeeded());
+    EXPECT_TRUE(reporter_.LogText().starts_with(L"コピー: App.exe\r\n"));
     EXPECT_EQ(UninstallKeysOf(context_.config.AppName).size(), 1u);
 }
 
 TEST_F(InstallRunTest, NothingSelectedFailsTheCopyStep) {
     WritePayload();
     context_.config.Files = {L"*.dll"};
-    RunInstall(context_);
-    ExpectRetryOffered(L"インストールに失敗しました。詳細はログを確認してください。");
-    EXPECT_EQ(window_.Log(), LogOf({L"[エラー] [Files] の指定に一致するファイルがありません。"}));
+    Run();
+    ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
+    EXPECT_EQ(reporter_.LogText(), LogOf({L"[エラー] [Files] の指定に一致するファイルがありません。"}));
 }
 
 TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
@@ -251,10 +240,10 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     // A file where the install folder's parent should be: the folder cannot be
     // created.
     WriteFile(target_.path() / L"Program Files", "not a folder");
-    window_.SetLog(L"old\r\n");
-    RunInstall(context_);
-    ExpectRetryOffered(L"インストール中に予期しないエラーが発生しました。");
-    EXPECT_EQ(window_.Log(), L"");
+    reporter_.lines = {L"old"};
+    Run();
+    ExpectFailedWith(L"インストール中に予期しないエラーが発生しました。");
+    EXPECT_EQ(reporter_.LogText(), L"");
 
     // A destination file held open: the copy raises after the files before it
     // were logged.
@@ -263,10 +252,10 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     UniqueHandleKernel lock(
         ::CreateFileW(Installed(L"Doc\\Manual.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
-    boxes.clear();
-    RunInstall(context_);
-    ExpectRetryOffered(L"インストール中に予期しないエラーが発生しました。");
-    EXPECT_EQ(window_.Log().find(L"Manual.txt"), std::wstring::npos);
+    reporter_.messages.clear();
+    Run();
+    ExpectFailedWith(L"インストール中に予期しないエラーが発生しました。");
+    EXPECT_EQ(reporter_.LogText().find(L"Manual.txt"), std::wstring::npos);
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
 }
@@ -277,19 +266,19 @@ TEST_F(InstallRunTest, LaterStepsOnlyWarnAndTheRunStillSucceeds) {
     context_.config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Gone", L"Missing.exe"}};
     context_.selfPath = (temp_.path() / L"no_such_setup.exe").wstring();
 
-    RunInstall(context_);
+    Run();
 
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(context_.page, Finish);
-    EXPECT_EQ(window_.Log(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
-                                    L"[警告] デスクトップショートカット作成失敗: setup.ini の [Files] "
-                                    L"セクションに exe "
-                                    L"の記述が見つからないため、ショートカットを作成できません。",
-                                    L"[警告] スタートメニュー項目作成失敗: "
-                                    L"スタートメニュー項目作成失敗: Gone "
-                                    L"(ショートカット対象が見つかりません: " +
-                                        Installed(L"Missing.exe").wstring() + L")",
-                                    L"[警告] Uninstall.exe のコピーに失敗しました。", kInstalledLine}));
+    EXPECT_TRUE(reporter_.messages.empty());
+    EXPECT_TRUE(reporter_.Succeeded());
+    EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
+                                          L"[警告] デスクトップショートカット作成失敗: setup.ini の [Files] "
+                                          L"セクションに exe "
+                                          L"の記述が見つからないため、ショートカットを作成できません。",
+                                          L"[警告] スタートメニュー項目作成失敗: "
+                                          L"スタートメニュー項目作成失敗: Gone "
+                                          L"(ショートカット対象が見つかりません: " +
+                                              Installed(L"Missing.exe").wstring() + L")",
+                                          L"[警告] Uninstall.exe のコピーに失敗しました。", kInstalledLine}));
     // Uninstall.exe is listed and registered although it could not be copied.
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
               "\xEF\xBB\xBF"
@@ -307,12 +296,13 @@ TEST_F(InstallRunTest, MirrorFailureStopsBeforeManifestsAndRegistration) {
     const fs::path msta = target_.path() / L"blocker\\Msta";
     WriteFile(Installed(L"Korvel_10.ini"), "[Paths]\r\nMstaFolder=" + msta.string() + "\r\n");
 
-    RunInstall(context_);
+    Run();
 
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_TRUE(boxes[0].text.starts_with(L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n"))
-        << fs::path(boxes[0].text).string();
-    EXPECT_EQ(window_.Text(IDC_NEXT), L"再試行");
+    ASSERT_EQ(reporter_.messages.size(), 1u);
+    EXPECT_TRUE(
+        reporter_.messages[0].text.starts_with(L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n"))
+        << fs::path(reporter_.messages[0].text).string();
+    EXPECT_TRUE(reporter_.Failed());
     EXPECT_TRUE(fs::exists(Installed(L"Doc\\Manual.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"Uninstall.exe")));
@@ -322,8 +312,8 @@ TEST_F(InstallRunTest, MirrorFailureStopsBeforeManifestsAndRegistration) {
 TEST_F(InstallRunTest, SystemFolderFailureStopsTheRun) {
     WritePayload();
     context_.config.System32RegSvr = {L"Missing.dll"};
-    RunInstall(context_);
-    ExpectRetryOffered(
+    Run();
+    ExpectFailedWith(
         L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n"
         L"システム登録用ソースが見つかりません: files\\Missing.dll");
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
@@ -340,12 +330,12 @@ TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
     ::GetSystemDirectoryW(system, MAX_PATH);
     const fs::path placed = fs::path(system) / name;
 
-    RunInstall(context_);
+    Run();
 
     std::error_code error;
     const bool wasPlaced = fs::remove(placed, error);
-    EXPECT_TRUE(boxes.empty());
-    EXPECT_EQ(context_.page, Finish);
+    EXPECT_TRUE(reporter_.messages.empty());
+    EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_TRUE(wasPlaced);
     EXPECT_EQ(ReadFile(Installed(L"system32_copy_manifest.txt")), "\xEF\xBB\xBF" + placed.string() + "\n");
     EXPECT_FALSE(fs::exists(Installed(L"system32_regsvr_manifest.txt")));

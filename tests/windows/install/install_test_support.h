@@ -1,8 +1,7 @@
-// Helpers for the install engine tests: a stand-in wizard window with the
-// controls the install run touches, a scratch folder, files and registry read-back.
+// Helpers for the install engine tests: a scratch folder, files and registry
+// read-back.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,59 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "ui/resource_ids.h"
-#include "ui/system_libraries.h"
 #include "util/unique_handle.h"
 
 namespace zel::test {
 
 namespace fs = std::filesystem;
-
-// A top-level window holding the progress bar 1006, the log 1007 and the Next
-// button 1009, as the wizard does. Destroyed with the object.
-class TestWizardWindow {
-public:
-    TestWizardWindow() {
-        InitProgressCommonControl();
-        static const ATOM windowClass = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = ::DefWindowProcW;
-            wc.hInstance = ::GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"ZelInstallTestWizard";
-            return ::RegisterClassW(&wc);
-        }();
-        (void)windowClass;
-        hwnd_ = ::CreateWindowExW(0, L"ZelInstallTestWizard", L"test", WS_OVERLAPPEDWINDOW, 0, 0, 500, 400, nullptr,
-                                  nullptr, ::GetModuleHandleW(nullptr), nullptr);
-        Child(PROGRESS_CLASSW, L"", 0, IDC_PROGRESS);
-        Child(L"EDIT", L"", ES_MULTILINE | ES_READONLY | WS_VSCROLL | ES_AUTOVSCROLL, IDC_LOG);
-        Child(L"BUTTON", L"Next", BS_DEFPUSHBUTTON | WS_DISABLED, IDC_NEXT);
-    }
-    TestWizardWindow(const TestWizardWindow&) = delete;
-    TestWizardWindow& operator=(const TestWizardWindow&) = delete;
-    ~TestWizardWindow() { ::DestroyWindow(hwnd_); }
-
-    HWND hwnd() const { return hwnd_; }
-    std::wstring Text(int id) const {
-        HWND item = ::GetDlgItem(hwnd_, id);
-        std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(item)) + 1, L'\0');
-        text.resize(static_cast<size_t>(::GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
-        return text;
-    }
-    std::wstring Log() const { return Text(IDC_LOG); }
-    void SetLog(const std::wstring& text) { ::SetDlgItemTextW(hwnd_, IDC_LOG, text.c_str()); }
-    bool NextEnabled() const { return ::IsWindowEnabled(::GetDlgItem(hwnd_, IDC_NEXT)) != FALSE; }
-    LRESULT Progress(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
-        return ::SendDlgItemMessageW(hwnd_, IDC_PROGRESS, message, wParam, lParam);
-    }
-
-private:
-    void Child(const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
-        ::CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 100, 20, hwnd_,
-                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
-    }
-    HWND hwnd_ = nullptr;
-};
 
 // A fresh folder under the temp path, removed (read-only flags cleared) afterwards.
 class ScratchFolder {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "../recording_reporter.h"
 #include "install_test_support.h"
 
 namespace zel {
@@ -20,7 +22,6 @@ using test::WriteFile;
 class PayloadCopyTest : public ::testing::Test {
 protected:
     PayloadCopyTest() : temp_(L"copy_temp"), install_(L"copy_dest") {
-        context_.hwnd = window_.hwnd();
         context_.tempDir = temp_.path().wstring();
         context_.installDir = (install_.path() / L"App").wstring();
         context_.config.LicenseFile = L"files\\License.txt";
@@ -36,7 +37,7 @@ protected:
         }
     }
 
-    test::TestWizardWindow window_;
+    test::RecordingReporter reporter_;
     test::ScratchFolder temp_;
     test::ScratchFolder install_;
     SetupContext context_;
@@ -66,12 +67,12 @@ TEST_F(PayloadCopyTest, SelectsByPatternsAndNeverCopiesTheLicence) {
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.patterns) + " licence " + fs::path(c.licenseFile).string());
         fs::remove_all(install_.path() / L"App");
-        window_.SetLog(L"");
+        reporter_.lines.clear();
         context_.config.Files = c.patterns;
         context_.config.LicenseFile = c.licenseFile;
         std::vector<std::wstring> copied = {L"stale entry"};
 
-        const bool ok = CopyPayloadFiles(context_, &copied);
+        const bool ok = CopyPayloadFiles(context_, reporter_, &copied);
 
         EXPECT_EQ(ok, !c.expected.empty());
         EXPECT_EQ(Sorted(copied), c.expected);
@@ -80,42 +81,39 @@ TEST_F(PayloadCopyTest, SelectsByPatternsAndNeverCopiesTheLicence) {
         }
         EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / L"License.txt"));
         if (c.expected.empty()) {
-            EXPECT_EQ(window_.Log(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
+            EXPECT_EQ(reporter_.LogText(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
         }
     }
 }
 
-TEST_F(PayloadCopyTest, LogsEachFileInCopyOrderAndFillsTheProgressBar) {
+TEST_F(PayloadCopyTest, LogsEachFileInCopyOrderAndReportsTheProgress) {
     WriteSampleTree();
-    window_.SetLog(L"earlier line\r\n");
+    reporter_.lines = {L"earlier line"};
     std::vector<std::wstring> copied;
 
-    ASSERT_TRUE(CopyPayloadFiles(context_, &copied));
+    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
 
     ASSERT_EQ(copied.size(), 5u);
     std::vector<std::wstring> lines = {L"earlier line"};
     for (const auto& rel : copied) lines.push_back(L"コピー: " + rel);
-    EXPECT_EQ(window_.Log(), LogOf(lines));
+    EXPECT_EQ(reporter_.LogText(), LogOf(lines));
 
-    PBRANGE range{};
-    window_.Progress(PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
-    EXPECT_EQ(range.iLow, 0);
-    EXPECT_EQ(range.iHigh, 5);
-    EXPECT_EQ(window_.Progress(PBM_GETPOS), 5);
+    EXPECT_EQ(reporter_.range, 5u);
+    EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
 }
 
 TEST_F(PayloadCopyTest, OverwritesAnEarlierCopyAndWorksWithoutAList) {
     WriteSampleTree();
-    ASSERT_TRUE(CopyPayloadFiles(context_, nullptr));
+    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, nullptr));
     WriteFile(Files() / L"App.exe", "new build");
-    ASSERT_TRUE(CopyPayloadFiles(context_, nullptr));
+    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, nullptr));
     EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"App.exe"), "new build");
 }
 
 TEST_F(PayloadCopyTest, MissingFilesFolderIsLoggedAndLeavesTheListAlone) {
     std::vector<std::wstring> copied = {L"kept"};
-    EXPECT_FALSE(CopyPayloadFiles(context_, &copied));
-    EXPECT_EQ(window_.Log(), L"[エラー] payload の files フォルダが見つかりません: files\\\r\n");
+    EXPECT_FALSE(CopyPayloadFiles(context_, reporter_, &copied));
+    EXPECT_EQ(reporter_.LogText(), L"[エラー] payload の files フォルダが見つかりません: files\\\r\n");
     EXPECT_EQ(copied, std::vector<std::wstring>{L"kept"});
     EXPECT_FALSE(fs::exists(context_.installDir));
 }
@@ -123,8 +121,8 @@ TEST_F(PayloadCopyTest, MissingFilesFolderIsLoggedAndLeavesTheListAlone) {
 TEST_F(PayloadCopyTest, EmptyFilesFolderSelectsNothing) {
     fs::create_directories(Files() / L"empty_sub");
     std::vector<std::wstring> copied = {L"stale"};
-    EXPECT_FALSE(CopyPayloadFiles(context_, &copied));
-    EXPECT_EQ(window_.Log(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
+    EXPECT_FALSE(CopyPayloadFiles(context_, reporter_, &copied));
+    EXPECT_EQ(reporter_.LogText(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
     EXPECT_TRUE(copied.empty());
 }
 
@@ -139,7 +137,7 @@ TEST_F(PayloadCopyTest, FailedCopyRaisesAFileSystemErrorNamingBothPaths) {
     std::vector<std::wstring> copied;
 
     try {
-        CopyPayloadFiles(context_, &copied);
+        CopyPayloadFiles(context_, reporter_, &copied);
         FAIL() << "no error raised";
     } catch (const fs::filesystem_error& error) {
         EXPECT_EQ(error.path1(), Files() / L"z.txt");
@@ -149,10 +147,10 @@ TEST_F(PayloadCopyTest, FailedCopyRaisesAFileSystemErrorNamingBothPaths) {
     lock.reset();
     EXPECT_EQ(ReadFile(blocked), "old");
     // What came before the failing file is installed and logged; the failing file is not logged.
-    EXPECT_EQ(window_.Log().find(L"z.txt"), std::wstring::npos);
+    EXPECT_EQ(reporter_.LogText().find(L"z.txt"), std::wstring::npos);
     if (copied == std::vector<std::wstring>{L"a.txt"}) {
         EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"a.txt"), "a");
-        EXPECT_EQ(window_.Log(), LogOf({L"コピー: a.txt"}));
+        EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: a.txt"}));
     }
 }
 

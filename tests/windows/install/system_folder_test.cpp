@@ -7,6 +7,7 @@
 
 #include "../../common/path_cases.h"
 #include "../../common/pe_image_cases.h"
+#include "../recording_reporter.h"
 #include "config/text_encoding.h"
 #include "install/pe_image.h"
 #include "install/shared_dll_count.h"
@@ -18,8 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::LogOf;
+using test::RecordingReporter;
 using test::ScratchFolder;
-using test::TestWizardWindow;
 
 std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
 
@@ -226,11 +227,11 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
                              L"zel_noexport64.dll",     L"other\\ZEL_COM64.dll", L"..\\zel_outside.dll",
                              L"sub\\..\\zel_com64.dll", L"zel_notimage.txt"};
 
-    TestWizardWindow wizard;
+    RecordingReporter wizard;
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    ASSERT_TRUE(DeploySystemFiles(wizard.hwnd(), payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
         << Show(error);
     EXPECT_EQ(error, L"");
 
@@ -240,17 +241,18 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
     const fs::path notImage = Wow64Folder() / L"zel_notimage.txt";
     EXPECT_EQ(regsvrFiles, (std::vector<std::wstring>{com64, com32}));
     EXPECT_EQ(copyOnlyFiles, (std::vector<std::wstring>{noExport, notImage}));
-    EXPECT_EQ(wizard.Log(), LogOf({
-                                L"システムフォルダへコピー: " + com64.wstring(),
-                                L"システムフォルダへコピー: " + com32.wstring(),
-                                L"システムフォルダへコピー: " + noExport.wstring(),
-                                L"[警告] PE を判定できなかったため 32bit 用 (SysWOW64) に配置します: zel_notimage.txt",
-                                L"システムフォルダへコピー: " + notImage.wstring(),
-                                L"登録: " + com64.wstring(),
-                                L"登録: " + com32.wstring(),
-                                L"regsvr32 を省略 (DllRegisterServer なし): " + noExport.wstring(),
-                                L"regsvr32 を省略 (DllRegisterServer なし): " + notImage.wstring(),
-                            }));
+    EXPECT_EQ(wizard.LogText(),
+              LogOf({
+                  L"システムフォルダへコピー: " + com64.wstring(),
+                  L"システムフォルダへコピー: " + com32.wstring(),
+                  L"システムフォルダへコピー: " + noExport.wstring(),
+                  L"[警告] PE を判定できなかったため 32bit 用 (SysWOW64) に配置します: zel_notimage.txt",
+                  L"システムフォルダへコピー: " + notImage.wstring(),
+                  L"登録: " + com64.wstring(),
+                  L"登録: " + com32.wstring(),
+                  L"regsvr32 を省略 (DllRegisterServer なし): " + noExport.wstring(),
+                  L"regsvr32 を省略 (DllRegisterServer なし): " + notImage.wstring(),
+              }));
     EXPECT_TRUE(ReadTestValue(L"zel_com64.dll"));
     EXPECT_TRUE(ReadTestValue(L"zel_com32.dll"));
     EXPECT_FALSE(fs::exists(Wow64Folder() / L"zel_com64.dll"));
@@ -357,11 +359,11 @@ TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
     SetupConfig config;
     config.System32RegSvr = {L"zel_com64.dll", L"zel_noexport64.dll"};
 
-    TestWizardWindow wizard;
+    RecordingReporter wizard;
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
     std::wstring error;
-    ASSERT_TRUE(DeploySystemFiles(wizard.hwnd(), payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
         << Show(error);
     EXPECT_EQ(test::ReadFile(com64), "another vendor's library");
     EXPECT_TRUE(regsvrFiles.empty());
@@ -370,11 +372,12 @@ TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
     EXPECT_EQ(Count(com64), std::nullopt);
     EXPECT_EQ(Count(noExport), std::nullopt);
     EXPECT_FALSE(ReadTestValue(L"zel_com64.dll"));
-    EXPECT_EQ(wizard.Log(), LogOf({
-                                L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + com64.wstring(),
-                                L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + noExport.wstring(),
-                                L"regsvr32 を省略 (DllRegisterServer なし): " + noExport.wstring(),
-                            }));
+    EXPECT_EQ(wizard.LogText(),
+              LogOf({
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + com64.wstring(),
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + noExport.wstring(),
+                  L"regsvr32 を省略 (DllRegisterServer なし): " + noExport.wstring(),
+              }));
 }
 
 // A counted file is replaced only by one that is not older: the file version
@@ -477,15 +480,15 @@ TEST_F(SystemFolderTest, StepErrors) {
         std::vector<std::wstring> regsvrFiles;
         std::vector<std::wstring> copyOnlyFiles;
         std::wstring error;
-        TestWizardWindow wizard;
-        EXPECT_FALSE(
-            DeploySystemFiles(wizard.hwnd(), payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+        RecordingReporter wizard;
+        EXPECT_FALSE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
         EXPECT_EQ(error, c.error);
         // A copy-phase failure registers nothing and reports nothing registered.
         EXPECT_TRUE(regsvrFiles.empty());
         EXPECT_TRUE(copyOnlyFiles.empty());
         EXPECT_FALSE(ReadTestValue(L"zel_com64.dll"));
-        EXPECT_EQ(wizard.Log(), LogOf({L"システムフォルダへコピー: " + (NativeFolder() / L"zel_com64.dll").wstring()}))
+        EXPECT_EQ(wizard.LogText(),
+                  LogOf({L"システムフォルダへコピー: " + (NativeFolder() / L"zel_com64.dll").wstring()}))
             << Show(c.error);
     }
 }
@@ -493,15 +496,15 @@ TEST_F(SystemFolderTest, StepErrors) {
 TEST_F(SystemFolderTest, EmptyListDoesNothing) {
     SetupConfig config;
     config.System32RegSvr = {};
-    TestWizardWindow wizard;
+    RecordingReporter wizard;
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    EXPECT_TRUE(DeploySystemFiles(wizard.hwnd(), payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+    EXPECT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
     EXPECT_TRUE(regsvrFiles.empty());
     EXPECT_TRUE(copyOnlyFiles.empty());
     EXPECT_EQ(error, L"");
-    EXPECT_EQ(wizard.Log(), L"");
+    EXPECT_EQ(wizard.LogText(), L"");
 }
 
 }  // namespace

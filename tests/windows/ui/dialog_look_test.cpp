@@ -122,6 +122,7 @@ protected:
 
     test::RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter{context};
     InstalledProduct product;
     MaintenanceParams params;
     HWND dialog = nullptr;

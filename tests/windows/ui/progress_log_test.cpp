@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/resource_ids.h"
+#include "util/error_text.h"
 
 namespace zel {
 namespace {

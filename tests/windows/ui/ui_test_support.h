@@ -16,12 +16,13 @@
 #include <string>
 #include <vector>
 
-#include "app/setup_context.h"
+#include "install/setup_context.h"
 #include "ui/dialog_actions.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/resource_ids.h"
 #include "ui/system_libraries.h"
 #include "ui/wizard_dialog.h"
+#include "ui/wizard_reporter.h"
 
 namespace zel::test {
 
@@ -63,7 +64,8 @@ inline void Command(HWND dialog, int id) {
     ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
-// Replaces the wizard's install run and message boxes while alive and records the calls.
+// Replaces the wizard's install run while alive and records the calls and the
+// message boxes of a RecordingWizardReporter.
 class RecordedActions {
 public:
     struct Box {
@@ -77,43 +79,48 @@ public:
         installDirs.clear();
         boxes.clear();
         onRun = nullptr;
-        GetWizardActions() = WizardActions{&Run, &MessageBox};
+        GetWizardActions() = WizardActions{&Run};
     }
     ~RecordedActions() { GetWizardActions() = saved_; }
 
     static inline int runs = 0;
     static inline std::vector<std::wstring> installDirs;
     static inline std::vector<Box> boxes;
-    static inline std::function<void(SetupContext&)> onRun;
+    static inline std::function<void(SetupContext&, RunReporter&)> onRun;
 
 private:
-    static void Run(SetupContext& context) {
+    static bool Run(SetupContext& context, RunReporter& reporter) {
         ++runs;
         installDirs.push_back(context.installDir);
-        if (onRun) onRun(context);
-    }
-    static int WINAPI MessageBox(HWND, LPCWSTR text, LPCWSTR caption, UINT type) {
-        boxes.push_back(Box{text, caption, type});
-        return IDOK;
+        if (onRun) onRun(context, reporter);
+        return true;
     }
 
     WizardActions saved_;
 };
 
-// What the install run does to the wizard, without installing anything.
-inline void FakeRunStart(SetupContext& context) {
-    context.page = Progress;
-    ShowPage(context);
+// The wizard's own reporter, installed as the context's reporter, with its
+// message boxes recorded in RecordedActions::boxes instead of shown.
+class RecordingWizardReporter : public WizardReporter {
+public:
+    explicit RecordingWizardReporter(SetupContext& context) : WizardReporter(context) { context.reporter = this; }
+
+protected:
+    int ShowBox(HWND, const std::wstring& title, const std::wstring& text, UINT style) override {
+        RecordedActions::boxes.push_back(RecordedActions::Box{text, title, style});
+        return IDOK;
+    }
+};
+
+// What the install run reports to the wizard, without installing anything.
+inline void FakeRunStart(SetupContext&, RunReporter& reporter) { reporter.InstallStarted(); }
+inline void FakeRunSuccess(SetupContext&, RunReporter& reporter) {
+    reporter.InstallStarted();
+    reporter.InstallFinished(true);
 }
-inline void FakeRunSuccess(SetupContext& context) {
-    FakeRunStart(context);
-    context.page = Finish;
-    ShowPage(context);
-}
-inline void FakeRunFailure(SetupContext& context) {
-    FakeRunStart(context);
-    ::EnableWindow(::GetDlgItem(context.hwnd, IDC_NEXT), TRUE);
-    ::SetDlgItemTextW(context.hwnd, IDC_NEXT, L"再試行");
+inline void FakeRunFailure(SetupContext&, RunReporter& reporter) {
+    reporter.InstallStarted();
+    reporter.InstallFinished(false);
 }
 
 // Opens a dialog with the modal call and calls `drive` from a timer inside the

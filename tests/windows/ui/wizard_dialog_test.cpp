@@ -50,6 +50,7 @@ protected:
 
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter{context};
     HWND dialog = nullptr;
 };
 
@@ -324,6 +325,7 @@ TEST(WizardModalTest, CancelEndsTheModalCallWith2) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter(context);
     context.config.AppName = L"Zel";
     context.licenseText = L"licence";
     INT_PTR result =
@@ -340,6 +342,7 @@ TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsWith1) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
+    test::RecordingWizardReporter reporter(context);
     context.config.AppName = L"Zel";
     context.licenseText = L"licence";
     context.repairMode = true;

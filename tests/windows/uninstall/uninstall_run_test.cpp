@@ -1,11 +1,12 @@
 // The whole uninstall run against a real registry entry and install folder,
-// with the message boxes recorded instead of shown.
+// with its messages recorded instead of shown.
 #include <shlobj.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +45,31 @@ struct Box {
 void PrintTo(const Box& box, std::ostream* os) {
     *os << "{" << Utf8(box.text) << " | " << Utf8(box.title) << " | 0x" << std::hex << box.style << "}";
 }
+
+// Records the run's messages as the boxes they are on the interactive road and
+// answers the confirmation as told.
+class BoxRecorder : public RunReporter {
+public:
+    BoxRecorder(std::vector<Box>& boxes, bool answer) : boxes_(boxes), answer_(answer) {}
+    void Log(const std::wstring&) override {}
+    void InstallStarted() override {}
+    void InstallFinished(bool) override {}
+    void SetProgressRange(std::uint32_t) override {}
+    void SetProgressPosition(std::uint32_t) override {}
+    void Notify(NoticeKind kind, const std::wstring& title, const std::wstring& text) override {
+        const UINT style = kind == NoticeKind::Error ? kError : kind == NoticeKind::Warning ? kWarning : kInformation;
+        boxes_.push_back({text, title, style});
+    }
+    bool Ask(const std::wstring& title, const std::wstring& text, bool quietAnswer) override {
+        EXPECT_TRUE(quietAnswer);  // a quiet run removes the product
+        boxes_.push_back({text, title, kQuestion});
+        return answer_;
+    }
+
+private:
+    std::vector<Box>& boxes_;
+    bool answer_;
+};
 
 std::wstring Confirmation(const std::wstring& location) {
     return L"「" + location + L"」からアプリケーションを削除します。よろしいですか？";
@@ -88,16 +114,13 @@ protected:
     }
 
     // Runs with the given key text; the confirmation is answered with answer.
-    int Run(std::wstring keyText, int answer = IDYES, fs::path ownPath = {}) {
+    UninstallResult Run(std::wstring keyText, int answer = IDYES, fs::path ownPath = {}) {
         UninstallOptions options;
         options.ownPath = ownPath.empty() ? test::TestProgramFolder() / L"not-the-uninstaller.exe" : ownPath;
         options.desktopFolder = root_ / L"Desktop";
         options.programsFolder = root_ / L"Programs";
-        options.showMessage = [this, answer](const std::wstring& text, const std::wstring& title, UINT style) {
-            boxes_.push_back({text, title, style});
-            return style == kQuestion ? answer : IDOK;
-        };
-        return RunUninstall(keyText, options);
+        BoxRecorder recorder(boxes_, answer == IDYES);
+        return RunUninstall(keyText, recorder, options);
     }
 
     ComApartment apartment_;  // the run reads shell links, as setup.exe does with COM initialised
@@ -114,31 +137,41 @@ TEST_F(UninstallRun, StopsBeforeTheQuestionWhenTheEntryIsUnusable) {
         std::vector<std::pair<std::wstring, std::wstring>> values;
         DWORD type;
         std::wstring message;
+        UninstallResult result;
     };
     const std::wstring installLocation = installDir_.wstring();
     const Case cases[] = {
-        {"empty braces", L"\"{}\"", {}, REG_SZ, L"無効なアンインストール引数です。"},
-        {"only blanks and quotes", L" \"\" ", {}, REG_SZ, L"無効なアンインストール引数です。"},
+        {"empty braces", L"\"{}\"", {}, REG_SZ, L"無効なアンインストール引数です。", UninstallResult::InvalidKey},
+        {"only blanks and quotes",
+         L" \"\" ",
+         {},
+         REG_SZ,
+         L"無効なアンインストール引数です。",
+         UninstallResult::InvalidKey},
         {"no such entry",
          L"{ZEL-UNINSTALL-TEST-NO-SUCH-ENTRY}",
          {},
          REG_SZ,
-         L"インストール情報がレジストリに見つかりません。"},
+         L"インストール情報がレジストリに見つかりません。",
+         UninstallResult::NotRegistered},
         {"no InstallLocation",
          key_,
          {{L"DisplayName", L"My App"}},
          REG_SZ,
-         L"インストール先 (InstallLocation) を読み取れません。"},
+         L"インストール先 (InstallLocation) を読み取れません。",
+         UninstallResult::Failed},
         {"empty InstallLocation",
          key_,
          {{L"InstallLocation", L""}},
          REG_SZ,
-         L"インストール先 (InstallLocation) を読み取れません。"},
+         L"インストール先 (InstallLocation) を読み取れません。",
+         UninstallResult::Failed},
         {"InstallLocation not REG_SZ",
          key_,
          {{L"InstallLocation", installLocation}},
          REG_EXPAND_SZ,
-         L"インストール先 (InstallLocation) を読み取れません。"},
+         L"インストール先 (InstallLocation) を読み取れません。",
+         UninstallResult::Failed},
     };
     WriteFile(installDir_ / L"App.exe");
     WriteManifest({L"App.exe"});
@@ -148,7 +181,7 @@ TEST_F(UninstallRun, StopsBeforeTheQuestionWhenTheEntryIsUnusable) {
         boxes_.clear();
         if (!c.values.empty()) Register(c.values, c.type);
 
-        EXPECT_EQ(Run(c.keyText), 1);
+        EXPECT_EQ(Run(c.keyText), c.result);
         EXPECT_EQ(boxes_, (std::vector<Box>{{c.message, kTitle, kError}}));
         EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
         EXPECT_EQ(Registered(), !c.values.empty());
@@ -162,7 +195,7 @@ TEST_F(UninstallRun, AnsweringNoChangesNothing) {
     WriteFile(installDir_ / L"App.exe");
     WriteManifest({L"App.exe", L"install_manifest.txt"});
 
-    EXPECT_EQ(Run(L" \"" + key_.substr(1, key_.size() - 2) + L"\" ", IDNO), 0);
+    EXPECT_EQ(Run(L" \"" + key_.substr(1, key_.size() - 2) + L"\" ", IDNO), UninstallResult::Declined);
 
     EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(stored), kConfirmTitle, kQuestion}}));
     EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
@@ -190,7 +223,7 @@ TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
     WriteManifest({L"App.exe", L"Doc\\マニュアル.pdf", L"data\\a\\b\\c.bin", L"..\\Other\\victim.txt",
                    L"install_manifest.txt", L"Uninstall.exe"});
 
-    EXPECT_EQ(Run(key_.substr(1, key_.size() - 2)), 0);
+    EXPECT_EQ(Run(key_.substr(1, key_.size() - 2)), UninstallResult::Removed);
 
     EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
                                         {kDone, kTitle, kInformation}}));
@@ -207,7 +240,7 @@ TEST_F(UninstallRun, MissingManifestWarnsAndStillRemovesTheEntry) {
     Register({{L"InstallLocation", installDir_.wstring()}});
     WriteFile(installDir_ / L"App.exe");
 
-    EXPECT_EQ(Run(key_), 0);
+    EXPECT_EQ(Run(key_), UninstallResult::Removed);
 
     EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
                                         {kManifestMissing, kTitle, kWarning},
@@ -227,10 +260,10 @@ TEST_F(UninstallRun, RelativeInstallLocationTouchesNothingBelowTheCurrentFolder)
     fs::current_path(current);
     Register({{L"InstallLocation", L"relative\\app"}});
 
-    const int result = Run(key_);
+    const UninstallResult result = Run(key_);
     fs::current_path(previous);
 
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(result, UninstallResult::Removed);
     EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(L"relative\\app"), kConfirmTitle, kQuestion},
                                         {kManifestMissing, kTitle, kWarning},
                                         {kDone, kTitle, kInformation}}));
@@ -249,7 +282,7 @@ TEST_F(UninstallRun, AnEntryThatCannotBeDeletedIsReportedAndTheRunGoesOn) {
     WriteFile(installDir_ / L"App.exe");
     WriteManifest({L"App.exe"});
 
-    EXPECT_EQ(Run(key_), 0);
+    EXPECT_EQ(Run(key_), UninstallResult::Removed);
 
     EXPECT_EQ(boxes_,
               (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
@@ -266,7 +299,7 @@ TEST_F(UninstallRun, TheInstalledUninstallerIsLeftToTheSelfRemoval) {
     WriteFile(installDir_ / L"App.exe");
     WriteManifest({L"App.exe", L"install_manifest.txt", L"Uninstall.exe"});
 
-    EXPECT_EQ(Run(key_, IDYES, uninstaller), 0);
+    EXPECT_EQ(Run(key_, IDYES, uninstaller), UninstallResult::Removed);
 
     EXPECT_TRUE(Exists(uninstaller)) << "the file pass must skip the running program";
     EXPECT_FALSE(Exists(installDir_ / L"App.exe"));

@@ -1,5 +1,6 @@
 // The one run record of setup mode, owned by the run driver and lent to the
-// dialogs and the install run.
+// dialogs and the install run. The window fields belong to the wizard; the
+// install run never touches them and reports through a RunReporter instead.
 #pragma once
 
 #include <windows.h>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "config/setup_config.h"
-#include "install/installed_product.h"
+#include "install/run_reporter.h"
 #include "payload/payload_archive.h"
 
 namespace zel {
@@ -42,6 +43,9 @@ struct SetupContext {
     bool updateAvailable = false;
     std::wstring installedVersion;
     std::wstring existingProductKey;
+    // Where the wizard sends the install run's log, progress and outcome and its
+    // own message boxes; set before the wizard is shown.
+    RunReporter* reporter = nullptr;
     // System-folder files this product holds a reference count on, kept across
     // retries so that no count is raised twice.
     std::vector<std::wstring> countedSystemFiles;
@@ -53,12 +57,5 @@ inline InstallMode GetInstallMode(const SetupContext& context) noexcept {
     if (context.updateMode) return InstallMode::Update;
     return InstallMode::Install;
 }
-
-struct MaintenanceParams {
-    SetupContext* context = nullptr;
-    InstalledProduct* product = nullptr;
-    HFONT titleFont = nullptr;
-    HFONT subtitleFont = nullptr;
-};
 
 }  // namespace zel
