@@ -22,14 +22,15 @@ const std::wstring kLicenseUnreadable = L"使用許諾ファイルを読み込�
 const std::wstring kConfigError = L"設定エラー";
 const std::wstring kNotRegistered = L"インストール情報がレジストリに見つかりません。";
 
-// "ZelSetup_" + local date and time without leading zeros or separators.
+// "ZelSetup_" + local date and time, zero-padded.
 std::wstring TempFolderNameAt(const FILETIME& utc) {
     FILETIME local{};
     SYSTEMTIME t{};
     ::FileTimeToLocalFileTime(&utc, &local);
     ::FileTimeToSystemTime(&local, &t);
-    return L"ZelSetup_" + std::to_wstring(t.wYear) + std::to_wstring(t.wMonth) + std::to_wstring(t.wDay) + L"_" +
-           std::to_wstring(t.wHour) + std::to_wstring(t.wMinute) + std::to_wstring(t.wSecond);
+    wchar_t text[64];
+    swprintf(text, 64, L"ZelSetup_%04u%02u%02u_%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
 }
 
 FILETIME Now() {
@@ -91,6 +92,7 @@ TEST_F(E2eTest, SampleSetupExtractsTheProductFolderIntoTemp) {
 
     Click(wizard, 1010);
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    EXPECT_FALSE(fs::exists(folders[0])) << "the extraction folder outlives setup.exe";
     RemoveTree(folders[0]);
 }
 
