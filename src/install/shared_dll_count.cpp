@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "config/text_encoding.h"
+#include "install/manifest.h"
 #include "util/ascii.h"
 #include "util/unique_handle.h"
 
@@ -14,8 +15,6 @@ namespace fs = std::filesystem;
 namespace zel {
 namespace {
 
-constexpr wchar_t kRegsvrManifest[] = L"system32_regsvr_manifest.txt";
-constexpr wchar_t kCopyManifest[] = L"system32_copy_manifest.txt";
 constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 
 REGSAM ViewFlag(bool use32BitView) { return use32BitView ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
@@ -182,8 +181,8 @@ SharedPlacement PlaceSharedFile(const fs::path& source, const fs::path& target, 
 }
 
 std::vector<std::wstring> CountedSystemFiles(const fs::path& installDir) {
-    std::vector<std::wstring> files = ReadUtf8Lines(installDir / kRegsvrManifest);
-    const std::vector<std::wstring> copies = ReadUtf8Lines(installDir / kCopyManifest);
+    std::vector<std::wstring> files = ReadUtf8Lines(installDir / kRegsvrManifestName);
+    const std::vector<std::wstring> copies = ReadUtf8Lines(installDir / kCopyManifestName);
     files.insert(files.end(), copies.begin(), copies.end());
     return files;
 }
