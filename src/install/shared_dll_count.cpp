@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "config/text_encoding.h"
+#include "install/folder_security.h"
 #include "install/manifest.h"
 #include "util/ascii.h"
 #include "util/unique_handle.h"
@@ -180,10 +181,18 @@ SharedPlacement PlaceSharedFile(const fs::path& source, const fs::path& target, 
     return SharedPlacement::Counted;
 }
 
+bool IsTrustedManifest(const fs::path& manifest) {
+    return !StandardUsersCanWrite(manifest.parent_path()) && !StandardUsersCanWrite(manifest);
+}
+
 std::vector<std::wstring> CountedSystemFiles(const fs::path& installDir) {
-    std::vector<std::wstring> files = ReadUtf8Lines(installDir / kRegsvrManifestName);
-    const std::vector<std::wstring> copies = ReadUtf8Lines(installDir / kCopyManifestName);
-    files.insert(files.end(), copies.begin(), copies.end());
+    std::vector<std::wstring> files;
+    for (const wchar_t* name : {kRegsvrManifestName, kCopyManifestName}) {
+        const fs::path manifest = installDir / name;
+        if (!IsTrustedManifest(manifest)) continue;
+        const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
+        files.insert(files.end(), lines.begin(), lines.end());
+    }
     return files;
 }
 

@@ -67,8 +67,13 @@ SharedPlacement PlaceSharedFile(const std::filesystem::path& source, const std::
                                 bool use32BitView, std::vector<std::wstring>& countedFiles, std::wstring& logLine,
                                 std::wstring& errorText);
 
-// The system-folder files listed in the install folder's two system manifests:
-// what an earlier run of this product counted.
+// A system manifest is acted on only when standard users can change neither it
+// nor its folder: otherwise an unelevated program could have written it to
+// steer what an elevated uninstall releases.
+bool IsTrustedManifest(const std::filesystem::path& manifest);
+
+// The system-folder files listed in the install folder's two system manifests,
+// where trusted: what an earlier run of this product counted.
 std::vector<std::wstring> CountedSystemFiles(const std::filesystem::path& installDir);
 
 }  // namespace zel

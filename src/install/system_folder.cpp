@@ -102,14 +102,14 @@ bool ContainsIgnoreAsciiCase(std::wstring_view text, std::wstring_view part) {
     return false;
 }
 
-// Lines of a system manifest, last first, that are safe to act on: their
+// Lines of a trusted system manifest, last first, that are safe to act on: their
 // weakly canonical form lies inside a system folder.
 std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
     std::error_code ec;
     const bool present = fs::exists(manifest, ec);
     if (ec) throw fs::filesystem_error("exists", manifest, ec);
     std::vector<fs::path> files;
-    if (!present) return files;
+    if (!present || !IsTrustedManifest(manifest)) return files;
     const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         if (line->empty()) continue;

@@ -1,5 +1,10 @@
 #include "install/system_folder.h"
 
+#include <windows.h>
+// After windows.h
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <cwctype>
@@ -9,6 +14,7 @@
 #include "../../common/pe_image_cases.h"
 #include "../recording_reporter.h"
 #include "config/text_encoding.h"
+#include "install/folder_security.h"
 #include "install/pe_image.h"
 #include "install/shared_dll_count.h"
 #include "install_test_support.h"
@@ -435,6 +441,33 @@ TEST_F(SystemFolderTest, ForgedManifestDeletesNothing) {
     RemoveSystemFileCopies(install_.path());
     for (const std::wstring& line : lines) EXPECT_TRUE(fs::exists(line)) << Show(line);
     EXPECT_TRUE(ReadTestValue(L"zel_com64.dll")) << "a foreign registration was undone";
+}
+
+// A manifest that standard users could have written (its folder lets them
+// change it) releases nothing, even for a file with a count.
+TEST_F(SystemFolderTest, ManifestStandardUsersCanChangeIsNotTrusted) {
+    const fs::path counted = NativeFolder() / L"zel_noexport64.dll";
+    fs::copy_file(ComLibrary(L"zel_noexport64.dll"), counted);
+    ASSERT_TRUE(WriteSharedDllCount(counted, false, 1));
+    WriteManifest(install_.path() / L"system32_copy_manifest.txt", {counted});
+
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    const UniqueLocalMem owner(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL everyone = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(install_.path().c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, everyone, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(StandardUsersCanWrite(install_.path())) << "the folder's list did not change";
+    EXPECT_TRUE(CountedSystemFiles(install_.path()).empty());
+
+    RemoveSystemFileCopies(install_.path());
+    EXPECT_TRUE(fs::exists(counted));
+    EXPECT_EQ(Count(counted), 1u);
 }
 
 TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
