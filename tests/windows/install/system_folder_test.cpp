@@ -357,13 +357,13 @@ TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
 // replaced nor listed, and registered only when it holds our exact bytes.
 TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
-    AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
-    const fs::path com64 = NativeFolder() / L"zel_com64.dll";
-    const fs::path noExport = NativeFolder() / L"zel_noexport64.dll";
-    test::WriteFile(com64, "another vendor's library");          // same name, other bytes
-    fs::copy_file(ComLibrary(L"zel_noexport64.dll"), noExport);  // same bytes, placed by someone else
+    AddLibrary(L"zel_com32.dll", L"zel_com32.dll");
+    const fs::path same = NativeFolder() / L"zel_com64.dll";
+    const fs::path other = Wow64Folder() / L"zel_com32.dll";
+    fs::copy_file(ComLibrary(L"zel_com64.dll"), same);   // our bytes, placed by someone else
+    test::WriteFile(other, "another vendor's library");  // same name, other bytes
     SetupConfig config;
-    config.System32RegSvr = {L"zel_com64.dll", L"zel_noexport64.dll"};
+    config.System32RegSvr = {L"zel_com64.dll", L"zel_com32.dll"};
 
     RecordingReporter wizard;
     std::vector<std::wstring> regsvrFiles;
@@ -371,18 +371,19 @@ TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
     std::wstring error;
     ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
         << Show(error);
-    EXPECT_EQ(test::ReadFile(com64), "another vendor's library");
+    EXPECT_EQ(test::ReadFile(other), "another vendor's library");
     EXPECT_TRUE(regsvrFiles.empty());
     EXPECT_TRUE(copyOnlyFiles.empty());
     EXPECT_TRUE(counted_.empty());
-    EXPECT_EQ(Count(com64), std::nullopt);
-    EXPECT_EQ(Count(noExport), std::nullopt);
-    EXPECT_FALSE(ReadTestValue(L"zel_com64.dll"));
+    EXPECT_EQ(Count(same), std::nullopt);
+    EXPECT_EQ(ReadSharedDllCount(other, true), std::nullopt);
+    EXPECT_TRUE(ReadTestValue(L"zel_com64.dll")) << "our own bytes are registered";
+    EXPECT_FALSE(ReadTestValue(L"zel_com32.dll")) << "another vendor's file was registered";
     EXPECT_EQ(wizard.LogText(),
               LogOf({
-                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + com64.wstring(),
-                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + noExport.wstring(),
-                  L"regsvr32 を省略 (DllRegisterServer なし): " + noExport.wstring(),
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + same.wstring(),
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + other.wstring(),
+                  L"登録: " + same.wstring(),
               }));
 }
 
