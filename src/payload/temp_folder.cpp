@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "util/folder_entries.h"
+
 namespace zel {
 namespace {
 
@@ -104,27 +106,17 @@ CreateResult CreateAndHoldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR 
 // Deletes everything below folder, then folder. Links and junctions are removed
 // as themselves; what they point to is never entered.
 void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found;
-    UniqueFindHandle search(
-        ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-    if (search) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-                ::SetFileAttributesW(child.c_str(),
-                                     found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-            }
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) RemoveTree(child);
-                ::RemoveDirectoryW(child.c_str());
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(search.get(), &found));
-    }
-    search.reset();
+    ForEachFolderEntry(folder, [](const std::wstring& child, const WIN32_FIND_DATAW& found) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+            ::SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+        }
+        if (IsFolder(found)) {
+            if (!IsReparsePoint(found)) RemoveTree(child);
+            ::RemoveDirectoryW(child.c_str());
+        } else {
+            ::DeleteFileW(child.c_str());
+        }
+    });
     ::RemoveDirectoryW(folder.c_str());
 }
 

@@ -10,7 +10,7 @@
 #include "install/shortcut_names.h"
 #include "install/system_folder.h"
 #include "uninstall/uninstall_steps.h"
-#include "util/unique_handle.h"
+#include "util/folder_entries.h"
 
 namespace fs = std::filesystem;
 
@@ -25,22 +25,14 @@ void DeleteIfOwnLink(const fs::path& link, const fs::path& installDir) {
 // empty, deepest first, folder itself last. Links and junctions to folders are
 // never entered.
 void RemoveOwnLinksBelow(const fs::path& folder, const fs::path& installDir) {
-    WIN32_FIND_DATAW found;
-    UniqueFindHandle search(
-        ::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-    if (search) {
-        do {
-            const std::wstring_view name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const fs::path child = folder / found.cFileName;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveOwnLinksBelow(child, installDir);
-            } else {
-                DeleteIfOwnLink(child, installDir);
-            }
-        } while (::FindNextFileW(search.get(), &found));
-    }
+    ForEachFolderEntry(folder.native(), [&installDir](const std::wstring& child, const WIN32_FIND_DATAW& found) {
+        if (IsReparsePoint(found)) return;
+        if (IsFolder(found)) {
+            RemoveOwnLinksBelow(child, installDir);
+        } else {
+            DeleteIfOwnLink(child, installDir);
+        }
+    });
     ::RemoveDirectoryW(folder.c_str());  // only when empty
 }
 

@@ -35,29 +35,13 @@ std::optional<DWORD> SharedCount(const fs::path& file) {
     return value;
 }
 
-std::vector<fs::path> SetupTempFolders() {
-    std::vector<fs::path> folders;
-    std::error_code error;
-    for (fs::directory_iterator it(fs::temp_directory_path(), error), end; !error && it != end; it.increment(error)) {
-        if (it->path().filename().wstring().rfind(L"ZelSetup_", 0) == 0) folders.push_back(it->path());
-    }
-    return folders;
-}
-
-// "ZelSetup_" + the local time, zero-padded, for a moment from now.
+// setup.exe's folder name for a moment from now.
 std::wstring TempFolderNameIn(int seconds) {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
     ULARGE_INTEGER t{{now.dwLowDateTime, now.dwHighDateTime}};
     t.QuadPart += static_cast<ULONGLONG>(seconds) * 10'000'000ULL;
-    FILETIME utc{t.LowPart, t.HighPart};
-    FILETIME local{};
-    SYSTEMTIME s{};
-    ::FileTimeToLocalFileTime(&utc, &local);
-    ::FileTimeToSystemTime(&local, &s);
-    wchar_t text[64];
-    swprintf(text, 64, L"ZelSetup_%04u%02u%02u_%02u%02u%02u", s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond);
-    return text;
+    return TempFolderNameAt(FILETIME{t.LowPart, t.HighPart});
 }
 
 class OwnershipTest : public SampleInstallTest {

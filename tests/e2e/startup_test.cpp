@@ -22,17 +22,6 @@ const std::wstring kLicenseUnreadable = L"使用許諾ファイルを読み込�
 const std::wstring kConfigError = L"設定エラー";
 const std::wstring kNotRegistered = L"インストール情報がレジストリに見つかりません。";
 
-// "ZelSetup_" + local date and time, zero-padded.
-std::wstring TempFolderNameAt(const FILETIME& utc) {
-    FILETIME local{};
-    SYSTEMTIME t{};
-    ::FileTimeToLocalFileTime(&utc, &local);
-    ::FileTimeToSystemTime(&local, &t);
-    wchar_t text[64];
-    swprintf(text, 64, L"ZelSetup_%04u%02u%02u_%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
-    return text;
-}
-
 FILETIME Now() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
@@ -48,16 +37,6 @@ std::set<std::wstring> NamesBetween(FILETIME from, FILETIME to) {
         names.insert(TempFolderNameAt(f));
     }
     return names;
-}
-
-std::vector<fs::path> SetupTempFolders() {
-    std::vector<fs::path> folders;
-    std::error_code error;
-    for (fs::directory_iterator it(fs::temp_directory_path(), error), end; !error && it != end; it.increment(error)) {
-        if (it->is_directory(error) && it->path().filename().wstring().rfind(L"ZelSetup_", 0) == 0)
-            folders.push_back(it->path());
-    }
-    return folders;
 }
 
 TEST_F(E2eTest, SampleSetupExtractsTheProductFolderIntoTemp) {

@@ -2,15 +2,14 @@
 
 #include <windows.h>
 // After windows.h
-#include <aclapi.h>
 #include <knownfolders.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "../access_list_support.h"
 #include "../recording_reporter.h"
 #include "install/extra_destination.h"
 #include "install/system_folder.h"
@@ -25,29 +24,6 @@ using test::ScratchFolder;
 
 std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
 
-struct Entry {
-    std::wstring sid;
-    ACCESS_MASK mask;
-};
-
-// The allowed entries of an access list, as SID text and rights.
-std::vector<Entry> Entries(PACL dacl) {
-    std::vector<Entry> entries;
-    for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!::GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) {
-            continue;
-        }
-        EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
-                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-        wchar_t* text = nullptr;
-        if (!::ConvertSidToStringSidW(&ace->SidStart, &text)) continue;
-        entries.push_back({text, ace->Mask});
-        ::LocalFree(text);
-    }
-    return entries;
-}
-
 fs::path KnownFolder(REFKNOWNFOLDERID id) {
     UniqueCoTaskString path;
     if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
@@ -58,26 +34,20 @@ fs::path KnownFolder(REFKNOWNFOLDERID id) {
 // permissions), so the list is checked as the code builds it, parsed by the
 // system, and the folder's own list is read back only where the platform keeps it.
 TEST(FolderSecurity, InstallFolderListIsLikeProgramFiles) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(ProtectedInstallFolderSddl().c_str(),
-                                                                       SDDL_REVISION_1, &descriptor, nullptr));
-    const UniqueLocalMem owner(descriptor);
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-    DWORD revision = 0;
-    ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
-    EXPECT_TRUE(control & SE_DACL_PROTECTED) << "nothing may be inherited from the drive root";
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-    const std::vector<Entry> entries = Entries(dacl);
-    ASSERT_EQ(entries.size(), 3u);
-    EXPECT_EQ(entries[0].sid, L"S-1-5-18");
-    EXPECT_EQ(entries[0].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
-    EXPECT_EQ(entries[1].sid, L"S-1-5-32-544");
-    EXPECT_EQ(entries[1].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
-    EXPECT_EQ(entries[2].sid, L"S-1-5-32-545");
-    EXPECT_EQ(entries[2].mask, static_cast<ACCESS_MASK>(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
+    const test::ParsedDescriptor parsed = test::ParseSddl(ProtectedInstallFolderSddl());
+    ASSERT_TRUE(parsed.parsed);
+    EXPECT_TRUE(parsed.isProtected) << "nothing may be inherited from the drive root";
+    ASSERT_EQ(parsed.entries.size(), 3u);
+    EXPECT_EQ(parsed.entries[0].sid, L"S-1-5-18");
+    EXPECT_EQ(parsed.entries[0].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_EQ(parsed.entries[1].sid, L"S-1-5-32-544");
+    EXPECT_EQ(parsed.entries[1].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+    EXPECT_EQ(parsed.entries[2].sid, L"S-1-5-32-545");
+    EXPECT_EQ(parsed.entries[2].mask, static_cast<ACCESS_MASK>(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
+    for (const test::AllowedEntry& entry : parsed.entries) {
+        EXPECT_EQ(entry.flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    }
 }
 
 TEST(FolderSecurity, CreatesTheMissingChainAndLeavesAnExistingFolderAlone) {
@@ -89,15 +59,8 @@ TEST(FolderSecurity, CreatesTheMissingChainAndLeavesAnExistingFolderAlone) {
 
     // Where the platform keeps access lists, the topmost new folder reads back
     // as set; Wine does not, and the check is left to the list above.
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(::GetNamedSecurityInfoW((scratch.path() / L"Vendor").c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    const UniqueLocalMem owner(descriptor);
-    const std::vector<Entry> entries = Entries(dacl);
-    const bool kept = entries.size() == 3 && entries[2].sid == L"S-1-5-32-545";
-    if (kept) {
+    const std::vector<test::AllowedEntry> entries = test::FileAllowedEntries(scratch.path() / L"Vendor");
+    if (entries.size() == 3 && entries[2].sid == L"S-1-5-32-545") {
         EXPECT_FALSE(StandardUsersCanWrite(scratch.path() / L"Vendor"));
     }
 
@@ -110,14 +73,8 @@ TEST(FolderSecurity, StandardUsersCanWriteReadsTheList) {
     // Wine reports an access list made from the Unix permissions: a folder the
     // test (root) created is writable by its owner only, others may read.
     ScratchFolder scratch(L"writable_folder");
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(::GetNamedSecurityInfoW(scratch.path().c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                      nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    const UniqueLocalMem owner(descriptor);
     bool othersWrite = false;
-    for (const Entry& entry : Entries(dacl)) {
+    for (const test::AllowedEntry& entry : test::FileAllowedEntries(scratch.path())) {
         if ((entry.sid == L"S-1-1-0" || entry.sid == L"S-1-5-32-545" || entry.sid == L"S-1-5-11") &&
             (entry.mask & (FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | WRITE_DAC | GENERIC_ALL))) {
             othersWrite = true;

@@ -1,9 +1,6 @@
 #include "payload/temp_folder.h"
 
-#include <sddl.h>
 #include <windows.h>
-// After windows.h
-#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../access_list_support.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -77,46 +75,21 @@ TEST(TempFolderSecurity, OnlyTheUserAndAdministratorsGetIn) {
     const std::wstring user = L"S-1-5-21-1-2-3-1001";
     for (const bool high : {false, true}) {
         SCOPED_TRACE(high ? "high integrity" : "no label");
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(PrivateFolderSddl(user, high).c_str(),
-                                                                           SDDL_REVISION_1, &descriptor, nullptr));
-        const UniqueLocalMem owner(descriptor);
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        ASSERT_TRUE(::GetSecurityDescriptorControl(descriptor, &control, &revision));
-        EXPECT_TRUE(control & SE_DACL_PROTECTED) << "the temp folder's own entries must not be inherited";
-
-        BOOL present = FALSE;
-        BOOL defaulted = FALSE;
-        PACL dacl = nullptr;
-        ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-        ASSERT_TRUE(present && dacl);
-        ASSERT_EQ(dacl->AceCount, 2u);
-        std::vector<std::wstring> sids;
-        for (DWORD i = 0; i < dacl->AceCount; ++i) {
-            ACCESS_ALLOWED_ACE* ace = nullptr;
-            ASSERT_TRUE(::GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-            EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-            EXPECT_EQ(ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
+        const test::ParsedDescriptor parsed = test::ParseSddl(PrivateFolderSddl(user, high));
+        ASSERT_TRUE(parsed.parsed);
+        EXPECT_TRUE(parsed.isProtected) << "the temp folder's own entries must not be inherited";
+        ASSERT_EQ(parsed.entries.size(), 2u);
+        EXPECT_EQ(parsed.entries[0].sid, user);
+        EXPECT_EQ(parsed.entries[1].sid, L"S-1-5-32-544");
+        for (const test::AllowedEntry& entry : parsed.entries) {
+            EXPECT_EQ(entry.mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+            EXPECT_EQ(entry.flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
                       OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-            EXPECT_EQ(ace->Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
-            wchar_t* text = nullptr;
-            ASSERT_TRUE(::ConvertSidToStringSidW(&ace->SidStart, &text));
-            sids.push_back(text);
-            ::LocalFree(text);
         }
-        EXPECT_EQ(sids, (std::vector<std::wstring>{user, L"S-1-5-32-544"}));
-
-        BOOL saclPresent = FALSE;
-        PACL sacl = nullptr;
-        ASSERT_TRUE(::GetSecurityDescriptorSacl(descriptor, &saclPresent, &sacl, &defaulted));
-        EXPECT_EQ(saclPresent && sacl && sacl->AceCount == 1, high);
-        if (high && sacl) {
-            SYSTEM_MANDATORY_LABEL_ACE* label = nullptr;
-            ASSERT_TRUE(::GetAce(sacl, 0, reinterpret_cast<void**>(&label)));
-            EXPECT_EQ(label->Header.AceType, SYSTEM_MANDATORY_LABEL_ACE_TYPE);
-            EXPECT_EQ(label->Mask, static_cast<ACCESS_MASK>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
-            EXPECT_EQ(*::GetSidSubAuthority(&label->SidStart, 0), static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
+        EXPECT_EQ(parsed.hasLabel, high);
+        if (high) {
+            EXPECT_EQ(parsed.labelPolicy, static_cast<ACCESS_MASK>(SYSTEM_MANDATORY_LABEL_NO_WRITE_UP));
+            EXPECT_EQ(parsed.labelLevel, static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
         }
     }
 }
