@@ -89,13 +89,13 @@ bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& pro
 
 // Reads and extracts the payload, loads setup.ini and the licence text. Returns
 // the exit code of a failure (after its message), or kExitSuccess to go on.
-int PrepareSetup(SetupContext& context, PrivateTempFolder& tempFolder, RunReporter& reporter) {
+int PrepareSetup(SetupContext& context, RunReporter& reporter) {
     if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
         return FailStartup(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created.
-    if (!tempFolder.Create()) return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
-    context.tempDir = tempFolder.path();
+    context.tempDir = CreateProcessTempFolder();
+    if (context.tempDir.empty()) return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
         return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
@@ -145,12 +145,9 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
 }
 
 int RunSetupMode(HINSTANCE instance, RunReporter& boxes, UniqueModule& richEdit) {
-    // Goes with everything in it on every way out of here: start-up failures,
-    // Cancel, Uninstall, the wizard's end, and an exception (see below).
-    PrivateTempFolder tempFolder;
     SetupContext context;
     context.selfPath = OwnModulePath();
-    if (const int failure = PrepareSetup(context, tempFolder, boxes); failure != kExitSuccess) return failure;
+    if (const int failure = PrepareSetup(context, boxes); failure != kExitSuccess) return failure;
 
     InstalledProduct product;
     if (FindExistingInstallation(context.config.AppName, product)) {
@@ -195,13 +192,7 @@ int RunSetupProgram(HINSTANCE instance) {
         richEdit.release();  // stays loaded until the process ends
         return result;
     }
-    try {
-        return RunSetupMode(instance, boxes, richEdit);
-    } catch (...) {
-        // An error nothing handles still ends the process; caught here, the
-        // stack unwinds first, so the temp folder is removed on this road too.
-        throw;
-    }
+    return RunSetupMode(instance, boxes, richEdit);
 }
 
 }  // namespace zel

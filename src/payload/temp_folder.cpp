@@ -3,7 +3,9 @@
 #include <sddl.h>
 #include <winternl.h>
 
+#include <cstdlib>
 #include <cwchar>
+#include <exception>
 #include <filesystem>
 #include <vector>
 
@@ -183,6 +185,19 @@ void PrivateTempFolder::Remove() noexcept {
 
 void PrivateTempFolder::RemoveLiveFolder() noexcept {
     if (liveFolder) liveFolder->Remove();
+}
+
+std::wstring CreateProcessTempFolder() {
+    // Destroyed, and so removed, when the process returns from its entry point.
+    static PrivateTempFolder folder;
+    // An error that nothing handles ends the process without that: the folder
+    // goes first.
+    static const std::terminate_handler previous = std::set_terminate([] {
+        PrivateTempFolder::RemoveLiveFolder();
+        if (previous) previous();
+        std::abort();
+    });
+    return folder.Create() ? folder.path() : std::wstring();
 }
 
 }  // namespace zel

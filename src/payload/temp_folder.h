@@ -44,12 +44,19 @@ public:
     const std::wstring& path() const noexcept { return path_; }
 
     // Removes the folder of the one live instance now: for roads on which the
-    // process ends without returning (the session ends).
+    // process ends without returning (the session ends, an unhandled error).
     static void RemoveLiveFolder() noexcept;
 
 private:
     std::wstring path_;
     UniqueHandleKernel guard_;
 };
+
+// Creates the process's own extraction folder (see PrivateTempFolder::Create)
+// and returns its path; empty when it cannot be made. The folder lives until
+// the process ends and is removed on every road out: the return from the entry
+// point, the end of the Windows session (the dialogs call RemoveLiveFolder) and
+// an error nothing handles.
+std::wstring CreateProcessTempFolder();
 
 }  // namespace zel

@@ -177,6 +177,7 @@ TEST_P(StartupFailureTest, ShowsItsErrorBoxAndExitsWithOne) {
         ASSERT_TRUE(EmbedPayload(inputs.stubExe, exe, archive, error)) << U8(error);
     }
 
+    for (const fs::path& old : SetupTempFolders()) RemoveTree(old);
     const BoxOutcome outcome = RunToMessageBox(exe, {}, L"box");
     ASSERT_TRUE(outcome.boxShown);
     EXPECT_EQ(U8(outcome.box.text), U8(c.text));
@@ -184,6 +185,7 @@ TEST_P(StartupFailureTest, ShowsItsErrorBoxAndExitsWithOne) {
     EXPECT_EQ(outcome.box.icon, BoxIcon::Error) << BoxIconName(outcome.box.icon);
     EXPECT_EQ(outcome.box.buttons, std::vector<int>{IDOK});
     EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1));
+    EXPECT_TRUE(SetupTempFolders().empty()) << "a failed start leaves its extraction folder";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StartupFailureTest, ::testing::ValuesIn(FailureCases()),
