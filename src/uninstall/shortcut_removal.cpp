@@ -3,9 +3,8 @@
 // the user's links and files, and a desktop file of the same name survives.
 #include <windows.h>
 
-#include <algorithm>
 #include <filesystem>
-#include <vector>
+#include <string>
 
 #include "install/shortcut_names.h"
 #include "install/system_folder.h"
@@ -22,8 +21,8 @@ void DeleteIfOwnLink(const fs::path& link, const fs::path& installDir) {
 }
 
 // Deletes the product's links below folder and removes the folders that end up
-// empty, deepest first, folder itself last. Links and junctions to folders are
-// never entered.
+// empty, deepest first, folder itself last. Links and junctions are left alone:
+// never entered, never deleted.
 void RemoveOwnLinksBelow(const fs::path& folder, const fs::path& installDir) {
     ForEachFolderEntry(folder.native(), [&installDir](const std::wstring& child, const WIN32_FIND_DATAW& found) {
         if (IsReparsePoint(found)) return;
