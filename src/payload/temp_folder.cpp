@@ -151,22 +151,37 @@ bool PrivateTempFolder::Create(const std::wstring& tempRoot) {
     if (userBuffer.empty()) return false;
     const std::wstring userSid = SidText(reinterpret_cast<const TOKEN_USER*>(userBuffer.data())->User.Sid);
     if (userSid.empty()) return false;
+    bool labelled = RunsAtHighIntegrity();
+    UniqueLocalMem descriptorOwner;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-            PrivateFolderSddl(userSid, RunsAtHighIntegrity()).c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return false;
-    }
-    const UniqueLocalMem descriptorOwner(descriptor);
+    const auto buildDescriptor = [&] {
+        descriptor = nullptr;
+        const bool built = ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            PrivateFolderSddl(userSid, labelled).c_str(), SDDL_REVISION_1, &descriptor, nullptr);
+        descriptorOwner.reset(descriptor);
+        return built;
+    };
+    if (!buildDescriptor()) return false;
 
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::wstring leaf = TempFolderLeafName(now);
-    for (unsigned attempt = 0; attempt < kMaxAttempts; ++attempt) {
+    for (unsigned attempt = 0; attempt < kMaxAttempts;) {
         const std::wstring candidate = root + TempFolderCandidate(leaf, attempt);
         UniqueHandleKernel guard;
         const CreateResult result = CreateAndHoldFolder(candidate, descriptor, guard);
-        if (result == CreateResult::NameTaken) continue;  // never reused: the next name
-        if (result == CreateResult::Failed) return false;
+        if (result == CreateResult::NameTaken) {
+            ++attempt;  // never reused: the next name
+            continue;
+        }
+        if (result == CreateResult::Failed) {
+            // A system that refuses the integrity label still gets the folder
+            // with its access list: the same name once more without it.
+            if (!labelled) return false;
+            labelled = false;
+            if (!buildDescriptor()) return false;
+            continue;
+        }
         path_ = candidate;
         guard_ = std::move(guard);
         liveFolder = this;
