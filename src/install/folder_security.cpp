@@ -60,21 +60,7 @@ std::wstring ProtectedInstallFolderSddl() {
     return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 }
 
-bool CreateProtectedFolder(const fs::path& folder) {
-    std::error_code error;
-    if (fs::is_directory(folder, error)) return false;
-
-    // The folders to create, topmost last.
-    std::vector<fs::path> missing;
-    for (fs::path step = folder; step.has_relative_path(); step = step.parent_path()) {
-        if (fs::exists(step, error) || error) break;
-        missing.push_back(step);
-    }
-    if (missing.empty()) {
-        fs::create_directories(folder);  // something else is in the way: raises its error
-        return true;
-    }
-
+bool CreateProtectedFolder(const fs::path& folder, fs::path* protectedFolder) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(ProtectedInstallFolderSddl().c_str(), SDDL_REVISION_1,
                                                                 &descriptor, nullptr)) {
@@ -82,11 +68,33 @@ bool CreateProtectedFolder(const fs::path& folder) {
     }
     const UniqueLocalMem descriptorOwner(descriptor);
     SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
-    if (!::CreateDirectoryW(missing.back().c_str(), &attributes) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
-        ThrowLastError("create_directory", missing.back());
+
+    // Each round finds at least one more folder there; a path that keeps
+    // changing under our hands ends in an error rather than a loop.
+    for (int round = 0; round < 64; ++round) {
+        std::error_code error;
+        if (fs::is_directory(folder, error)) return false;
+        // The topmost folder that is missing.
+        fs::path top;
+        for (fs::path step = folder; step.has_relative_path(); step = step.parent_path()) {
+            // A dangling link counts as there; so does what cannot be looked at.
+            const fs::file_status status = fs::symlink_status(step, error);
+            if (status.type() != fs::file_type::not_found) break;
+            top = step;
+        }
+        if (top.empty()) {
+            fs::create_directories(folder);  // something else is in the way: raises its error
+            return true;
+        }
+        if (::CreateDirectoryW(top.c_str(), &attributes)) {
+            fs::create_directories(folder);  // the rest inherit the list
+            if (protectedFolder) *protectedFolder = top;
+            return true;
+        }
+        // Made by someone else just now: the next folder down is the first of ours.
+        if (::GetLastError() != ERROR_ALREADY_EXISTS) ThrowLastError("create_directory", top);
     }
-    fs::create_directories(folder);  // the rest inherit the list
-    return true;
+    throw fs::filesystem_error("create_directory", folder, std::make_error_code(std::errc::file_exists));
 }
 
 bool StandardUsersCanWrite(const fs::path& folder) {

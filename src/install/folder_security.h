@@ -17,8 +17,9 @@ std::wstring ProtectedInstallFolderSddl();
 // the protected access list and the others inherit it, so that no folder on the
 // way lets a standard user move the installation aside and put another in its
 // place. False when the folder was there already. Failures raise a file-system
-// error, as creating the folder always has.
-bool CreateProtectedFolder(const std::filesystem::path& folder);
+// error, as creating the folder always has. protectedFolder, when given,
+// receives the folder that got the list.
+bool CreateProtectedFolder(const std::filesystem::path& folder, std::filesystem::path* protectedFolder = nullptr);
 
 // The folder's access list lets standard users (Users, Authenticated Users,
 // Everyone, Interactive) change what is in it. A folder whose list cannot be

@@ -53,9 +53,15 @@ TEST(FolderSecurity, InstallFolderListIsLikeProgramFiles) {
 TEST(FolderSecurity, CreatesTheMissingChainAndLeavesAnExistingFolderAlone) {
     ScratchFolder scratch(L"protected_folder");
     const fs::path folder = scratch.path() / L"Vendor" / L"アプリ";
-    EXPECT_TRUE(CreateProtectedFolder(folder));
+    fs::path top;
+    EXPECT_TRUE(CreateProtectedFolder(folder, &top));
     EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_FALSE(CreateProtectedFolder(folder)) << "an existing folder is not made again";
+    EXPECT_EQ(top, scratch.path() / L"Vendor") << "the topmost new folder gets the list, the rest inherit it";
+    top.clear();
+    EXPECT_FALSE(CreateProtectedFolder(folder, &top)) << "an existing folder is not made again";
+    EXPECT_TRUE(top.empty());
+    EXPECT_TRUE(CreateProtectedFolder(folder / L"Sub", &top));
+    EXPECT_EQ(top, folder / L"Sub");
 
     // Where the platform keeps access lists, the topmost new folder reads back
     // as set; Wine does not, and the check is left to the list above.
