@@ -124,10 +124,14 @@ TEST_F(OwnershipTest, PlantedTempFolderIsNeverInstalledAndOwnFolderGoes) {
     for (const fs::path& old : SetupTempFolders()) RemoveTree(old);
     std::set<std::wstring> planted;
     for (int second = 0; second < 30; ++second) {
+        // A folder holding a different App.exe and a file of its own; its "_2"
+        // neighbour, the next name tried, taken by a plain file.
         const fs::path folder = fs::temp_directory_path() / TempFolderNameIn(second);
         ASSERT_TRUE(WriteFileBytes(folder / L"files" / L"App.exe", Utf8Bytes(L"planted")));
         ASSERT_TRUE(WriteFileBytes(folder / L"files" / L"Planted.dll", Utf8Bytes(L"planted")));
+        ASSERT_TRUE(WriteFileBytes(folder.wstring() + L"_2", Utf8Bytes(L"planted")));
         planted.insert(folder.filename().wstring());
+        planted.insert(folder.filename().wstring() + L"_2");
     }
 
     Process setup = StartProcess(GetInputs().setupExe, {});
@@ -150,9 +154,14 @@ TEST_F(OwnershipTest, PlantedTempFolderIsNeverInstalledAndOwnFolderGoes) {
         EXPECT_NE(line, L"Planted.dll");
     }
     EXPECT_TRUE(WaitFor([&] { return !fs::exists(own[0]); }, 5s, 100ms)) << "the extraction folder stays";
+    EXPECT_EQ(own[0].filename().wstring().substr(own[0].filename().wstring().size() - 2), L"_3")
+        << "the name of the moment and its _2 are taken: " << U8(own[0].filename().wstring());
     for (const std::wstring& name : planted) {
-        EXPECT_TRUE(fs::exists(fs::temp_directory_path() / name / L"files" / L"App.exe")) << "another's folder went";
-        RemoveTree(fs::temp_directory_path() / name);
+        const fs::path path = fs::temp_directory_path() / name;
+        EXPECT_TRUE(fs::exists(fs::is_directory(path) ? path / L"files" / L"App.exe" : path)) << "another's entry went";
+        RemoveTree(path);
+        std::error_code error;
+        fs::remove(path, error);
     }
 }
 
