@@ -3,6 +3,24 @@
 #include "util/ascii.h"
 
 namespace zel {
+namespace {
+
+// "/name" or "-name", ASCII case folded.
+bool IsSwitch(std::wstring_view argument, std::wstring_view name) {
+    return argument.size() == name.size() + 1 && (argument[0] == L'/' || argument[0] == L'-') &&
+           EqualsIgnoreAsciiCase(argument.substr(1), name);
+}
+
+bool IsKnownSwitch(std::wstring_view argument) {
+    return IsSwitch(argument, L"uninstall") || IsSwitch(argument, L"quiet") || IsSwitch(argument, L"dir") ||
+           IsSwitch(argument, L"log");
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+}  // namespace
 
 std::wstring UninstallKeyFromArguments(const std::vector<std::wstring>& arguments) {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -11,6 +29,44 @@ std::wstring UninstallKeyFromArguments(const std::vector<std::wstring>& argument
         }
     }
     return {};
+}
+
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
+    CommandLine result;
+    result.productKey = UninstallKeyFromArguments(arguments);
+    const auto note = [&result](const std::wstring& error) {
+        if (result.error.empty()) result.error = error;
+    };
+    bool uninstallSeen = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (!uninstallSeen && IsSwitch(argument, L"uninstall")) {
+            // The key (even an empty one) belongs to the first /uninstall, verbatim.
+            uninstallSeen = true;
+            if (i + 1 < arguments.size()) ++i;
+        } else if (IsSwitch(argument, L"quiet")) {
+            result.quiet = true;
+        } else if (IsSwitch(argument, L"dir") || IsSwitch(argument, L"log")) {
+            std::wstring& value = IsSwitch(argument, L"dir") ? result.installDir : result.logFile;
+            const bool hasValue =
+                i + 1 < arguments.size() && !arguments[i + 1].empty() && !IsKnownSwitch(arguments[i + 1]);
+            if (hasValue) {
+                value = arguments[++i];
+            } else {
+                value.clear();
+                note(argument + L" の値がありません。");
+            }
+        } else {
+            note(L"不明な引数です: " + argument);
+        }
+    }
+    return result;
+}
+
+bool IsAbsoluteWindowsPath(std::wstring_view path) {
+    if (path.size() >= 3 && IsAsciiLetter(path[0]) && path[1] == L':' && IsSeparator(path[2])) return true;
+    // UNC and device paths: two separators, then a server (or "?" / ".") name.
+    return path.size() >= 3 && IsSeparator(path[0]) && IsSeparator(path[1]) && !IsSeparator(path[2]);
 }
 
 }  // namespace zel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zel {
@@ -12,5 +13,30 @@ namespace zel {
 // it is the key, verbatim. Empty when setup mode runs: no switch, the switch
 // last, or an empty argument after it.
 std::wstring UninstallKeyFromArguments(const std::vector<std::wstring>& arguments);
+
+// Everything the command line asks for. The switches start with "/" or "-" and
+// are compared with ASCII case folding, as "/uninstall" is.
+struct CommandLine {
+    std::wstring productKey;  // as UninstallKeyFromArguments gives it; non-empty: uninstall mode
+    bool quiet = false;       // "/quiet": no window and no message box
+    std::wstring installDir;  // "/dir <folder>", verbatim; empty when not given
+    std::wstring logFile;     // "/log <file>", verbatim; empty when not given
+    // The first thing the command line gets wrong, for the log; empty when
+    // nothing: "/dir" or "/log" without a value, or an argument that is no known
+    // switch. A quiet run refuses such a command line; an interactive run, whose
+    // grammar has always ignored other arguments, goes on.
+    std::wstring error;
+};
+
+// The whole argument list (program path first). "/dir" and "/log" take the next
+// argument as their value unless it is missing, empty or itself one of the
+// switches; a switch given twice counts the last time. Whether /dir is an
+// absolute folder is the caller's check.
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// A Windows path that names its drive or server itself: "C:\...", "C:/...",
+// "\\server\share..." or "\\?\...". Drive-relative ("C:x"), rooted ("\x")
+// and relative paths are not.
+bool IsAbsoluteWindowsPath(std::wstring_view path);
 
 }  // namespace zel

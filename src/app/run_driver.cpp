@@ -1,23 +1,20 @@
 // The start-up sequence: choose between uninstall and setup mode, prepare the
-// run record, look for an installed copy and show the dialogs.
+// run record, look for an installed copy and show the dialogs; or hand a
+// "/quiet" run to the road without windows.
 #include "app/run_driver.h"
 
-#include <shellapi.h>
-
-#include <filesystem>
 #include <string>
-#include <system_error>
-#include <vector>
 
 #include "app/command_line.h"
+#include "app/dir_argument.h"
+#include "app/exit_codes.h"
+#include "app/product_lock.h"
+#include "app/product_lock_name.h"
+#include "app/quiet_run.h"
+#include "app/startup.h"
 #include "app/version.h"
-#include "config/setup_config.h"
-#include "config/text_encoding.h"
 #include "install/installed_product.h"
 #include "install/setup_context.h"
-#include "install/uninstall_registry.h"
-#include "payload/payload.h"
-#include "payload/temp_folder.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/message_box_reporter.h"
 #include "ui/resource_ids.h"
@@ -25,90 +22,21 @@
 #include "ui/wizard_dialog.h"
 #include "ui/wizard_reporter.h"
 #include "uninstall/uninstall_run.h"
+#include "util/log_file.h"
 #include "util/unique_handle.h"
 
 namespace zel {
 namespace {
 
 constexpr wchar_t kTitleInitError[] = L"初期化エラー";
-constexpr wchar_t kTitleInvalidSetup[] = L"無効なセットアップ";
-constexpr wchar_t kTitleConfigError[] = L"設定エラー";
-
 constexpr wchar_t kRichEditLoadFailed[] = L"RichEdit コンポーネントの読み込みに失敗しました。";
-constexpr wchar_t kPayloadMissing[] =
-    L"埋め込みペイロードリソースが見つかりません。\nInstallerBuilder を実行して setup.exe を再生成してください。";
-constexpr wchar_t kPayloadExtractFailed[] = L"埋め込みペイロードの展開に失敗しました。";
-constexpr wchar_t kLicenseFileNotSet[] = L"setup.ini の [Setup] LicenseFile が未設定です。";
-constexpr wchar_t kLicenseTextUnreadable[] =
-    L"使用許諾ファイルを読み込めませんでした。LicenseFile を確認してください。";
 
 constexpr wchar_t kRichEditLibrary[] = L"Msftedit.dll";
 constexpr wchar_t kMsimg32Library[] = L"msimg32.dll";
-constexpr wchar_t kSetupIniName[] = L"setup.ini";
-
-constexpr int kExitSuccess = 0;
-constexpr int kExitFailure = 1;
-
-// Start-up failures: no owner window, error icon, OK only; the process then ends with 1.
-int FailStartup(RunReporter& reporter, const wchar_t* message, const wchar_t* title) {
-    reporter.Notify(NoticeKind::Error, title, message);
-    return kExitFailure;
-}
 
 // The uninstall run's result as the process exit code.
 int UninstallExitCode(UninstallResult result) {
     return result == UninstallResult::Removed || result == UninstallResult::Declined ? kExitSuccess : kExitFailure;
-}
-
-// The whole command line split as CommandLineToArgvW does, program path first;
-// empty when it cannot be split (setup mode then runs).
-std::vector<std::wstring> CommandLineArguments() {
-    int count = 0;
-    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-    const UniqueLocalMem owner(reinterpret_cast<HLOCAL>(argv));
-    if (!argv) return {};
-    return std::vector<std::wstring>(argv, argv + count);
-}
-
-std::wstring OwnModulePath() {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    return std::wstring(buffer, length);
-}
-
-bool PathExists(const std::wstring& path) {
-    std::error_code error;
-    return std::filesystem::exists(std::filesystem::path(path), error) && !error;
-}
-
-// An Uninstall key of this product whose install folder is still there. A key
-// whose folder is gone is disregarded: a plain install then runs.
-bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& product) {
-    return FindInstalledProduct(appName, product) && PathExists(product.installLocation);
-}
-
-// Reads and extracts the payload, loads setup.ini and the licence text. Returns
-// the exit code of a failure (after its message), or kExitSuccess to go on.
-int PrepareSetup(SetupContext& context, RunReporter& reporter) {
-    if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
-        return FailStartup(reporter, kPayloadMissing, kTitleInvalidSetup);
-    }
-    // Also the answer when the temp folder itself cannot be created.
-    context.tempDir = CreateProcessTempFolder();
-    if (context.tempDir.empty()) return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
-    if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
-        return FailStartup(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
-    }
-
-    const std::filesystem::path tempDir(context.tempDir);
-    LoadSetupConfig(tempDir / kSetupIniName, context.config);
-    context.installDir = context.config.DefaultInstallDir;
-
-    if (context.config.LicenseFile.empty()) return FailStartup(reporter, kLicenseFileNotSet, kTitleConfigError);
-    // An absolute LicenseFile replaces the temp folder.
-    context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);
-    if (context.licenseText.empty()) return FailStartup(reporter, kLicenseTextUnreadable, kTitleConfigError);
-    return kExitSuccess;
 }
 
 // The maintenance dialog for an installed product. Returns true when the wizard
@@ -144,19 +72,44 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
     return true;
 }
 
-int RunSetupMode(HINSTANCE instance, RunReporter& boxes, UniqueModule& richEdit) {
+// The /dir folder of an interactive run: the Destination page starts with it.
+// A value that names no usable folder is left out, noted only in the log file.
+std::wstring InteractiveInstallDir(const CommandLine& commandLine, RunReporter& reporter) {
+    if (commandLine.installDir.empty()) return {};
+    std::wstring folder;
+    std::wstring errorText;
+    if (!CheckDirArgument(commandLine.installDir, folder, errorText)) {
+        reporter.Log(L"[警告] " + errorText);
+        return {};
+    }
+    return folder;
+}
+
+int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter& boxes, LogFile& logFile,
+                 UniqueModule& richEdit) {
+    const std::wstring installDir = InteractiveInstallDir(commandLine, boxes);
     SetupContext context;
     context.selfPath = OwnModulePath();
-    if (const int failure = PrepareSetup(context, boxes); failure != kExitSuccess) return failure;
+    if (!PrepareSetup(context, boxes)) return kExitFailure;
+
+    // Another run of the product changes nothing here: a person sees what happens.
+    ProductLock lock;
+    lock.TryAcquire(ProductLockName(context.config.AppName));
 
     InstalledProduct product;
     if (FindExistingInstallation(context.config.AppName, product)) {
+        if (!installDir.empty()) {
+            boxes.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " +
+                      commandLine.installDir);
+        }
         int exitCode = kExitSuccess;
         if (!RunMaintenance(instance, context, product, boxes, exitCode)) return exitCode;
+    } else if (!installDir.empty()) {
+        context.installDir = installDir;
     }
 
     // The wizard's end code carries nothing: its outcome is on screen and on disk.
-    WizardReporter wizard(context);
+    WizardReporter wizard(context, &logFile);
     context.reporter = &wizard;
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_WIZARD), nullptr, WizardDialogProc,
                       reinterpret_cast<LPARAM>(&context));
@@ -176,23 +129,40 @@ int RunSetupProgram(HINSTANCE instance) {
     // found in the process by that later load, which then never looks beside us.
     const UniqueModule msimg32(LoadSystemLibrary(kMsimg32Library));
 
+    const CommandLine commandLine = ParseCommandLine(CommandLineArguments());
+    // A log file that cannot be opened stops a quiet run; an interactive run goes
+    // on without it and says nothing.
+    LogFile logFile;
+    if (!commandLine.logFile.empty()) {
+        std::wstring ignored;
+        logFile.Open(commandLine.logFile, ignored);
+    }
+    // Nothing of the dialogs is loaded for a quiet run: it shows none.
+    if (commandLine.quiet) return RunQuietProgram(commandLine, logFile);
+
+    MessageBoxReporter boxes(&logFile);
+    if (!commandLine.error.empty()) boxes.Log(L"[警告] " + commandLine.error);
+
     // Provides the licence control's window class; loaded before anything else,
     // in uninstall mode too.
-    MessageBoxReporter boxes;
     UniqueModule richEdit(LoadSystemLibrary(kRichEditLibrary));
-    if (!richEdit) return FailStartup(boxes, kRichEditLoadFailed, kTitleInitError);
-
-    std::wstring productKey = UninstallKeyFromArguments(CommandLineArguments());
+    if (!richEdit) {
+        boxes.Notify(NoticeKind::Error, kTitleInitError, kRichEditLoadFailed);
+        return kExitFailure;
+    }
 
     const ComApartment com(COINIT_APARTMENTTHREADED);
     InitProgressCommonControl();
 
-    if (!productKey.empty()) {
+    if (!commandLine.productKey.empty()) {
+        ProductLock lock;
+        lock.TryAcquire(LockNameForProductKey(commandLine.productKey));
+        std::wstring productKey = commandLine.productKey;
         const int result = UninstallExitCode(RunUninstall(productKey, boxes));
         richEdit.release();  // stays loaded until the process ends
         return result;
     }
-    return RunSetupMode(instance, boxes, richEdit);
+    return RunSetupMode(instance, commandLine, boxes, logFile, richEdit);
 }
 
 }  // namespace zel

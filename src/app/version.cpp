@@ -51,4 +51,16 @@ bool IsUpdateAvailable(std::wstring_view installedVersion, std::wstring_view app
     return !installedVersion.empty() && CompareVersions(installedVersion, appVersion) < 0;
 }
 
+UnattendedMaintenance ChooseUnattendedMaintenance(std::wstring_view installedVersion, std::wstring_view appVersion) {
+    if (installedVersion.empty()) return UnattendedMaintenance::Update;
+    switch (CompareVersions(installedVersion, appVersion)) {
+        case -1:
+            return UnattendedMaintenance::Update;
+        case 0:
+            return UnattendedMaintenance::Repair;
+        default:
+            return UnattendedMaintenance::NewerInstalled;
+    }
+}
+
 }  // namespace zel

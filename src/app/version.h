@@ -23,4 +23,10 @@ int CompareVersions(std::wstring_view a, std::wstring_view b);
 // unknown (empty) installed version never is.
 bool IsUpdateAvailable(std::wstring_view installedVersion, std::wstring_view appVersion);
 
+// What a run without a person does over an installed product: Update when the
+// installed version is older or unknown (empty), Repair when it is the same,
+// and nothing when it is newer.
+enum class UnattendedMaintenance { Update, Repair, NewerInstalled };
+UnattendedMaintenance ChooseUnattendedMaintenance(std::wstring_view installedVersion, std::wstring_view appVersion);
+
 }  // namespace zel

@@ -46,7 +46,8 @@ bool RegisterUninstallEntry(const std::wstring& installDir, const std::wstring& 
            (config.UpdateUrl.empty() || WriteString(k, L"URLUpdateInfo", config.UpdateUrl)) &&
            WriteString(k, L"ZelShortcutName", config.ShortcutName) &&
            WriteString(k, L"ZelStartMenuGroupName", config.StartMenuGroupName) &&
-           WriteString(k, L"ZelSetupAppName", config.AppName);
+           WriteString(k, L"ZelSetupAppName", config.AppName) &&
+           WriteString(k, L"QuietUninstallString", uninstallString + L" /quiet");
 }
 
 }  // namespace zel

@@ -153,7 +153,8 @@ TEST_F(InstallTest, FreshInstallLeavesEveryArtefact) {
     EXPECT_EQ(ReadFileBytes(installDir_ / L"system32_regsvr_manifest.txt"), std::optional<Bytes>(regsvrManifest));
     EXPECT_FALSE(fs::exists(installDir_ / L"system32_copy_manifest.txt"));
 
-    // Registry: one new GUID key with the fourteen values (no update URL in the sample).
+    // Registry: one new GUID key with the fourteen values (no update URL in the
+    // sample) and the quiet uninstall command.
     const std::vector<std::wstring> keys = KeysOfProduct(s.appName);
     ASSERT_EQ(keys.size(), 1u);
     const std::wstring& key = keys[0];
@@ -174,7 +175,8 @@ TEST_F(InstallTest, FreshInstallLeavesEveryArtefact) {
         {L"HelpLink", s.helpUrl},
         {L"ZelShortcutName", s.shortcutName},
         {L"ZelStartMenuGroupName", s.startMenuGroupName},
-        {L"ZelSetupAppName", s.appName}};
+        {L"ZelSetupAppName", s.appName},
+        {L"QuietUninstallString", L"\"" + dir + L"\\Uninstall.exe\" /uninstall " + key + L" /quiet"}};
     for (const auto& [name, value] : strings) {
         EXPECT_EQ(ReadUninstallString(key, name).value_or(L"(missing)"), value) << U8(name);
     }
@@ -202,9 +204,9 @@ TEST_F(InstallTest, FreshInstallLeavesEveryArtefact) {
     // the set of names is compared.
     std::sort(valueNames.begin(), valueNames.end());
     std::vector<std::wstring> expectedNames = {
-        L"DisplayName",     L"DisplayVersion",        L"Version",        L"Publisher",    L"InstallLocation",
-        L"UninstallString", L"DisplayIcon",           L"EstimatedSize",  L"URLInfoAbout", L"HelpLink",
-        L"ZelShortcutName", L"ZelStartMenuGroupName", L"ZelSetupAppName"};
+        L"DisplayName",     L"DisplayVersion",        L"Version",         L"Publisher",           L"InstallLocation",
+        L"UninstallString", L"DisplayIcon",           L"EstimatedSize",   L"URLInfoAbout",        L"HelpLink",
+        L"ZelShortcutName", L"ZelStartMenuGroupName", L"ZelSetupAppName", L"QuietUninstallString"};
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(valueNames, expectedNames);
 

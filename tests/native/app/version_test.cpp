@@ -88,5 +88,26 @@ TEST(Version, UpdateAvailable) {
     }
 }
 
+TEST(Version, UnattendedMaintenanceChoice) {
+    using enum UnattendedMaintenance;
+    const struct {
+        const wchar_t* installed;
+        const wchar_t* app;
+        UnattendedMaintenance choice;
+    } cases[] = {
+        {L"4.9.0", L"4.15.0", Update},            // older by number, not by text
+        {L"", L"4.15.0", Update},                 // unknown installed version
+        {L"4.15", L"4.15.0", Repair},             // equal once trailing zeros go
+        {L"4.15.0", L"4.15.0", Repair},           //
+        {L"4.16", L"4.15.0", NewerInstalled},     //
+        {L"4.15.0a", L"4.15.0", NewerInstalled},  // not numeric: text order, letters folded
+        {L"4.15.0A", L"4.15.0a", Repair},         //
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ChooseUnattendedMaintenance(c.installed, c.app), c.choice)
+            << EncodeUtf8(c.installed) << " -> " << EncodeUtf8(c.app);
+    }
+}
+
 }  // namespace
 }  // namespace zel

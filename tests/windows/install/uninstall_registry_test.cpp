@@ -47,13 +47,14 @@ protected:
     }
 };
 
-TEST_F(UninstallRegistryTest, WritesTheFourteenValuesWithTypesAndSizes) {
+TEST_F(UninstallRegistryTest, WritesTheFourteenValuesAndTheQuietCommandWithTypesAndSizes) {
     ASSERT_TRUE(RegisterUninstallEntry(kInstallDir, kUninstallExe, FullConfig(), kKey, 123456));
 
     EXPECT_EQ(test::Sorted(test::UninstallValueNames(kKey)),
               test::Sorted({L"DisplayName", L"DisplayVersion", L"Version", L"Publisher", L"InstallLocation",
                             L"UninstallString", L"DisplayIcon", L"EstimatedSize", L"URLInfoAbout", L"HelpLink",
-                            L"URLUpdateInfo", L"ZelShortcutName", L"ZelStartMenuGroupName", L"ZelSetupAppName"}));
+                            L"URLUpdateInfo", L"ZelShortcutName", L"ZelStartMenuGroupName", L"ZelSetupAppName",
+                            L"QuietUninstallString"}));
     ExpectString(L"DisplayName", L"Zel Registry Test 2.1");
     ExpectString(L"DisplayVersion", L"2.1");
     ExpectString(L"Version", L"2.1.0.7");
@@ -61,6 +62,10 @@ TEST_F(UninstallRegistryTest, WritesTheFourteenValuesWithTypesAndSizes) {
     ExpectString(L"InstallLocation", kInstallDir);
     ExpectString(L"UninstallString",
                  std::wstring(L"\"C:\\Program Files\\アプリケーション\\Uninstall.exe\" /uninstall ") + kKey);
+    // Deployment tools run it as it stands: the uninstall command and the quiet switch.
+    ExpectString(
+        L"QuietUninstallString",
+        std::wstring(L"\"C:\\Program Files\\アプリケーション\\Uninstall.exe\" /uninstall ") + kKey + L" /quiet");
     ExpectString(L"DisplayIcon", L"C:\\Program Files\\アプリケーション\\bin\\App.exe");
     ExpectString(L"URLInfoAbout", L"https://example.com/support");
     ExpectString(L"HelpLink", L"https://example.com/help");

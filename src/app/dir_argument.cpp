@@ -1,0 +1,21 @@
+#include "app/dir_argument.h"
+
+#include <filesystem>
+
+#include "app/command_line.h"
+
+namespace zel {
+
+bool CheckDirArgument(const std::wstring& value, std::wstring& folder, std::wstring& errorText) {
+    if (!IsAbsoluteWindowsPath(value)) {
+        errorText = L"/dir には絶対パスを指定してください: " + value;
+        return false;
+    }
+    std::filesystem::path normal = std::filesystem::path(value).lexically_normal();
+    // "C:\Apps\Zel\" and "C:\Apps\Zel" are one folder; a root keeps its separator.
+    if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
+    folder = normal.wstring();
+    return true;
+}
+
+}  // namespace zel

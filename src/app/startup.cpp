@@ -1,0 +1,83 @@
+#include "app/startup.h"
+
+#include <shellapi.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "config/setup_config.h"
+#include "config/text_encoding.h"
+#include "install/uninstall_registry.h"
+#include "payload/payload.h"
+#include "payload/temp_folder.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+constexpr wchar_t kTitleInvalidSetup[] = L"無効なセットアップ";
+constexpr wchar_t kTitleConfigError[] = L"設定エラー";
+
+constexpr wchar_t kPayloadMissing[] =
+    L"埋め込みペイロードリソースが見つかりません。\nInstallerBuilder を実行して setup.exe を再生成してください。";
+constexpr wchar_t kPayloadExtractFailed[] = L"埋め込みペイロードの展開に失敗しました。";
+constexpr wchar_t kLicenseFileNotSet[] = L"setup.ini の [Setup] LicenseFile が未設定です。";
+constexpr wchar_t kLicenseTextUnreadable[] =
+    L"使用許諾ファイルを読み込めませんでした。LicenseFile を確認してください。";
+
+constexpr wchar_t kSetupIniName[] = L"setup.ini";
+
+bool Fail(RunReporter& reporter, const wchar_t* message, const wchar_t* title) {
+    reporter.Notify(NoticeKind::Error, title, message);
+    return false;
+}
+
+bool PathExists(const std::wstring& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::path(path), error) && !error;
+}
+
+}  // namespace
+
+std::vector<std::wstring> CommandLineArguments() {
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    const UniqueLocalMem owner(reinterpret_cast<HLOCAL>(argv));
+    if (!argv) return {};
+    return std::vector<std::wstring>(argv, argv + count);
+}
+
+std::wstring OwnModulePath() {
+    wchar_t buffer[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+    return std::wstring(buffer, length);
+}
+
+bool PrepareSetup(SetupContext& context, RunReporter& reporter) {
+    if (!ReadPayload(::GetModuleHandleW(nullptr), context.payloadData, context.payloadEntries)) {
+        return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
+    }
+    // Also the answer when the temp folder itself cannot be created.
+    context.tempDir = CreateProcessTempFolder();
+    if (context.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
+    if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
+        return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
+    }
+
+    const std::filesystem::path tempDir(context.tempDir);
+    LoadSetupConfig(tempDir / kSetupIniName, context.config);
+    context.installDir = context.config.DefaultInstallDir;
+
+    if (context.config.LicenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
+    // An absolute LicenseFile replaces the temp folder.
+    context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);
+    if (context.licenseText.empty()) return Fail(reporter, kLicenseTextUnreadable, kTitleConfigError);
+    return true;
+}
+
+bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& product) {
+    return FindInstalledProduct(appName, product) && PathExists(product.installLocation);
+}
+
+}  // namespace zel

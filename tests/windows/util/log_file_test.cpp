@@ -1,0 +1,126 @@
+#include "util/log_file.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <string>
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class LogFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() / (L"zel_log_file_" + std::to_wstring(::GetCurrentProcessId()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::remove_all(folder_, error);
+    }
+    fs::path folder_;
+};
+
+TEST(LogEntry, StampsEveryLineAndEndsItWithCrLf) {
+    SYSTEMTIME time{};
+    time.wYear = 2026;
+    time.wMonth = 12;
+    time.wDay = 1;
+    time.wHour = 4;
+    time.wMinute = 3;
+    time.wSecond = 7;
+    const struct {
+        const wchar_t* text;
+        std::string entry;
+    } cases[] = {
+        {L"コピー: App.exe", "2026-12-01 04:03:07 \xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC: App.exe\r\n"},
+        {L"", "2026-12-01 04:03:07 \r\n"},
+        {L"a\nb", "2026-12-01 04:03:07 a\r\n2026-12-01 04:03:07 b\r\n"},
+        {L"a\r\nb\n", "2026-12-01 04:03:07 a\r\n2026-12-01 04:03:07 b\r\n"},
+        {L"a\n\nb", "2026-12-01 04:03:07 a\r\n2026-12-01 04:03:07 \r\n2026-12-01 04:03:07 b\r\n"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FormatLogEntry(time, c.text), c.entry);
+}
+
+TEST_F(LogFileTest, NewFileStartsWithTheMarkAndLaterRunsAppend) {
+    const fs::path path = folder_ / L"setup.log";
+    std::wstring error;
+    {
+        LogFile log;
+        ASSERT_TRUE(log.Open(path.wstring(), error)) << fs::path(error).string();
+        log.Write(L"first");
+        log.WriteMessage(L"エラー", L"失敗しました。\n詳細");
+    }
+    {
+        LogFile log;
+        ASSERT_TRUE(log.Open(path.wstring(), error));
+        log.Write(L"second run");
+    }
+    const std::string text = ReadAll(path);
+    static const std::regex expected(
+        "\xEF\xBB\xBF"
+        "(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d) first\r\n"
+        "\\1 \\[\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC\\] \xE5\xA4\xB1\xE6\x95\x97\xE3\x81\x97\xE3\x81\xBE\xE3\x81\x97"
+        "\xE3\x81\x9F\xE3\x80\x82\r\n"
+        "\\1 \xE8\xA9\xB3\xE7\xB4\xB0\r\n"
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d second run\r\n");
+    // The first three lines are written within one second only when the clock
+    // does not turn over between them; the test tolerates that once.
+    if (!std::regex_match(text, expected)) {
+        EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF")) << text;
+        EXPECT_EQ(text.find("\xEF\xBB\xBF", 3), std::string::npos) << "one mark only";
+        EXPECT_NE(text.find(" first\r\n"), std::string::npos) << text;
+        EXPECT_NE(text.find(" second run\r\n"), std::string::npos) << text;
+    }
+}
+
+TEST_F(LogFileTest, EmptyExistingFileGetsTheMark) {
+    const fs::path path = folder_ / L"empty.log";
+    std::ofstream(path).close();
+    LogFile log;
+    std::wstring error;
+    ASSERT_TRUE(log.Open(path.wstring(), error));
+    log.Write(L"x");
+    EXPECT_TRUE(ReadAll(path).starts_with("\xEF\xBB\xBF"));
+}
+
+TEST_F(LogFileTest, OthersMayReadAndAppendWhileItIsOpen) {
+    const fs::path path = folder_ / L"shared.log";
+    LogFile first;
+    LogFile second;
+    std::wstring error;
+    ASSERT_TRUE(first.Open(path.wstring(), error));
+    ASSERT_TRUE(second.Open(path.wstring(), error));
+    first.Write(L"one");
+    second.Write(L"two");
+    first.Write(L"three");
+    const std::string text = ReadAll(path);
+    EXPECT_LT(text.find(" one\r\n"), text.find(" two\r\n"));
+    EXPECT_LT(text.find(" two\r\n"), text.find(" three\r\n"));
+}
+
+TEST_F(LogFileTest, MissingFolderIsNotCreatedAndNothingIsWritten) {
+    const fs::path path = folder_ / L"missing" / L"setup.log";
+    LogFile log;
+    std::wstring error;
+    EXPECT_FALSE(log.Open(path.wstring(), error));
+    EXPECT_FALSE(log.IsOpen());
+    EXPECT_NE(error.find(L"(Win32=3)"), std::wstring::npos) << fs::path(error).string();
+    log.Write(L"ignored");
+    EXPECT_FALSE(fs::exists(folder_ / L"missing"));
+}
+
+}  // namespace
+}  // namespace zel
