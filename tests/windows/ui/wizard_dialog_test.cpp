@@ -4,10 +4,8 @@
 
 #include <shlobj.h>
 
-#include <filesystem>
 #include <string>
 
-#include "payload/temp_folder.h"
 #include "ui_test_support.h"
 
 namespace zel {
@@ -435,23 +433,9 @@ TEST_F(WizardDialogTest, BrowseFillsThePathOnlyWhenAFolderIsChosen) {
     ::CoUninitialize();
 }
 
-// When the Windows session ends the process is ended without returning to the
-// run driver: the dialog removes the extraction folder itself then, and only then.
 TEST_F(WizardDialogTest, SessionEndRemovesTheExtractionFolder) {
     Open();
-    const std::filesystem::path root =
-        std::filesystem::temp_directory_path() / (L"zel_session_end_" + std::to_wstring(::GetCurrentProcessId()));
-    std::filesystem::create_directories(root);
-    {
-        PrivateTempFolder folder;
-        ASSERT_TRUE(folder.Create(root.wstring()));
-        const std::wstring path = folder.path();
-        ::SendMessageW(dialog, WM_ENDSESSION, FALSE, 0);  // the session goes on
-        EXPECT_TRUE(std::filesystem::exists(path));
-        ::SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
-        EXPECT_FALSE(std::filesystem::exists(path));
-    }
-    std::filesystem::remove_all(root);
+    test::ExpectSessionEndRemovesTheExtractionFolder(dialog);
 }
 
 }  // namespace
