@@ -10,6 +10,7 @@
 #include "config/text_encoding.h"
 #include "install/uninstall_registry.h"
 #include "payload/payload.h"
+#include "payload/temp_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -58,7 +59,8 @@ bool PrepareSetup(SetupContext& context, RunReporter& reporter) {
         return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created.
-    context.tempDir = CreateTempFolderName();
+    context.tempDir = CreateProcessTempFolder();
+    if (context.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     if (!ExtractPayload(context.tempDir, context.payloadData, context.payloadEntries)) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }

@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "install/extra_destination.h"
+#include "install/folder_security.h"
 #include "install/manifest.h"
 #include "install/payload_copy.h"
 #include "install/run_failures.h"
+#include "install/shared_dll_count.h"
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
@@ -93,7 +95,12 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
     const SetupConfig& config = context.config;
     const fs::path installDir(context.installDir);
 
-    fs::create_directories(installDir);
+    // A folder made here gets an access list like Program Files'; one that was
+    // there is left as it is, but a standard user who can write to it could
+    // replace Uninstall.exe, which an administrator later runs.
+    if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
+        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
+    }
 
     std::vector<std::wstring> copiedFiles;
     if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
@@ -109,7 +116,14 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
     std::vector<std::wstring> copyOnlyFiles;
     if (!config.System32RegSvr.empty()) {
         errorText.clear();
-        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
+        // Repair and Update: the installed product holds counts on what its
+        // system manifests list.
+        if (GetInstallMode(context) != InstallMode::Install) {
+            const std::vector<std::wstring> counted = CountedSystemFiles(installDir);
+            context.countedSystemFiles.insert(context.countedSystemFiles.end(), counted.begin(), counted.end());
+        }
+        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText,
+                               context.countedSystemFiles)) {
             return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
         }
     }

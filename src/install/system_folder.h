@@ -34,9 +34,13 @@ std::chrono::milliseconds SetRegsvr32TimeLimit(std::chrono::milliseconds limit);
 bool RunRegsvr32(RunReporter* logTarget, bool unregister, const std::filesystem::path& regsvr32,
                  const std::filesystem::path& file, std::wstring& errorText);
 
+// Shared files are counted (SharedDLLs): one that another owner placed without
+// a count is never replaced and never listed. countedFiles holds the targets
+// this product counted already (earlier runs, a failed attempt) and gains those
+// counted now, so that no count is raised twice.
 bool DeploySystemFiles(RunReporter* logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText);
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles);
 
 void UnregisterSystemFiles(const std::filesystem::path& installDir);
 void RemoveSystemFileCopies(const std::filesystem::path& installDir);

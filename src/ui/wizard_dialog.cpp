@@ -8,6 +8,7 @@
 
 #include "install/destination_facts.h"
 #include "install/install_run.h"
+#include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
 #include "ui/dialog_look.h"
 #include "ui/resource_ids.h"
@@ -209,6 +210,10 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
                                                            reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
             OnDestroy(dialog, *context);
+            return FALSE;
+        case WM_ENDSESSION:
+            // The session ends and ends the process without returning here.
+            if (wParam) PrivateTempFolder::RemoveLiveFolder();
             return FALSE;
         default:
             return FALSE;

@@ -146,23 +146,6 @@ std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::
     return folders;
 }
 
-void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName) {
-    if (desktopFolder.empty() || shortcutName.empty()) return;
-    const std::filesystem::path link = LinkPathFor(desktopFolder, shortcutName);
-    // A name that climbs out of the desktop never deletes a file elsewhere.
-    if (!IsPathInside(desktopFolder, link)) return;
-    ::DeleteFileW(link.c_str());
-}
-
-void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName) {
-    if (programsFolder.empty() || groupName.empty()) return;
-    const std::filesystem::path group = programsFolder / groupName;
-    // A group name such as ".." or an absolute path would otherwise take the
-    // whole Start menu, or any folder, with it.
-    if (!IsPathInside(programsFolder, group)) return;
-    RemoveDirectoryOrTree(group);
-}
-
 UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options) {
     const std::wstring key = NormalizeProductKey(productKey);
     if (key.size() < 3) {
@@ -222,10 +205,10 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
 
     std::filesystem::path folder;
     if (!shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
-        RemoveDesktopShortcut(folder, shortcutName);
+        RemoveDesktopShortcut(folder, shortcutName, installDir);
     }
     if (!groupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
-        RemoveStartMenuGroup(folder, groupName);
+        RemoveStartMenuGroup(folder, groupName, installDir);
     }
 
     if (::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) {

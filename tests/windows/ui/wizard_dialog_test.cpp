@@ -463,5 +463,10 @@ TEST_F(WizardDialogTest, BrowseFillsThePathOnlyWhenAFolderIsChosen) {
     ::CoUninitialize();
 }
 
+TEST_F(WizardDialogTest, SessionEndRemovesTheExtractionFolder) {
+    Open();
+    test::ExpectSessionEndRemovesTheExtractionFolder(dialog);
+}
+
 }  // namespace
 }  // namespace zel

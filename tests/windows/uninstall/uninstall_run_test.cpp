@@ -124,6 +124,7 @@ protected:
         return RunUninstall(keyText, recorder, options);
     }
 
+    ComApartment apartment_;  // the run reads shell links, as setup.exe does with COM initialised
     TempFolder root_;
     std::wstring key_;
     fs::path installDir_;
@@ -241,10 +242,11 @@ TEST_F(UninstallRun, AnsweringNoChangesNothing) {
 TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
     const fs::path desktop = root_ / L"Desktop";
     const fs::path programs = root_ / L"Programs";
-    const std::wstring shortcutName = L"My Tool 1.5";
+    const std::wstring shortcutName = L"My Tool 1.5";  // made without ".lnk" by earlier installations
     const std::wstring groupName = L"Vendor\\My App";
-    WriteFile(desktop / shortcutName);
-    WriteFile(programs / groupName / L"My App.lnk");
+    WriteFile(installDir_ / L"App.exe");
+    ASSERT_TRUE(test::WriteLink(desktop / shortcutName, installDir_ / L"App.exe"));
+    ASSERT_TRUE(test::WriteLink(programs / groupName / L"My App.lnk", installDir_ / L"App.exe"));
 
     Register({{L"InstallLocation", installDir_.wstring()},
               {L"ZelShortcutName", shortcutName},

@@ -14,6 +14,8 @@
 
 #include "util/unique_handle.h"
 
+#include "install/shortcuts.h"
+
 namespace zel::test {
 
 // A fresh folder under the temp path whose name holds a blank and Japanese
@@ -57,6 +59,13 @@ inline void WriteFile(const std::filesystem::path& file, const std::string& text
 
 inline bool Exists(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A shell link to target (which must exist), made as the install makes them;
+// COM must be initialised.
+inline bool WriteLink(const std::filesystem::path& link, const std::filesystem::path& target) {
+    std::wstring error;
+    return CreateShortcut(link, target, target.parent_path(), error);
 }
 
 // UTF-8 for test messages.
