@@ -11,6 +11,7 @@ packages=(
     wine wine64 wine32:i386
     xvfb x11-utils xauth fonts-noto-cjk imagemagick
     python3 python3-pefile
+    openssl osslsigncode
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
     nsis            # makensis: the peer installer of the install benchmark
 )

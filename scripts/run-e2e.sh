@@ -41,6 +41,41 @@ if ! "${builder_native}" "${product}" -o "${setup}" --stub "${stub}"; then
     exit 2
 fi
 
+# The sample setup.exe signed after building, with a throw-away self-signed
+# certificate, as a packager signs it.
+signed=${work}/signed-setup.exe
+if openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=ZelSetup end-to-end test" \
+        -keyout "${work}/sign-key.pem" -out "${work}/sign-cert.pem" >/dev/null 2>&1 &&
+    osslsigncode sign -certs "${work}/sign-cert.pem" -key "${work}/sign-key.pem" -n "ZelSetup end-to-end test" \
+        -in "${setup}" -out "${signed}" >/dev/null; then
+    "${builder_native}" --list "${signed}" >"${work}/signed-list.txt"
+else
+    echo "warning: could not sign the sample (openssl, osslsigncode); the signed-install test is skipped" >&2
+    signed=
+fi
+
+# A product with Japanese file and folder names, built here by the Linux builder
+# and in the tests by InstallerBuilder.exe; its --list is what an install copies.
+jp=${work}/jp-product
+mkdir -p "${jp}/files/アプリ" "${jp}/files/資料/使い方" "${jp}/files/データ"
+cp "${app}" "${jp}/files/アプリ/ビューア.exe"
+printf '使用許諾の条項\r\n' > "${jp}/使用許諾.txt"
+printf '説明書\r\n' > "${jp}/files/資料/説明書.txt"
+printf '手順\r\n' > "${jp}/files/資料/使い方/はじめに.txt"
+printf '<設定/>\r\n' > "${jp}/files/データ/設定.xml"
+printf 'not installed\r\n' > "${jp}/files/データ/メモ.txt"
+printf '%s\r\n' '[Setup]' 'AppName=日本語テスト製品' 'AppVersion=3.1.0' 'Publisher=ゼル株式会社' \
+    'DefaultInstallDir=C:\Program Files\日本語テスト製品' 'LicenseFile=使用許諾.txt' \
+    '[Files]' 'File1=アプリ\ビューア.exe' 'File2=資料\*' 'File3=データ\*.xml' \
+    '[StartMenuItems]' 'Item1=説明書|資料\説明書.txt' > "${jp}/setup.ini"
+jp_setup=${work}/jp-linux-setup.exe
+jp_list=${work}/jp-list.txt
+if ! "${builder_native}" "${jp}" -o "${jp_setup}" --stub "${stub}" 2>/dev/null ||
+    ! "${builder_native}" --list "${jp}" >"${jp_list}" 2>/dev/null; then
+    echo "error: InstallerBuilder could not build the Japanese product" >&2
+    exit 2
+fi
+
 prefix=$(mktemp -d /tmp/zel-e2e-prefix.XXXXXX)
 cleanup() {
     zel_wine_prefix_remove "${prefix}"
@@ -88,6 +123,11 @@ start=$(date +%s)
     ZEL_STUB_EXE=$(winpath "${stub}") \
     ZEL_BUILDER_EXE=${builder_env} \
     ZEL_SAMPLE_DIR=$(winpath "${product}") \
+    ZEL_SIGNED_SETUP_EXE=$([ -n "${signed}" ] && winpath "${signed}") \
+    ZEL_SIGNED_LIST=$([ -n "${signed}" ] && winpath "${work}/signed-list.txt") \
+    ZEL_JP_PRODUCT_DIR=$(winpath "${jp}") \
+    ZEL_JP_LINUX_SETUP_EXE=$(winpath "${jp_setup}") \
+    ZEL_JP_LIST=$(winpath "${jp_list}") \
     ZEL_ARTIFACTS_DIR=$(winpath "${artifacts}") \
     ZEL_NODISPLAY_DIR=$(winpath "${nodisplay}") \
     timeout 900 env WINEPREFIX="${prefix}" WINEDEBUG=-all wine ./e2e_tests.exe "${gtest_output[@]}" "$@")

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/command_line.h"
+#include "install/destination_rules.h"
 
 namespace zel {
 
@@ -15,6 +16,14 @@ bool CheckDirArgument(const std::wstring& value, std::wstring& folder, std::wstr
     // "C:\Apps\Zel\" and "C:\Apps\Zel" are one folder; a root keeps its separator.
     if (!normal.has_filename() && normal.has_relative_path()) normal = normal.parent_path();
     folder = normal.wstring();
+    // What the Destination page refuses for the text alone (no drive, names a
+    // folder cannot have, too long for the uninstaller, a bare drive) is refused
+    // here before anything is extracted.
+    std::wstring problem;
+    if (!CheckDestinationText(folder, problem)) {
+        errorText = L"/dir のフォルダを使えません (" + value + L"): " + problem;
+        return false;
+    }
     return true;
 }
 

@@ -15,4 +15,7 @@ inline constexpr int kExitQuietAlreadyRunning = 1618;  // ERROR_INSTALL_ALREADY_
 inline constexpr int kExitQuietLogFailed = 1622;       // ERROR_INSTALL_LOG_FAILURE
 inline constexpr int kExitQuietNewerInstalled = 1638;  // ERROR_PRODUCT_VERSION
 
+// Done, but files held open are deleted only at the next restart.
+inline constexpr int kExitQuietRestartRequired = 3010;  // ERROR_SUCCESS_REBOOT_REQUIRED
+
 }  // namespace zel

@@ -12,6 +12,7 @@
 #include "app/quiet_reporter.h"
 #include "app/startup.h"
 #include "app/version.h"
+#include "install/destination_facts.h"
 #include "install/install_run.h"
 #include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"
@@ -37,6 +38,8 @@ int QuietUninstall(const CommandLine& commandLine, RunReporter& reporter) {
         case UninstallResult::Removed:
         case UninstallResult::Declined:
             return kExitSuccess;
+        case UninstallResult::RemovedAtRestart:
+            return kExitQuietRestartRequired;
         case UninstallResult::InvalidKey:
             return kExitQuietBadCommandLine;
         case UninstallResult::NotRegistered:
@@ -88,8 +91,14 @@ int QuietSetup(const CommandLine& commandLine, const std::wstring& installDir, R
                          commandLine.installDir);
         }
         if (!ChooseMaintenance(context, product, reporter)) return kExitQuietNewerInstalled;
-    } else if (!installDir.empty()) {
-        context.installDir = installDir;
+    } else {
+        if (!installDir.empty()) context.installDir = installDir;
+        // A fresh install gets the Destination page's check, with this machine's facts.
+        std::wstring problem;
+        if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
+            reporter.Log(L"[エラー] " + problem);
+            return installDir.empty() ? kExitQuietFailed : kExitQuietBadCommandLine;
+        }
     }
     // Starting a quiet run is accepting the licence.
     context.licenseAccepted = true;

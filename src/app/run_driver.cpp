@@ -36,7 +36,10 @@ constexpr wchar_t kMsimg32Library[] = L"msimg32.dll";
 
 // The uninstall run's result as the process exit code.
 int UninstallExitCode(UninstallResult result) {
-    return result == UninstallResult::Removed || result == UninstallResult::Declined ? kExitSuccess : kExitFailure;
+    return result == UninstallResult::Removed || result == UninstallResult::RemovedAtRestart ||
+                   result == UninstallResult::Declined
+               ? kExitSuccess
+               : kExitFailure;
 }
 
 // The maintenance dialog for an installed product. Returns true when the wizard
@@ -122,7 +125,7 @@ int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter
 int RunSetupProgram(HINSTANCE instance) {
     // setup.exe usually runs from a downloads folder with administrator rights: no
     // library may come from the program's own folder or the current directory.
-    ::SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    RestrictDllSearchToSystemFolder();
     // System code loads msimg32 by name later (the common controls delay-load it
     // for message boxes and themed drawing), and not every loader applies the
     // restriction above to delay-loaded imports. Loaded from System32 now, it is

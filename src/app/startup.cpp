@@ -11,6 +11,7 @@
 #include "install/uninstall_registry.h"
 #include "payload/payload.h"
 #include "payload/payload_files.h"
+#include "payload/temp_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -71,9 +72,10 @@ bool PrepareSetup(SetupContext& context, RunReporter& reporter) {
         return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created. Only what
-    // start-up reads; the install writes the product's files straight from the
-    // payload.
-    context.tempDir = CreateTempFolderName();
+    // start-up reads goes there; the install writes the product's files straight
+    // from the payload.
+    context.tempDir = CreateProcessTempFolder();
+    if (context.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     if (!ExtractPayload(context.tempDir, context.payloadData, StartupEntries(context.payloadEntries))) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }

@@ -48,22 +48,28 @@ IniDocument IniDocument::Parse(std::span<const std::uint8_t> bytes) {
     // lookup by a real name reaches.
     document.sections_.push_back(Section{});
     std::size_t pos = 0;
+    std::size_t lineNumber = 0;
     while (pos <= text.size()) {
         std::size_t end = text.find_first_of(L"\r\n", pos);
         if (end == std::wstring::npos) end = text.size();
         const std::wstring_view line = TrimBlanks(std::wstring_view(text).substr(pos, end - pos));
+        // CR LF ends one line.
+        if (end + 1 < text.size() && text[end] == L'\r' && text[end + 1] == L'\n') ++end;
         pos = end + 1;
+        ++lineNumber;
 
         if (line.empty() || line.front() == L';') continue;
         if (line.front() == L'[') {
             const std::size_t close = line.rfind(L']');
             if (close != std::wstring_view::npos && close > 0) {
-                document.sections_.push_back(Section{std::wstring(TrimBlanks(line.substr(1, close - 1))), {}});
+                document.sections_.push_back(
+                    Section{std::wstring(TrimBlanks(line.substr(1, close - 1))), {}, lineNumber});
                 continue;
             }
             // A header without "]" is an ordinary line of the current section.
         }
         Line entry;
+        entry.lineNumber = lineNumber;
         const std::size_t equals = line.find(L'=');
         if (equals == std::wstring_view::npos) {
             entry.key = std::wstring(line);

@@ -25,16 +25,24 @@ public:
     // The section's lines as the profile API returns them: "key=value" in file order.
     std::vector<std::wstring> SectionLines(std::wstring_view section) const;
 
-private:
+    // The file as read, for checks that name a line (InstallerBuilder).
     struct Line {
         std::wstring key;
         std::wstring value;
         std::wstring raw;  // what SectionLines returns for the line
+        std::size_t lineNumber = 0;
+        bool HasEquals() const { return raw.size() != key.size(); }
     };
     struct Section {
         std::wstring name;
         std::vector<Line> lines;
+        std::size_t lineNumber = 0;  // of its header
     };
+    // Every section in file order; the first one (no name, line 0) holds the
+    // lines before the first header.
+    const std::vector<Section>& Sections() const { return sections_; }
+
+private:
     std::vector<Section> sections_;
 };
 

@@ -12,8 +12,11 @@ namespace zel {
 namespace {
 
 constexpr DWORD kValueBufferLength = 512;
-// The section buffer does not grow: a larger section arrives cut off.
+// The first section buffer; it doubles until the whole section fits.
 constexpr DWORD kSectionBufferLength = 65536;
+// A section the profile reader cannot hand over in 256 Mi characters is not
+// read further (no setup.ini the builder accepts comes near it).
+constexpr DWORD kSectionBufferLimit = DWORD{1} << 28;
 
 std::wstring ReadSetupValue(const std::wstring& iniPath, const wchar_t* key, const std::wstring& fallback) {
     std::vector<wchar_t> buffer(kValueBufferLength, L'\0');
@@ -24,8 +27,15 @@ std::wstring ReadSetupValue(const std::wstring& iniPath, const wchar_t* key, con
 
 // The values of a section's "key=value" lines, in file order.
 std::vector<std::wstring> ReadSectionValues(const std::wstring& iniPath, const wchar_t* section) {
-    std::vector<wchar_t> buffer(kSectionBufferLength, L'\0');
-    const DWORD length = ::GetPrivateProfileSectionW(section, buffer.data(), kSectionBufferLength, iniPath.c_str());
+    // The reader signals a section cut short by returning the buffer size less
+    // two; a bigger buffer is then tried, so no line is ever lost or cut.
+    std::vector<wchar_t> buffer;
+    DWORD length = 0;
+    for (DWORD size = kSectionBufferLength;; size *= 2) {
+        buffer.assign(size, L'\0');
+        length = ::GetPrivateProfileSectionW(section, buffer.data(), size, iniPath.c_str());
+        if (length + 2 != size || size >= kSectionBufferLimit) break;
+    }
     if (length == 0) return {};
 
     // A block of NUL-terminated lines ended by an empty one. The walk stays inside

@@ -8,6 +8,7 @@
 
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
+#include "install/folder_security.h"
 #include "install/path_forms.h"
 #include "install/system_folder.h"
 #include "util/ascii.h"
@@ -109,6 +110,14 @@ bool Fail(const std::wstring& target, const std::wstring& detail, std::wstring& 
     return false;
 }
 
+void RefuseSystemLocations(RunReporter* logTarget, std::vector<std::wstring>& extraFolders) {
+    std::erase_if(extraFolders, [logTarget](const std::wstring& folder) {
+        if (!IsSystemLocation(folder)) return false;
+        Log(logTarget, L"[警告] MstaFolder の指定先はシステムのフォルダのためコピーしません: " + folder);
+        return true;
+    });
+}
+
 }  // namespace
 
 std::wstring ReadMstaFolderValue(const fs::path& settingsFile) {
@@ -163,6 +172,9 @@ bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir
             L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini が無いか、MstaFolder= が空のためスキップしました。");
         return true;
     }
+    // The settings file may be the user's own, writable without elevation: it
+    // never steers the installer's writes into the system's own folders.
+    RefuseSystemLocations(logTarget, extraFolders);
 
     for (const std::wstring& copied : copiedFiles) {
         const std::wstring relative = ReplaceAll(copied, L'/', L'\\');

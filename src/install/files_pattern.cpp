@@ -1,58 +1,52 @@
 #include "install/files_pattern.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "util/ascii.h"
+#include "util/upper_case.h"
 
 namespace zel {
 namespace {
 
-constexpr char32_t FoldAscii(char32_t c) noexcept { return (c >= U'A' && c <= U'Z') ? c + 32 : c; }
-
-// The text as code points, so that '?' stands for one character on every
-// platform: a UTF-16 surrogate pair (Windows) counts once, as the single
-// UTF-32 unit it is elsewhere. A lone surrogate stays one character.
-std::u32string ToCodePoints(std::wstring_view text) {
-    std::u32string out;
+// The text as UTF-16 code units on every platform, so that '?' stands for one
+// unit as it does on Windows: a character outside the Basic Multilingual Plane
+// (a surrogate pair) needs "??" there, and so it does here where wchar_t holds
+// whole code points.
+std::u16string ToUtf16Units(std::wstring_view text) {
+    std::u16string out;
     out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<char32_t>(text[i]);
-        if constexpr (sizeof(wchar_t) == 2) {
-            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-                const auto low = static_cast<char32_t>(text[i + 1]);
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    out.push_back(0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00));
-                    ++i;
-                    continue;
-                }
-            }
+    for (const wchar_t c : text) {
+        const auto cp = static_cast<std::uint32_t>(c);
+        if (cp > 0xFFFF && cp <= 0x10FFFF) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
         }
-        out.push_back(c);
     }
     return out;
 }
 
-}  // namespace
-
-bool MatchDosWildcard(std::wstring_view text, std::wstring_view pattern) {
-    const std::u32string t = ToCodePoints(text);
-    const std::u32string p = ToCodePoints(pattern);
-
+// One pattern without ';': '*' any run of units (also across '\'), '?' exactly
+// one unit, everything else equal after upper-casing.
+bool MatchOneSpec(std::u16string_view t, std::u16string_view p) {
     // Greedy match that remembers only the latest '*': when a later literal
-    // fails, that star absorbs one more character and matching resumes after
-    // it. An earlier star never needs revisiting, so the work stays within
-    // text length times pattern length however many stars there are.
+    // fails, that star absorbs one more unit and matching resumes after it. An
+    // earlier star never needs revisiting, so the work stays within text length
+    // times pattern length however many stars there are.
     constexpr size_t kNone = static_cast<size_t>(-1);
     size_t ti = 0;
     size_t pi = 0;
     size_t starPattern = kNone;
     size_t starText = 0;
     while (ti < t.size()) {
-        if (pi < p.size() && p[pi] == U'*') {
+        if (pi < p.size() && p[pi] == u'*') {
             starPattern = pi++;
             starText = ti;
-        } else if (pi < p.size() && (p[pi] == U'?' || FoldAscii(p[pi]) == FoldAscii(t[ti]))) {
+        } else if (pi < p.size() && (p[pi] == u'?' || UpperCaseUnit(p[pi]) == UpperCaseUnit(t[ti]))) {
             ++pi;
             ++ti;
         } else if (starPattern != kNone) {
@@ -62,8 +56,29 @@ bool MatchDosWildcard(std::wstring_view text, std::wstring_view pattern) {
             return false;
         }
     }
-    while (pi < p.size() && p[pi] == U'*') ++pi;
+    while (pi < p.size() && p[pi] == u'*') ++pi;
     return pi == p.size();
+}
+
+}  // namespace
+
+bool MatchDosWildcard(std::wstring_view text, std::wstring_view pattern) {
+    // "*.*" on its own selects everything, names without a dot included.
+    if (pattern == L"*.*") return true;
+
+    const std::u16string t = ToUtf16Units(text);
+    const std::u16string p = ToUtf16Units(pattern);
+    // A list of patterns separated by ';', each with its leading blanks ignored
+    // (trailing blanks count); the text matches when one of them matches. Nothing
+    // after a final ';' is tried.
+    size_t pos = 0;
+    while (pos < p.size()) {
+        while (pos < p.size() && p[pos] == u' ') ++pos;
+        const size_t end = std::min(p.find(u';', pos), p.size());
+        if (MatchOneSpec(t, std::u16string_view(p).substr(pos, end - pos))) return true;
+        pos = end < p.size() ? end + 1 : end;
+    }
+    return false;
 }
 
 bool MatchFilesPattern(std::wstring_view rel, std::wstring_view pattern) {

@@ -8,12 +8,15 @@
 namespace zel {
 
 // rel: a path relative to the payload's files folder; pattern: one [Files] value.
-// Subtree rule ("Doc\*"), DOS wildcard rule (* and ? over the whole path, "*"
-// crossing "\"), else exact match; ASCII letters folded; "/" taken as "\".
+// Subtree rule ("Doc\*"), else the wildcard rule when the pattern holds * or ?
+// (MatchDosWildcard over the whole path), else exact match. The subtree and
+// exact rules fold ASCII letters only; "/" is taken as "\" throughout.
 bool MatchFilesPattern(std::wstring_view rel, std::wstring_view pattern);
 
-// DOS-style wildcard match of a whole text: '*' any run (also across '\'), '?'
-// exactly one character, ASCII letters folded.
+// Windows' wildcard match of a whole text (what PathMatchSpecW selects): '*' any
+// run (also across '\'), '?' exactly one UTF-16 unit, letters folded by
+// UpperCaseUnit; "*.*" alone matches everything; ';' separates alternative
+// patterns, each with its leading blanks ignored.
 bool MatchDosWildcard(std::wstring_view text, std::wstring_view pattern);
 
 // LicenseFile relative to the payload's files folder ("files\" prefix removed).

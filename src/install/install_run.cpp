@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "install/extra_destination.h"
+#include "install/folder_security.h"
 #include "install/manifest.h"
 #include "install/payload_copy.h"
 #include "install/payload_write.h"
+#include "install/run_failures.h"
+#include "install/shared_dll_count.h"
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
@@ -93,7 +96,12 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
     const SetupConfig& config = context.config;
     const fs::path installDir(context.installDir);
 
-    fs::create_directories(installDir);
+    // A folder made here gets an access list like Program Files'; one that was
+    // there is left as it is, but a standard user who can write to it could
+    // replace Uninstall.exe, which an administrator later runs.
+    if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
+        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
+    }
 
     std::vector<std::wstring> copiedFiles;
     if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
@@ -116,7 +124,14 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
             reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + staged.damaged());
             return L"インストールに失敗しました。詳細はログを確認してください。";
         }
-        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText)) {
+        // Repair and Update: the installed product holds counts on what its
+        // system manifests list.
+        if (GetInstallMode(context) != InstallMode::Install) {
+            const std::vector<std::wstring> counted = CountedSystemFiles(installDir);
+            context.countedSystemFiles.insert(context.countedSystemFiles.end(), counted.begin(), counted.end());
+        }
+        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText,
+                               context.countedSystemFiles)) {
             return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
         }
     }
@@ -169,15 +184,8 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
 bool RunInstall(SetupContext& context, RunReporter& reporter) {
     reporter.InstallStarted();
 
-    // The steps report their own failures by result; only the standard library
-    // throws (file-system errors, allocation failure), and those end the run
-    // here.
-    std::optional<std::wstring> failure;
-    try {
-        failure = RunSteps(context, reporter);
-    } catch (const std::exception&) {
-        failure = L"インストール中に予期しないエラーが発生しました。";
-    }
+    const std::optional<std::wstring> failure =
+        CatchRunFailures([&context, &reporter] { return RunSteps(context, reporter); });
     if (failure) reporter.Notify(NoticeKind::Error, L"エラー", *failure);
     reporter.InstallFinished(!failure);
     return !failure;

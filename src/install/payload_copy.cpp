@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "install/copy_failure.h"
 #include "install/files_pattern.h"
 #include "install/payload_write.h"
 #include "payload/payload_files.h"
@@ -65,7 +66,15 @@ bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<
             fs::create_directories(parent);
             madeFolder = std::move(parent);
         }
-        if (WritePayloadEntry(context, selected[i]->entry, dest) == EntryWrite::Damaged) {
+        EntryWrite written;
+        try {
+            written = WritePayloadEntry(context, selected[i]->entry, dest);
+        } catch (const fs::filesystem_error& error) {
+            // The log is the only place that says which file and why.
+            reporter.Log(CopyFailureLine(rel, dest, static_cast<DWORD>(error.code().value())));
+            throw;
+        }
+        if (written == EntryWrite::Damaged) {
             reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + rel);
             return false;
         }

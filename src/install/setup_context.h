@@ -50,6 +50,9 @@ struct SetupContext {
     // Where the wizard sends the install run's log, progress and outcome and its
     // own message boxes; set before the wizard is shown.
     RunReporter* reporter = nullptr;
+    // System-folder files this product holds a reference count on, kept across
+    // retries so that no count is raised twice.
+    std::vector<std::wstring> countedSystemFiles;
 };
 
 // Repair is tested first, then Update, else Install.

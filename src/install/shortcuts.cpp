@@ -7,23 +7,13 @@
 
 #include <string_view>
 
+#include "install/system_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Whether the last element has an extension as the standard file-system library
-// sees it on Windows: the element is cut at a ':' (stream name), and needs a '.'
-// after its first character; "." and ".." have none, a final '.' counts.
-bool HasExtension(std::wstring_view path) {
-    const size_t separator = path.find_last_of(L"\\/");
-    std::wstring_view element = separator == std::wstring_view::npos ? path : path.substr(separator + 1);
-    element = element.substr(0, element.find(L':'));
-    if (element == L"." || element == L"..") return false;
-    return element.size() > 1 && element.find(L'.', 1) != std::wstring_view::npos;
-}
 
 // Path of a known per-user folder; false when the shell has none.
 bool KnownFolderPath(REFKNOWNFOLDERID id, fs::path& folder) {
@@ -34,12 +24,6 @@ bool KnownFolderPath(REFKNOWNFOLDERID id, fs::path& folder) {
 }
 
 }  // namespace
-
-fs::path LinkPathFor(const fs::path& folder, const std::wstring& name) {
-    fs::path link = folder / name;
-    if (!HasExtension(link.native())) link += L".lnk";
-    return link;
-}
 
 bool CreateShortcut(const fs::path& linkPath, const fs::path& targetPath, const fs::path& workingDirectory,
                     std::wstring& errorText) {
@@ -84,7 +68,12 @@ bool CreateDesktopShortcut(const std::wstring& installDir, const SetupConfig& co
         errorText = L"デスクトップパスの取得に失敗しました。";
         return false;
     }
-    return CreateShortcut(LinkPathFor(desktop, config.ShortcutName), target, installDir, errorText);
+    const fs::path link = LinkPathFor(desktop, config.ShortcutName);
+    if (!IsConfinedName(config.ShortcutName) || !IsPathInside(desktop, link)) {
+        errorText = L"ショートカット名が不正です: " + config.ShortcutName;
+        return false;
+    }
+    return CreateShortcut(link, target, installDir, errorText);
 }
 
 bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText) {
@@ -95,11 +84,22 @@ bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& con
         return false;
     }
     const fs::path group = programs / config.StartMenuGroupName;
+    if (!IsConfinedName(config.StartMenuGroupName) || !IsPathInside(programs, group)) {
+        errorText = L"スタートメニューのグループ名が不正です: " + config.StartMenuGroupName;
+        return false;
+    }
     fs::create_directories(group);
     for (const StartMenuItem& item : config.StartMenuItems) {
         const fs::path target = fs::path(installDir) / item.target;
+        const fs::path link = LinkPathFor(group, item.label);
         std::wstring reason;
-        if (!CreateShortcut(LinkPathFor(group, item.label), target, installDir, reason)) {
+        bool made = false;
+        if (!IsConfinedName(item.label) || !IsPathInside(group, link)) {
+            reason = L"ショートカット名が不正です: " + item.label;
+        } else {
+            made = CreateShortcut(link, target, installDir, reason);
+        }
+        if (!made) {
             errorText = L"スタートメニュー項目作成失敗: " + item.label + L" (" + reason + L")";
             return false;
         }

@@ -5,14 +5,14 @@
 #include <string>
 
 #include "config/setup_config.h"
+#include "install/shortcut_names.h"
 
 namespace zel {
 
-// folder joined with name, plus ".lnk" when the result has no extension.
-std::filesystem::path LinkPathFor(const std::filesystem::path& folder, const std::wstring& name);
-
 bool CreateShortcut(const std::filesystem::path& linkPath, const std::filesystem::path& targetPath,
                     const std::filesystem::path& workingDirectory, std::wstring& errorText);
+// The desktop link, the group and each item's link are made only where they
+// stay inside the Desktop and Programs folders; other names are refused.
 bool CreateDesktopShortcut(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText);
 bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText);
 

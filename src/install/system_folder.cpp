@@ -1,5 +1,7 @@
 #include "install/system_folder.h"
 
+#include <chrono>
+#include <cstdint>
 #include <cwchar>
 #include <system_error>
 
@@ -7,6 +9,7 @@
 #include "config/text_encoding.h"
 #include "install/path_forms.h"
 #include "install/pe_image.h"
+#include "install/shared_dll_count.h"
 #include "util/ascii.h"
 #include "util/error_text.h"
 #include "util/unique_handle.h"
@@ -101,14 +104,14 @@ bool ContainsIgnoreAsciiCase(std::wstring_view text, std::wstring_view part) {
     return false;
 }
 
-// Lines of a system manifest, last first, that are safe to act on: their
+// Lines of a trusted system manifest, last first, that are safe to act on: their
 // weakly canonical form lies inside a system folder.
 std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
     std::error_code ec;
     const bool present = fs::exists(manifest, ec);
     if (ec) throw fs::filesystem_error("exists", manifest, ec);
     std::vector<fs::path> files;
-    if (!present) return files;
+    if (!present || !IsTrustedManifest(manifest)) return files;
     const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         if (line->empty()) continue;
@@ -118,6 +121,13 @@ std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
         files.push_back(std::move(canonical));
     }
     return files;
+}
+
+// A file of the 32-bit system folder, counted in the 32-bit registry view.
+bool IsIn32BitSystemFolder(const fs::path& file) {
+    std::wstring wow64;
+    fs::path canonical;
+    return Wow64SystemFolder(wow64) && WeaklyCanonical(wow64, canonical) && IsPathInside(canonical, file);
 }
 
 }  // namespace
@@ -224,6 +234,18 @@ bool LocateRegsvr32(bool use32BitFolder, fs::path& systemFolder, fs::path& regsv
     return true;
 }
 
+// A library whose registration never returns must not hang setup for ever.
+// Registering even a large library takes seconds; two minutes is generous.
+namespace {
+std::chrono::milliseconds regsvr32TimeLimit = std::chrono::minutes(2);
+}  // namespace
+
+std::chrono::milliseconds SetRegsvr32TimeLimit(std::chrono::milliseconds limit) {
+    const std::chrono::milliseconds previous = regsvr32TimeLimit;
+    regsvr32TimeLimit = limit;
+    return previous;
+}
+
 bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr32, const fs::path& file,
                  std::wstring& errorText) {
     std::wstring commandLine = L"\"" + regsvr32.wstring() + L"\" ";
@@ -241,7 +263,17 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
         errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
         return false;
     }
-    ::WaitForSingleObject(process.process(), INFINITE);
+    if (::WaitForSingleObject(process.process(), static_cast<DWORD>(regsvr32TimeLimit.count())) == WAIT_TIMEOUT) {
+        // Ended, and waited for, so that the library is no longer loaded when
+        // the run goes on or retries.
+        ::TerminateProcess(process.process(), ERROR_TIMEOUT);
+        ::WaitForSingleObject(process.process(), INFINITE);
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(regsvr32TimeLimit).count();
+        errorText = L"regsvr32 が " + UnsignedDecimal(static_cast<std::uint32_t>(seconds)) +
+                    L" 秒以内に終わらなかったため終了させました。";
+        Log(logTarget, L"[エラー] " + errorText + L" " + file.wstring());
+        return false;
+    }
     DWORD exitCode = 0;
     if (!::GetExitCodeProcess(process.process(), &exitCode)) exitCode = 1;
     process.reset();
@@ -255,7 +287,7 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
 
 bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText) {
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles) {
     errorText.clear();
     regsvrFiles.clear();
     copyOnlyFiles.clear();
@@ -266,6 +298,7 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
     struct Deployed {
         fs::path target;
         fs::path regsvr32;
+        bool counted;  // this product holds a count on it: listed in the manifests
     };
     std::vector<Deployed> deployed;
 
@@ -292,12 +325,13 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
         if (seen) continue;  // the first entry for a target wins
         seenTargets.push_back(target.native());
 
-        if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            errorText = L"システムフォルダへのコピーに失敗しました: " + target.wstring();
-            return false;
-        }
-        Log(logTarget, L"システムフォルダへコピー: " + target.wstring());
-        deployed.push_back({target, regsvr32});
+        std::wstring line;
+        const SharedPlacement placement =
+            PlaceSharedFile(source, target, use32BitFolder, countedFiles, line, errorText);
+        if (!line.empty()) Log(logTarget, line);
+        if (placement == SharedPlacement::Failed) return false;
+        if (placement == SharedPlacement::Skipped) continue;
+        deployed.push_back({target, regsvr32, placement == SharedPlacement::Counted});
     }
 
     for (const Deployed& item : deployed) {
@@ -307,10 +341,10 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
                 errorText = runError + L" (" + item.target.wstring() + L")";
                 return false;
             }
-            regsvrFiles.push_back(item.target.wstring());
+            if (item.counted) regsvrFiles.push_back(item.target.wstring());
         } else {
             Log(logTarget, L"regsvr32 を省略 (DllRegisterServer なし): " + item.target.wstring());
-            copyOnlyFiles.push_back(item.target.wstring());
+            if (item.counted) copyOnlyFiles.push_back(item.target.wstring());
         }
     }
     return true;
@@ -318,6 +352,10 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
 
 void UnregisterSystemFiles(const fs::path& installDir) {
     for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifest)) {
+        // Only the last owner of a shared file unregisters and deletes it; a
+        // line for a file without a count (another owner's, or a forged line)
+        // changes nothing.
+        if (!ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) continue;
         bool use32BitFolder = false;
         std::wstring ignored;
         if (!PickSystemFolder(file, nullptr, use32BitFolder, ignored)) {
@@ -332,7 +370,9 @@ void UnregisterSystemFiles(const fs::path& installDir) {
 }
 
 void RemoveSystemFileCopies(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) DeleteFileAnyway(file);
+    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) {
+        if (ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) DeleteFileAnyway(file);
+    }
 }
 
 }  // namespace zel

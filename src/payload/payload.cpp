@@ -56,27 +56,6 @@ bool ReadPayloadDigests(HMODULE module, std::span<const std::uint8_t> payloadDat
     return true;
 }
 
-std::wstring TempFolderLeafName(const SYSTEMTIME& time) {
-    return L"ZelSetup_" + std::to_wstring(time.wYear) + std::to_wstring(time.wMonth) + std::to_wstring(time.wDay) +
-           L"_" + std::to_wstring(time.wHour) + std::to_wstring(time.wMinute) + std::to_wstring(time.wSecond);
-}
-
-std::wstring CreateTempFolderName() {
-    std::wstring tempPath(MAX_PATH, L'\0');
-    DWORD length = ::GetTempPathW(static_cast<DWORD>(tempPath.size()), tempPath.data());
-    if (length > tempPath.size()) {
-        // The temp path is longer than MAX_PATH: the result is the size it needs.
-        tempPath.assign(length, L'\0');
-        length = ::GetTempPathW(static_cast<DWORD>(tempPath.size()), tempPath.data());
-        if (length >= tempPath.size()) length = 0;
-    }
-    tempPath.resize(length);
-
-    SYSTEMTIME now{};
-    ::GetLocalTime(&now);
-    return tempPath + TempFolderLeafName(now);
-}
-
 bool ExtractPayload(const std::wstring& tempDir, std::span<const std::uint8_t> payloadData,
                     const std::vector<PayloadEntry>& payloadEntries) {
     // An absolute name, a drive or a ".." element would place a file outside the
@@ -102,9 +81,9 @@ bool ExtractPayload(const std::wstring& tempDir, std::span<const std::uint8_t> p
         // without passing through the stream's buffer.
         out.write(reinterpret_cast<const char*>(payloadData.data() + entry.offset),
                   static_cast<std::streamsize>(entry.size));
-        // Flushed before the check so that a failure to write the buffered tail of
-        // a small file is seen as well.
-        out.flush();
+        // Closed before the check so that a failure to write the buffered tail of
+        // a small file, or to close it, is seen as well.
+        out.close();
         if (!out) return false;
     }
     return true;

@@ -29,13 +29,6 @@ bool ReadPayload(HMODULE module, std::span<const std::uint8_t>& payloadData, std
 bool ReadPayloadDigests(HMODULE module, std::span<const std::uint8_t> payloadData,
                         const std::vector<PayloadEntry>& payloadEntries, std::optional<PayloadDigests>& digests);
 
-// The user's temp path + "ZelSetup_" + local date and time without leading zeros.
-std::wstring CreateTempFolderName();
-
-// The folder's own name for a given local time: "ZelSetup_" + year, month, day,
-// "_", hour, minute, second, each without leading zeros.
-std::wstring TempFolderLeafName(const SYSTEMTIME& time);
-
 // Writes every entry below tempDir. False when the folder or a file cannot be
 // created or written, or when an entry name would leave tempDir.
 bool ExtractPayload(const std::wstring& tempDir, std::span<const std::uint8_t> payloadData,

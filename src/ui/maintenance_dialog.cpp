@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "payload/temp_folder.h"
 #include "ui/dialog_look.h"
 #include "ui/resource_ids.h"
 #include "ui/wizard_pages.h"
@@ -83,6 +84,10 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
                 LookDialog::Maintenance, message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
             DeleteHeaderFonts(params->titleFont, params->subtitleFont);
+            return FALSE;
+        case WM_ENDSESSION:
+            // The session ends and ends the process without returning here.
+            if (wParam) PrivateTempFolder::RemoveLiveFolder();
             return FALSE;
         default:
             return FALSE;

@@ -1,5 +1,7 @@
 #include "ui/system_libraries.h"
 
+#include <string>
+
 namespace zel {
 namespace {
 
@@ -26,7 +28,31 @@ Fn Comctl32Function(const char* name, WORD ordinal) {
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const wchar_t* name) { return ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32); }
+bool RestrictDllSearchToSystemFolder() {
+    // Looked up at run time: Windows 7 has the function only with its loader
+    // update (KB2533623), and a static import would keep setup.exe from starting
+    // at all without it.
+    using Fn = BOOL(WINAPI*)(DWORD);
+    const auto setDefault = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return true;
+    // At least the current folder leaves the search; our own libraries are
+    // loaded by their full System32 path below.
+    ::SetDllDirectoryW(L"");
+    return false;
+}
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+    HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
+    // A loader without the search flags (Windows 7 without its update): the full
+    // path in the system folder, whose own dependencies are then searched there.
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\" + name;
+    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 bool InitProgressCommonControl() {
     using Fn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);

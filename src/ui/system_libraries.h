@@ -9,7 +9,13 @@
 
 namespace zel {
 
-// LoadLibraryExW restricted to the system folder; null on failure. Caller frees.
+// Limits where this process looks for libraries to System32 (SetDefaultDllDirectories,
+// resolved at run time); false where the system lacks it, after taking at least
+// the current folder out of the search.
+bool RestrictDllSearchToSystemFolder();
+
+// LoadLibraryExW restricted to the system folder (by full path where the loader
+// lacks the search flags); null on failure. Caller frees.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
 // InitCommonControlsEx with the progress-bar class, from System32's comctl32.

@@ -6,7 +6,9 @@
 #include <exception>
 #include <iterator>
 
+#include "install/destination_facts.h"
 #include "install/install_run.h"
+#include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
 #include "ui/dialog_look.h"
 #include "ui/resource_ids.h"
@@ -103,8 +105,11 @@ void OnNext(HWND dialog, SetupContext& context) {
             wchar_t folder[kInstallDirCapacity] = {};
             ::GetDlgItemTextW(dialog, IDC_PATH_EDIT, folder, kInstallDirCapacity);
             context.installDir = folder;
+            std::wstring problem;
             if (context.installDir.empty()) {
                 WarnInput(context, L"インストール先フォルダが空です。");
+            } else if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
+                WarnInput(context, problem.c_str());
             } else {
                 StartInstall(context);
             }
@@ -205,6 +210,10 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
                                                            reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
             OnDestroy(dialog, *context);
+            return FALSE;
+        case WM_ENDSESSION:
+            // The session ends and ends the process without returning here.
+            if (wParam) PrivateTempFolder::RemoveLiveFolder();
             return FALSE;
         default:
             return FALSE;

@@ -14,7 +14,19 @@ std::wstring SelfRemovalCommandLine(const std::filesystem::path& file) {
     return L"cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q \"" + file.native() + L"\"";
 }
 
+bool SelfRemovalNeedsRestart(const std::filesystem::path& file) {
+    // cmd expands %NAME% even inside double quotes, so "del" would be given
+    // another path (or none) and the file would stay.
+    return file.native().find(L'%') != std::wstring::npos;
+}
+
 void StartSelfRemoval(const std::filesystem::path& file) {
+    if (SelfRemovalNeedsRestart(file)) {
+        // The system deletes the file early in the next start, before anything
+        // can hold it open. Failure is not reported, like a failed start below.
+        ::MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        return;
+    }
     // The interpreter is started by its full path and runs in the system
     // folder: a bare "cmd.exe" would be looked up in the uninstaller's own
     // folder first, and "ping" in the current folder, and the install folder

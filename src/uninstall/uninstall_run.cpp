@@ -10,6 +10,7 @@
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
 #include "uninstall/folder_cleanup.h"
+#include "uninstall/leftovers.h"
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
@@ -145,23 +146,6 @@ std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::
     return folders;
 }
 
-void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName) {
-    if (desktopFolder.empty() || shortcutName.empty()) return;
-    const std::filesystem::path link = LinkPathFor(desktopFolder, shortcutName);
-    // A name that climbs out of the desktop never deletes a file elsewhere.
-    if (!IsPathInside(desktopFolder, link)) return;
-    ::DeleteFileW(link.c_str());
-}
-
-void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName) {
-    if (programsFolder.empty() || groupName.empty()) return;
-    const std::filesystem::path group = programsFolder / groupName;
-    // A group name such as ".." or an absolute path would otherwise take the
-    // whole Start menu, or any folder, with it.
-    if (!IsPathInside(programsFolder, group)) return;
-    RemoveDirectoryOrTree(group);
-}
-
 UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options) {
     const std::wstring key = NormalizeProductKey(productKey);
     if (key.size() < 3) {
@@ -194,6 +178,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     const std::filesystem::path ownPath = CanonicalOrEmpty(options.ownPath.empty() ? OwnModulePath() : options.ownPath);
     const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
 
+    Leftovers leftovers;
     if (installDir.empty()) {
         // Without a usable install folder nothing below it is touched: the user
         // is asked to remove the folder by hand, as with a missing manifest.
@@ -215,14 +200,15 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
 
         std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, entries);
         RemoveEmptiedFolders(installDir, folders);
+        leftovers = ScheduleLeftoversForRestart(installDir, ownPath, entries, folders);
     }
 
     std::filesystem::path folder;
     if (!shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
-        RemoveDesktopShortcut(folder, shortcutName);
+        RemoveDesktopShortcut(folder, shortcutName, installDir);
     }
     if (!groupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
-        RemoveStartMenuGroup(folder, groupName);
+        RemoveStartMenuGroup(folder, groupName, installDir);
     }
 
     if (::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) {
@@ -230,12 +216,17 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
                         L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。");
     }
 
-    reporter.Notify(NoticeKind::Information, kTitle, L"アンインストールが完了しました。");
+    if (leftovers.paths.empty()) {
+        reporter.Notify(NoticeKind::Information, kTitle, L"アンインストールが完了しました。");
+    } else {
+        reporter.Notify(NoticeKind::Warning, kTitle, LeftoversMessage(leftovers));
+    }
 
     if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
         StartSelfRemoval(ownPath);
     }
-    return UninstallResult::Removed;
+    if (!leftovers.allScheduled) return UninstallResult::Failed;
+    return leftovers.paths.empty() ? UninstallResult::Removed : UninstallResult::RemovedAtRestart;
 }
 
 UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter) {

@@ -12,7 +12,11 @@ enum class UninstallResult {
     Declined,       // the user answered No to the confirmation
     InvalidKey,     // the key is empty once blanks, tabs and quotes are stripped
     NotRegistered,  // no Uninstall key of that name
-    Failed,         // the key holds no usable InstallLocation
+    Failed,         // the key holds no usable InstallLocation, or files remain that
+                    // could not be deleted nor scheduled for deletion at restart
+
+    // Removed, but files held open are deleted only at the next restart.
+    RemovedAtRestart,
 };
 
 // Removes the product registered under the key, asking and telling through the

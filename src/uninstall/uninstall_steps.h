@@ -39,9 +39,13 @@ std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::
 // removed themselves; what they point to is never entered. Failures are ignored.
 void RemoveFolderTree(const std::filesystem::path& folder);
 
-// Deletes the desktop shortcut (name as registered, ".lnk" added when the name
-// has no extension) and removes the Start-menu group with its contents.
-void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName);
-void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName);
+// Delete only the product's own links, those that point into installDir: the
+// desktop link under its name (".lnk" added) and under the name installations
+// made before gave it; in the Start-menu group every such link, then the
+// folders that end up empty, the group last.
+void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName,
+                           const std::filesystem::path& installDir);
+void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName,
+                          const std::filesystem::path& installDir);
 
 }  // namespace zel

@@ -59,8 +59,24 @@ inline constexpr FilesPatternCase kFilesPatternCases[] = {
     {L"ab", L"??", true},
     {L"ab", L"???", false},
     {L"\x00E9.txt", L"?.txt", true},
-    {L"\U0001F600.txt", L"?.txt", true},
-    {L"\U0001F600.txt", L"??.txt", false},
+    // ... one UTF-16 unit: a character outside the Basic Multilingual Plane takes two.
+    {L"\U0001F600.txt", L"?.txt", false},
+    {L"\U0001F600.txt", L"??.txt", true},
+    {L"\U0001F600\U0001F601.txt", L"?\U0001F601.txt", false},
+    {L"\U0001F600\U0001F601.txt", L"*\U0001F601.txt", true},
+    // "*.*" alone selects every file, names without a dot included.
+    {L"README", L"*.*", true},
+    {L"Doc\\CHANGES", L"*.*", true},
+    {L"App.exe", L"*.*", true},
+    // ';' separates alternatives; blanks before each are ignored, blanks after are not.
+    {L"a.txt", L"*.txt;*.exe", true},
+    {L"bin\\App.exe", L"*.txt;*.exe", true},
+    {L"a.pdf", L"*.txt;*.exe", false},
+    {L"a.exe", L" *.txt;  *.exe", true},
+    {L"a.exe", L"*.txt;*.exe ", false},
+    {L"a.exe", L"*.txt;;*.exe", true},
+    {L"README", L"*.txt;README", true},
+    {L"README", L"*.txt;", false},
     // Exact rule: the whole path, ASCII letters folded.
     {L"readme.txt", L"README.TXT", true},
     {L"README.TXT", L"readme.txt", true},
@@ -73,18 +89,33 @@ inline constexpr FilesPatternCase kFilesPatternCases[] = {
     {L"readme.txt", L"readme.txt ", false},
     {L" readme.txt", L" readme.txt", true},
     {L"readme.txt ", L"readme.txt ", true},
-    {L"readme.txt", L" *.txt", false},
+    {L"readme.txt", L" *.txt", true},
+    {L"readme.txt", L"\t*.txt", false},
     // An empty pattern selects nothing.
     {L"readme.txt", L"", false},
     {L"", L"", false},
-    // Only ASCII letters are folded: accented and full-width letters must be equal.
+    // The exact and subtree rules fold ASCII letters only: accented, full-width
+    // and Cyrillic letters must be equal there.
     {L"\x00E9t\x00E9.txt", L"\x00C9T\x00C9.TXT", false},
     {L"\x00C9t\x00E9.txt", L"\x00C9T\x00E9.TXT", true},
-    {L"\x00E9t\x00E9.txt", L"*\x00C9*", false},
     {L"\xFF41.txt", L"\xFF21.txt", false},
     {L"\x0434\x043E\x043A\\a.txt", L"\x0414\x041E\x041A\\*", false},
     {L"\x0434\x043E\x043A\\a.txt", L"\x0434\x043E\x043A\\*", true},
+    // Wildcards fold letters as Windows does, beyond A-Z too.
+    {L"\x00C9t\x00E9.txt", L"\x00E9t\x00E9.*", true},
+    {L"\x00E9t\x00E9.txt", L"*\x00C9*", true},
+    {L"\xFF41.txt", L"\xFF21.*", true},
+    {L"\x0434\x043E\x043A\\a.txt", L"\x0414\x041E\x041A\\*.txt", true},
+    {L"\x03C3.txt", L"\x03A3.*", true},
     {L"\x8AAC\x660E\x66F8.pdf", L"*.PDF", true},
+    // ... but only where the upper case round-trips, and never outside the
+    // Basic Multilingual Plane.
+    {L"\x017F.txt", L"S.*", false},
+    {L"\x0131.txt", L"I.*", false},
+    {L"\x00DF.txt", L"SS.*", false},
+    {L"\x03C2.txt", L"\x03A3.*", false},
+    {L"\U00010428.txt", L"\U00010400.*", false},
+    {L"\U00010400.txt", L"\U00010400.*", true},
 };
 
 struct LicensePathCase {

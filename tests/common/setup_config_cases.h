@@ -56,9 +56,40 @@ struct SetupIniCase {
     std::function<void(SetupConfig&)> expectation;  // applied to DefaultConfig()
 };
 
+// Sections far longer than 65,536 characters: 6,000 [Files] lines (about
+// 200,000 characters) and 3,000 lines in each other list section.
+inline SetupIniCase LongSectionsCase() {
+    std::wstring ini = L"[Files]\r\n";
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 6000; ++i) {
+        files.push_back(L"bin\\component_" + std::to_wstring(i) + L"\\library_" + std::to_wstring(i) + L".dll");
+        ini += L"File" + std::to_wstring(i) + L"=" + files.back() + L"\r\n";
+    }
+    files.push_back(L"App.exe");
+    ini += L"Last=App.exe\r\n[System32RegSvr]\r\n";
+    std::vector<std::wstring> libraries;
+    std::vector<StartMenuItem> items;
+    for (int i = 0; i < 3000; ++i) {
+        libraries.push_back(L"system32\\registered_component_" + std::to_wstring(i) + L".dll");
+        ini += L"Dll" + std::to_wstring(i) + L"=" + libraries.back() + L"\r\n";
+    }
+    ini += L"[StartMenuItems]\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        items.push_back({L"Manual " + std::to_wstring(i), L"Doc\\manual_" + std::to_wstring(i) + L".pdf"});
+        ini += L"Item" + std::to_wstring(i) + L"=" + items.back().label + L"|" + items.back().target + L"\r\n";
+    }
+    return {"LongSectionsArriveWhole", ini, [files, libraries, items](SetupConfig& c) {
+                c.Files = files;
+                c.MainExe = L"App.exe";
+                c.System32RegSvr = libraries;
+                c.StartMenuItems = items;
+            }};
+}
+
 inline std::vector<SetupIniCase> SetupIniCases() {
     const std::wstring longName(600, L'n');
     return {
+        LongSectionsCase(),
         {"NoFile", std::nullopt, [](SetupConfig&) {}},
         {"EmptyFile", L"", [](SetupConfig&) {}},
         {"OtherSectionsOnly", L"[Other]\r\nAppName=Foo\r\n", [](SetupConfig&) {}},

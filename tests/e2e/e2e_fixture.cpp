@@ -50,6 +50,26 @@ const SampleSettings& Sample() {
     return settings;
 }
 
+std::wstring TempFolderNameAt(const FILETIME& utc) {
+    FILETIME local{};
+    SYSTEMTIME t{};
+    ::FileTimeToLocalFileTime(&utc, &local);
+    ::FileTimeToSystemTime(&local, &t);
+    wchar_t text[64];
+    swprintf(text, 64, L"ZelSetup_%04u%02u%02u_%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
+std::vector<std::filesystem::path> SetupTempFolders() {
+    std::vector<std::filesystem::path> folders;
+    std::error_code error;
+    const std::filesystem::path temp = std::filesystem::temp_directory_path();
+    for (std::filesystem::directory_iterator it(temp, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().filename().wstring().rfind(L"ZelSetup_", 0) == 0) folders.push_back(it->path());
+    }
+    return folders;
+}
+
 std::wstring CurrentTestName() {
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
     if (!info) return L"unknown";

@@ -42,6 +42,13 @@ struct SampleSettings {
 
 const SampleSettings& Sample();
 
+// The name setup.exe gives its extraction folder at a moment (UTC file time):
+// "ZelSetup_" + the local date and time, zero-padded.
+std::wstring TempFolderNameAt(const FILETIME& utc);
+
+// The ZelSetup_ entries in the temp folder.
+std::vector<std::filesystem::path> SetupTempFolders();
+
 // "suite.test" of the running test, usable in file names.
 std::wstring CurrentTestName();
 

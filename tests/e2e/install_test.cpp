@@ -270,6 +270,11 @@ TEST_F(InstallTest, CopyFailureOffersRetryWhichStartsAfresh) {
     EXPECT_FALSE(IsControlEnabled(wizard, kBack));
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt")) << "a failed run writes no manifest";
     EXPECT_TRUE(KeysOfProduct(Sample().appName).empty()) << "a failed run registers nothing";
+    // The log names the file that could not be copied and why.
+    EXPECT_NE(ControlText(wizard, kLog)
+                  .find(L"[エラー] コピーできませんでした: Doc\\Manual.txt (" + blocked.wstring() + L"): "),
+              std::wstring::npos)
+        << U8(ControlText(wizard, kLog));
 
     lock.reset();
     ASSERT_TRUE(::SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_NORMAL));
@@ -309,6 +314,43 @@ TEST_F(InstallTest, DamagedProductFileFailsTheInstallAndRegistersNothing) {
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
     EXPECT_TRUE(KeysOfProduct(Sample().appName).empty()) << "a failed run registers nothing";
     setup.Terminate();
+}
+
+// The common "File1=*.*" selects every file, those without a dot in their name
+// too (README, Doc\CHANGES), as Windows' own wildcard match does.
+TEST_F(InstallTest, StarDotStarInstallsFilesWithoutADot) {
+    std::vector<ArchiveFile> files = ReadProductFolder(GetInputs().sampleDir);
+    for (ArchiveFile& file : files) {
+        if (file.name == "setup.ini") {
+            file.data = Utf16LeWithBom(L"[Setup]\r\nAppName=" + Sample().appName +
+                                       L"\r\nLicenseFile=License.txt\r\n[Files]\r\nFile1=*.*\r\n");
+        }
+    }
+    files.push_back({"files/README", {'r'}});
+    files.push_back({"files/Doc/CHANGES", {'c'}});
+    const fs::path exe = scratch_ / L"setup_stardotstar.exe";
+    std::wstring error;
+    ASSERT_TRUE(EmbedPayload(GetInputs().stubExe, exe, BuildArchive(files), error)) << U8(error);
+
+    Process setup = StartProcess(exe, {});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(StartInstall(wizard, installDir_.wstring()));
+    ASSERT_TRUE(WaitForFinish(setup, wizard, Mode::Install));
+    const std::wstring log = ControlText(wizard, kLog);
+    Click(wizard, kNext);
+    EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    RemoveSampleRegistrations();
+
+    EXPECT_EQ(ReadFileBytes(installDir_ / L"README"), std::optional<Bytes>(Bytes{'r'}));
+    EXPECT_EQ(ReadFileBytes(installDir_ / L"Doc" / L"CHANGES"), std::optional<Bytes>(Bytes{'c'}));
+    EXPECT_TRUE(fs::exists(installDir_ / L"App.exe"));
+    EXPECT_TRUE(fs::exists(installDir_ / L"Doc" / L"Manual.txt"));
+    EXPECT_FALSE(fs::exists(installDir_ / L"License.txt"));
+    EXPECT_NE(log.find(L"コピー: README\r\n"), std::wstring::npos) << U8(log);
+    const std::vector<std::wstring> manifest =
+        ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
+    EXPECT_NE(std::find(manifest.begin(), manifest.end(), L"Doc\\CHANGES"), manifest.end());
 }
 
 TEST_F(InstallTest, RepairAndUpdateReuseTheRegisteredKey) {

@@ -32,6 +32,7 @@ constexpr DWORD kUnknownProduct = 1605;
 constexpr DWORD kAlreadyRunning = 1618;
 constexpr DWORD kLogFailed = 1622;
 constexpr DWORD kNewerInstalled = 1638;
+constexpr DWORD kRestartRequired = 3010;
 
 // Runs a whole command line as the system would, with no display at all: under
 // Wine any window the program tried to make would fail. scripts/run-e2e.sh runs
@@ -276,6 +277,28 @@ TEST_F(QuietTest, InstallsWhatTheWizardInstallsAndItsQuietUninstallStringRemoves
     RemoveWithQuietUninstallString();
 }
 
+// A product file held open by a running program is left to the next restart;
+// deployment tools learn it from the exit code, a person from the log.
+TEST_F(QuietTest, UninstallThatLeavesFilesToTheRestartEndsWith3010) {
+    ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring()}), std::optional<DWORD>(0));
+    const std::wstring key = OnlyKey();
+    const std::wstring quiet = ReadUninstallString(key, L"QuietUninstallString").value_or(L"");
+    const fs::path held = installDir_ / L"Doc" / L"Manual.txt";
+    const fs::path log = scratch_ / L"uninstall.log";
+    UniqueHandleKernel lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(RunWithoutDisplay(quiet + L" /log " + QuoteArgument(log.wstring())),
+              std::optional<DWORD>(kRestartRequired));
+    lock.reset();
+    EXPECT_FALSE(UninstallKeyExists(key));
+    EXPECT_TRUE(fs::exists(held));
+    const std::string lines = Joined(LogFileLines(log));
+    EXPECT_NE(lines.find(U8(L"再起動")), std::string::npos) << lines;
+    EXPECT_NE(lines.find(U8(held.wstring())), std::string::npos) << lines;
+    RemoveTree(installDir_);
+    RemoveTracesOutsideTheFolder();
+}
+
 TEST_F(QuietTest, OverAnInstallationUpdatesOlderRepairsEqualAndLeavesNewerAlone) {
     ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring()}), std::optional<DWORD>(0));
     const std::wstring key = OnlyKey();
@@ -349,6 +372,16 @@ const std::vector<FailureCase>& FailureCases() {
          {L"/quiet", L"/log", L"LOG", L"/dir", L"Apps\\Zel"},
          kBadCommandLine,
          {L"[エラー] /dir には絶対パスを指定してください: Apps\\Zel"}},
+        {"OverlongDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\" + std::wstring(310, L'x')},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (C:\\" + std::wstring(310, L'x') +
+          L"): インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、245 "
+          L"文字以内のフォルダを指定してください。"}},
+        {"DirInTheWindowsFolder",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\windows\\Zel"},
+         kBadCommandLine,
+         {L"[エラー] Windows フォルダとその中にはインストールできません。"}},
         {"UnknownSwitch",
          {L"-QUIET", L"/LOG", L"LOG", L"/silent"},
          kBadCommandLine,

@@ -49,6 +49,10 @@ void SampleInstallTest::RemoveTracesOutsideTheFolder() {
     RemoveTree(startMenuGroup_);
     ::SetFileAttributesW(systemDll_.c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove(systemDll_, error);
+    // Its reference count too: a count left by an earlier test would make the
+    // next install count on top of it.
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                         systemDll_.c_str());
     DeleteMachineKey(kComTestKey);
 }
 

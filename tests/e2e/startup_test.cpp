@@ -22,16 +22,6 @@ const std::wstring kLicenseUnreadable = L"使用許諾ファイルを読み込�
 const std::wstring kConfigError = L"設定エラー";
 const std::wstring kNotRegistered = L"インストール情報がレジストリに見つかりません。";
 
-// "ZelSetup_" + local date and time without leading zeros or separators.
-std::wstring TempFolderNameAt(const FILETIME& utc) {
-    FILETIME local{};
-    SYSTEMTIME t{};
-    ::FileTimeToLocalFileTime(&utc, &local);
-    ::FileTimeToSystemTime(&local, &t);
-    return L"ZelSetup_" + std::to_wstring(t.wYear) + std::to_wstring(t.wMonth) + std::to_wstring(t.wDay) + L"_" +
-           std::to_wstring(t.wHour) + std::to_wstring(t.wMinute) + std::to_wstring(t.wSecond);
-}
-
 FILETIME Now() {
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
@@ -47,16 +37,6 @@ std::set<std::wstring> NamesBetween(FILETIME from, FILETIME to) {
         names.insert(TempFolderNameAt(f));
     }
     return names;
-}
-
-std::vector<fs::path> SetupTempFolders() {
-    std::vector<fs::path> folders;
-    std::error_code error;
-    for (fs::directory_iterator it(fs::temp_directory_path(), error), end; !error && it != end; it.increment(error)) {
-        if (it->is_directory(error) && it->path().filename().wstring().rfind(L"ZelSetup_", 0) == 0)
-            folders.push_back(it->path());
-    }
-    return folders;
 }
 
 // Start-up writes what it reads (setup.ini and the licence) into a new temp
@@ -95,6 +75,7 @@ TEST_F(E2eTest, SampleSetupWritesWhatStartUpReadsIntoTemp) {
 
     Click(wizard, 1010);
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    EXPECT_FALSE(fs::exists(folders[0])) << "the extraction folder outlives setup.exe";
     RemoveTree(folders[0]);
 }
 
@@ -208,6 +189,7 @@ TEST_P(StartupFailureTest, ShowsItsErrorBoxAndExitsWithOne) {
         ASSERT_TRUE(EmbedPayload(inputs.stubExe, exe, archive, error)) << U8(error);
     }
 
+    for (const fs::path& old : SetupTempFolders()) RemoveTree(old);
     const BoxOutcome outcome = RunToMessageBox(exe, {}, L"box");
     ASSERT_TRUE(outcome.boxShown);
     EXPECT_EQ(U8(outcome.box.text), U8(c.text));
@@ -215,6 +197,7 @@ TEST_P(StartupFailureTest, ShowsItsErrorBoxAndExitsWithOne) {
     EXPECT_EQ(outcome.box.icon, BoxIcon::Error) << BoxIconName(outcome.box.icon);
     EXPECT_EQ(outcome.box.buttons, std::vector<int>{IDOK});
     EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1));
+    EXPECT_TRUE(SetupTempFolders().empty()) << "a failed start leaves its extraction folder";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, StartupFailureTest, ::testing::ValuesIn(FailureCases()),

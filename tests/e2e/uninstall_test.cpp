@@ -4,6 +4,7 @@
 // gone.
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 
 #include "automation/registry.h"
@@ -132,6 +133,33 @@ TEST_F(UninstallTest, UninstallStringAnsweredYesRemovesTheProductAndItself) {
     EXPECT_EQ(ExitCode(uninstall), std::optional<DWORD>(0));
     ExpectProductRemoved();
     ExpectUninstallerRemovesItself();
+}
+
+// A product file held open by a running program cannot be deleted: it is left to
+// the next restart, and the closing box says so instead of a plain success.
+TEST_F(UninstallTest, FileHeldOpenIsDeletedAtTheNextRestart) {
+    const fs::path held = installDir_ / L"Doc" / L"Manual.txt";
+    HANDLE lock = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    Process uninstall = StartUninstallString();
+    ASSERT_TRUE(uninstall);
+    ASSERT_TRUE(AnswerConfirmation(uninstall, IDYES));
+    HWND box = Expect(uninstall, WindowKind::MessageBox, L"done");
+    ASSERT_NE(box, nullptr);
+    const MessageBoxContent done = AnswerBox(box, IDOK, L"done");
+    EXPECT_EQ(ExitCode(uninstall), std::optional<DWORD>(0));
+    ::CloseHandle(lock);
+
+    EXPECT_EQ(U8(done.title), U8(L"アンインストール"));
+    EXPECT_EQ(done.icon, BoxIcon::Warning) << BoxIconName(done.icon);
+    EXPECT_NE(done.text.find(L"再起動"), std::wstring::npos) << U8(done.text);
+    EXPECT_NE(done.text.find(held.wstring()), std::wstring::npos) << U8(done.text);
+    EXPECT_TRUE(fs::exists(held));
+    EXPECT_FALSE(fs::exists(installDir_ / L"App.exe"));
+    ExpectTracesOutsideTheFolderRemoved();
+    const std::vector<std::wstring> pending =
+        ReadMachineMultiString(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"PendingFileRenameOperations");
+    EXPECT_NE(std::find(pending.begin(), pending.end(), L"\\??\\" + held.wstring()), pending.end());
 }
 
 TEST_F(UninstallTest, UninstallStringAnsweredNoChangesNothing) {

@@ -101,6 +101,40 @@ TEST_F(WizardTest, EmptyDestinationIsRefusedWithAWarning) {
     EXPECT_EQ(ExitCode(setup_), std::optional<DWORD>(0));
 }
 
+// A relative destination would land in the elevated process's current folder,
+// and one too long for the uninstaller could never be removed: both are refused
+// on the page with a box that names the problem.
+TEST_F(WizardTest, RelativeAndOverlongDestinationsAreRefusedWithAWarning) {
+    ASSERT_TRUE(GoNext(wizard_, WizardPage::License));
+    ASSERT_TRUE(SetAccepted(wizard_, true));
+    ASSERT_TRUE(GoNext(wizard_, WizardPage::Destination));
+    const struct {
+        const wchar_t* step;
+        std::wstring typed;
+        std::wstring text;
+    } cases[] = {
+        {L"relative", L"relapp",
+         L"インストール先には、ドライブ文字から始まるフルパスを指定してください (例: C:\\Program Files\\製品名)。"},
+        {L"overlong", L"C:\\" + std::wstring(310, L'x'),
+         L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、245 "
+         L"文字以内のフォルダを指定してください。"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(TypeText(wizard_, kPathEdit, c.typed));
+        Click(wizard_, kNext);
+        HWND box = Expect(setup_, WindowKind::MessageBox, c.step);
+        ASSERT_NE(box, nullptr);
+        const MessageBoxContent content = AnswerBox(box, IDOK, c.step);
+        EXPECT_EQ(U8(content.text), U8(c.text));
+        EXPECT_EQ(U8(content.title), U8(L"入力チェック"));
+        EXPECT_EQ(content.icon, BoxIcon::Warning) << BoxIconName(content.icon);
+        Settle(wizard_);
+        ExpectPage(wizard_, WizardPage::Destination);
+    }
+    Click(wizard_, kCancel);
+    EXPECT_EQ(ExitCode(setup_), std::optional<DWORD>(0));
+}
+
 TEST_F(WizardTest, EscapeAndTheCloseBoxLeaveItOpenOnEveryPage) {
     for (WizardPage page : {WizardPage::Welcome, WizardPage::License, WizardPage::Destination}) {
         if (page == WizardPage::License) {

@@ -6,8 +6,11 @@
 #include <random>
 #include <stdexcept>
 
+#include "builder/icon_resource.h"
+#include "builder/output_checks.h"
 #include "builder/pe_resources.h"
 #include "builder/product_folder.h"
+#include "builder/version_resource.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
 #include "payload/xxh64.h"
@@ -132,18 +135,38 @@ void StreamFile(const ProductItem& item, std::uint64_t expectedDigest, std::vect
     if (digest != expectedDigest) Fail(Quoted(item.source) + " changed while it was read");
 }
 
+std::vector<IconImage> LoadIcon(const fs::path& path) {
+    if (path.empty()) return {};
+    if (fs::is_directory(path)) Fail("the icon " + Quoted(path) + " is a folder, not an .ico file");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot open the icon " + Quoted(path));
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    try {
+        return ParseIconFile(bytes);
+    } catch (const std::runtime_error& e) {
+        Fail("the icon " + Quoted(path) + " cannot be used: it " + e.what());
+    }
+}
+
 // The resources of the output besides the payload: the stub's, with the
 // product's own resources set in.
-ResourceTree OutputResources(const PeStub& stub) {
+ResourceTree OutputResources(const PeStub& stub, const ProductPlan& plan, const std::vector<IconImage>& icon) {
     ResourceTree resources = stub.resources();
+    // The version resource keeps the language the stub gave it.
+    const ResourceName* version = FindResource(resources, kRtVersion, 1);
+    ResourceKey language;
+    if (version != nullptr && !version->languages.empty()) language = version->languages.front().language;
+    SetResource(resources, kRtVersion, 1, ResourceLeaf{language, 0, BuildVersionResource(plan.config)});
+    if (!icon.empty()) ReplaceIconGroup(resources, kAppIconGroupId, icon);
     return resources;
 }
 
-// The output's resources: the stub's own, the payload's digests, the payload.
-EmbedLayout PlanWithDigests(const PeStub& stub, const PayloadDigests& digests, std::uint64_t payloadSize,
-                            const fs::path& stubPath) {
+// The output's resources: the stub's own with the product's set in, the
+// payload's digests, the payload.
+EmbedLayout PlanWithDigests(const PeStub& stub, const ProductPlan& plan, const std::vector<IconImage>& icon,
+                            const PayloadDigests& digests, std::uint64_t payloadSize, const fs::path& stubPath) {
     try {
-        ResourceTree resources = OutputResources(stub);
+        ResourceTree resources = OutputResources(stub, plan, icon);
         ResourceLeaf leaf;  // language neutral, like the payload
         leaf.data = SerializePayloadDigests(digests);
         SetResource(resources, kRtRcdata, kPayloadDigestsResourceId, std::move(leaf));
@@ -158,9 +181,15 @@ EmbedLayout PlanWithDigests(const PeStub& stub, const PayloadDigests& digests, s
 
 BuildResult BuildInstaller(const BuildOptions& options) {
     // Everything is checked before the first byte is written.
+    CheckOutputFolder(options.output);
     ProductPlan plan = ReadProductFolder(options.productFolder);
+    if (options.strict && !plan.warnings.empty()) throw WarningsRefused(plan.warnings);
+    CheckOutputIsNoInput(options.output, options.productFolder, options.stub, plan);
+    const std::vector<IconImage> icon = LoadIcon(options.icon);
+    if (fs::is_directory(options.stub)) {
+        Fail("the stub " + Quoted(options.stub) + " is a folder; pass the InstallerCore.exe file with --stub");
+    }
     const PeStub stub = LoadStub(options.stub);
-    if (fs::is_directory(options.output)) Fail("the output " + Quoted(options.output) + " is a folder");
 
     std::vector<ArchiveItem> archiveItems;
     for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
@@ -170,7 +199,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     // payload too large is refused before every file is read for them.
     PayloadDigests digests;
     digests.entries.resize(plan.items.size());
-    EmbedLayout layout = PlanWithDigests(stub, digests, payloadSize, options.stub);
+    EmbedLayout layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
     if (layout.imageSize > kMaxImageSize) {
         Fail("the payload is too large: " + Mib(payloadSize) + " would make setup.exe an image of " +
              Mib(layout.imageSize) + ", over the limit of " + Mib(kMaxImageSize) +
@@ -178,7 +207,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     }
     std::vector<std::uint8_t> buffer(kChunkSize);
     digests = DigestPayload(plan, directory, buffer);
-    layout = PlanWithDigests(stub, digests, payloadSize, options.stub);
+    layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
 
     TempFile temp(TempPathFor(options.output));
     {

@@ -1,5 +1,7 @@
 // InstallerBuilder: turns a product folder into setup.exe.
-//   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]
+//   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>] [--strict]
+//   InstallerBuilder --list <setup.exe | product-folder>
+//   InstallerBuilder --version
 // Exit codes: 0 built, 1 refused or failed (message on stderr), 2 usage error.
 #include <cstdio>
 #include <exception>
@@ -8,8 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <iostream>
+
 #include "builder/installer_builder.h"
+#include "builder/listing.h"
+#include "builder/output_checks.h"
 #include "builder/product_folder.h"
+#include "builder/version_resource.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -27,23 +34,37 @@ constexpr int kExitUsage = 2;
 // Progress is shown only for payloads that take a noticeable time to write.
 constexpr std::uint64_t kProgressThreshold = 64ull << 20;
 
-constexpr const char* kUsage =
-    "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]\n"
+constexpr const char* kUsageLine =
+    "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>] "
+    "[--strict]\n"
+    "       InstallerBuilder --list <setup.exe | product-folder>\n"
+    "       InstallerBuilder --version\n";
+
+constexpr const char* kHelp =
     "\n"
     "Builds setup.exe from a product folder that holds setup.ini, the licence file\n"
-    "its LicenseFile names, and files/ with everything to install.\n"
+    "its LicenseFile names, and files/ with everything to install. Every check runs\n"
+    "before anything is written.\n"
     "\n"
     "  -o, --output FILE  the setup program to write; replaced only once complete\n"
     "  --stub FILE        the installer program to embed the payload into\n"
     "                     (default: InstallerCore.exe next to InstallerBuilder)\n"
+    "  --icon FILE.ico    the product's icon for setup.exe (default: the stub's)\n"
+    "  --strict           treat warnings as errors: nothing is written\n"
+    "  --list PATH        show what a setup.exe carries, or what a product folder\n"
+    "                     would give and install, without writing anything\n"
+    "  --version          show InstallerBuilder's version\n"
     "  -h, --help         show this text\n"
     "\n"
     "setup.ini may be UTF-8 (with or without a byte-order mark) or UTF-16LE with a\n"
-    "byte-order mark; it is stored as UTF-16LE. The payload may make setup.exe an\n"
-    "image of at most 1536 MiB.\n"
+    "byte-order mark; it is stored as UTF-16LE. Its sections and keys are described\n"
+    "in docs/setup-ini.md. setup.exe's version resource is written from setup.ini\n"
+    "(AppName, Publisher, AppVersion). Sign the output after building, never the\n"
+    "stub. The payload may make setup.exe an image of at most 1536 MiB.\n"
     "\n"
-    "Exit status: 0 built; 1 the product folder, the stub or the output could not\n"
-    "be used (the message says why); 2 wrong command line.\n";
+    "Exit status: 0 built (warnings, if any, on stderr); 1 the product folder, the\n"
+    "stub or the output could not be used, or warnings with --strict (the message\n"
+    "says why); 2 wrong command line.\n";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -98,10 +119,29 @@ private:
     bool shown_ = false;
 };
 
+void PrintWarnings(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) PrintError("warning: " + warning);
+}
+
+// --list: a folder is a product folder, anything else a setup.exe.
+int List(const std::string& target, bool strict) {
+    const fs::path path = zel::PathFromUtf8(target);
+    if (fs::is_directory(path)) {
+        std::vector<std::string> warnings;
+        zel::ListProductFolder(path, std::cout, warnings);
+        PrintWarnings(warnings);
+        return strict && !warnings.empty() ? kExitFailure : 0;
+    }
+    zel::ListSetupExe(path, std::cout);
+    return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
     zel::BuildOptions options;
     bool haveProduct = false;
     bool haveOutput = false;
+    std::string listTarget;
+    bool haveList = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](const std::string& option) {
@@ -109,8 +149,21 @@ int Run(const std::vector<std::string>& args) {
             return zel::PathFromUtf8(args[++i]);
         };
         if (arg == "-h" || arg == "--help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(kUsageLine, stdout);
+            std::fputs(kHelp, stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::fprintf(stdout, "InstallerBuilder %s\n", std::string(zel::BuilderVersion()).c_str());
+            return 0;
+        } else if (arg == "--list") {
+            listTarget = zel::PathToUtf8(value(arg));
+            haveList = true;
+        } else if (arg == "--strict") {
+            options.strict = true;
+        } else if (arg == "--icon") {
+            options.icon = value(arg);
+        } else if (arg.starts_with("--icon=")) {
+            options.icon = zel::PathFromUtf8(arg.substr(7));
         } else if (arg == "-o" || arg == "--output") {
             options.output = value(arg);
             haveOutput = true;
@@ -130,6 +183,10 @@ int Run(const std::vector<std::string>& args) {
             haveProduct = true;
         }
     }
+    if (haveList) {
+        if (haveProduct || haveOutput) throw UsageError("--list takes one setup.exe or product folder and no output");
+        return List(listTarget, options.strict);
+    }
     if (!haveProduct) throw UsageError("no product folder given");
     if (!haveOutput || options.output.empty()) throw UsageError("no output given (-o setup.exe)");
     if (options.stub.empty()) options.stub = ExecutablePath().parent_path() / "InstallerCore.exe";
@@ -141,7 +198,7 @@ int Run(const std::vector<std::string>& args) {
     try {
         const zel::BuildResult result = zel::BuildInstaller(options);
         progress.Finish();
-        for (const std::string& warning : result.warnings) PrintError("warning: " + warning);
+        PrintWarnings(result.warnings);
         std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes\n", zel::PathToUtf8(options.output).c_str(),
                      result.entries, static_cast<unsigned long long>(result.fileSize));
     } catch (...) {
@@ -156,7 +213,7 @@ int RunAndReport(const std::vector<std::string>& args) {
         return Run(args);
     } catch (const UsageError& e) {
         PrintError(std::string("error: ") + e.what());
-        std::fputs("usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>]\n", stderr);
+        std::fputs(kUsageLine, stderr);
         return kExitUsage;
     } catch (const fs::filesystem_error& e) {
         // Paths in UTF-8 rather than as the library's message spells them.
@@ -164,6 +221,9 @@ int RunAndReport(const std::vector<std::string>& args) {
         if (!e.path1().empty()) text += ": \"" + zel::PathToUtf8(e.path1()) + "\"";
         if (!e.path2().empty()) text += ", \"" + zel::PathToUtf8(e.path2()) + "\"";
         PrintError(text);
+    } catch (const zel::WarningsRefused& e) {
+        for (const std::string& warning : e.warnings()) PrintError("error: " + warning);
+        PrintError("error: the warnings above refuse the build (--strict); nothing was written");
     } catch (const std::exception& e) {
         PrintError(std::string("error: ") + e.what());
     }

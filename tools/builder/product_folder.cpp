@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "builder/product_checks.h"
 #include "config/ini_document.h"
 #include "config/setup_config.h"
 #include "install/files_pattern.h"
@@ -30,7 +31,6 @@ std::string Quoted(std::string_view text) {
     quoted.push_back('"');
     return quoted;
 }
-std::string QuotedPath(const fs::path& path) { return Quoted(PathToUtf8(path)); }
 
 std::vector<std::uint8_t> ReadFileBytes(const fs::path& path, const std::string& what) {
     std::ifstream in(path, std::ios::binary);
@@ -55,19 +55,54 @@ bool IsDeviceName(std::string_view element) {
     return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
 }
 
-// The files below files/, checked, as archive items named "files/...".
-std::vector<ProductItem> ListPayloadFiles(const fs::path& filesDir) {
-    std::vector<ProductItem> items;
-    for (auto it = fs::recursive_directory_iterator(filesDir); it != fs::recursive_directory_iterator(); ++it) {
+// Whether the path, with its links resolved, lies inside the folder (given in
+// canonical form).
+bool LeadsInside(const fs::path& path, const fs::path& canonicalFolder) {
+    std::error_code ec;
+    const fs::path target = fs::canonical(path, ec);
+    if (ec) return false;
+    const fs::path rel = target.lexically_relative(canonicalFolder);
+    return !rel.empty() && *rel.begin() != "..";
+}
+
+// Refuses a file whose bytes may come from outside the product folder: a link
+// that leads out, or a file with further hard links (another name of the same
+// file may lie anywhere on the volume).
+void CheckStaysInside(const fs::path& path, const std::string& name, const fs::path& canonicalProduct) {
+    if (!LeadsInside(path, canonicalProduct)) {
+        Fail(name + " is a link to a file outside the product folder; copy the file there instead");
+    }
+    const std::uintmax_t links = fs::hard_link_count(path);
+    if (links > 1) {
+        Fail(name + " has " + std::to_string(links) +
+             " hard links, so it may be a file from outside the product folder; copy it instead of linking it");
+    }
+}
+
+// The files below files/, checked, as archive items named "files/...". The walk
+// is done folder by folder so that an unreadable folder can be named.
+void ListPayloadFolder(const fs::path& dir, const fs::path& filesDir, const fs::path& canonicalProduct,
+                       std::vector<ProductItem>& items) {
+    auto nameOf = [&](const fs::path& path) {
+        const std::u8string rel = path.lexically_relative(filesDir).generic_u8string();
+        return "files/" + std::string(rel.begin(), rel.end());
+    };
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec);
+    if (ec) Fail("cannot read the folder " + QuotedPath(dir) + ": " + ec.message());
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        if (ec) break;
         const fs::directory_entry& entry = *it;
-        const std::u8string rel = entry.path().lexically_relative(filesDir).generic_u8string();
-        const std::string name = "files/" + std::string(rel.begin(), rel.end());
+        const std::string name = nameOf(entry.path());
         const fs::file_status linkStatus = entry.symlink_status();
-        if (fs::is_directory(linkStatus)) continue;
+        if (fs::is_directory(linkStatus)) {
+            ListPayloadFolder(entry.path(), filesDir, canonicalProduct, items);
+            continue;
+        }
         fs::file_status status = linkStatus;
         if (fs::is_symlink(linkStatus)) {
-            std::error_code ec;
-            status = fs::status(entry.path(), ec);
+            std::error_code statusError;
+            status = fs::status(entry.path(), statusError);
             if (!fs::exists(status)) Fail(Quoted(name) + " is a link to nothing");
             if (fs::is_directory(status)) {
                 Fail(Quoted(name) +
@@ -75,13 +110,14 @@ std::vector<ProductItem> ListPayloadFiles(const fs::path& filesDir) {
             }
         }
         if (!fs::is_regular_file(status)) Fail(Quoted(name) + " is not a regular file (a device, pipe or socket)");
+        CheckStaysInside(entry.path(), Quoted(name), canonicalProduct);
         ProductItem item;
         item.name = name;
         item.source = entry.path();
         item.size = fs::file_size(entry.path());
         items.push_back(std::move(item));
     }
-    return items;
+    if (ec) Fail("cannot read the folder " + QuotedPath(dir) + ": " + ec.message());
 }
 
 void CheckName(const std::string& name) {
@@ -97,13 +133,18 @@ std::string PathToUtf8(const std::filesystem::path& path) {
     return std::string(text.begin(), text.end());
 }
 
+std::string QuotedPath(const std::filesystem::path& path) { return Quoted(PathToUtf8(path)); }
+
 std::filesystem::path PathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) {
+    constexpr const char* kTwoMarks =
+        "setup.ini starts with two byte-order marks (an editor added one to a file that had one); save it with one";
     if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
         if (bytes.size() % 2 != 0) Fail("setup.ini: UTF-16LE text with an odd number of bytes");
+        if (bytes.size() >= 4 && bytes[2] == 0xFF && bytes[3] == 0xFE) Fail(kTwoMarks);
         return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
     }
     if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
@@ -117,6 +158,7 @@ std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) 
             "setup.ini is neither valid UTF-8 nor UTF-16LE with a byte-order mark (a legacy code page such as "
             "Shift_JIS?); save it as UTF-8 or as UTF-16LE with a byte-order mark");
     }
+    if (!text.empty() && text.front() == L'\xFEFF') Fail(kTwoMarks);
     if (text.find(L'\0') != std::wstring::npos) {
         Fail(
             "setup.ini holds NUL characters (UTF-16 without a byte-order mark?); save it as UTF-8 or as UTF-16LE with "
@@ -174,8 +216,14 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     ini.data = SetupIniAsStored(ReadFileBytes(iniPath, "setup.ini"));
     ini.size = ini.data.size();
     const IniDocument document = IniDocument::Parse(ini.data);
-    SetupConfig config;
+    ProductPlan plan;
+    CheckIniStructure(document, plan.warnings);
+    SetupConfig& config = plan.config;
     LoadSetupConfig(document, config);
+    std::error_code ec;
+    const fs::path canonicalProduct = fs::canonical(folder, ec);
+    if (ec) Fail("cannot resolve the product folder " + QuotedPath(folder) + ": " + ec.message());
+    CheckStaysInside(iniPath, "setup.ini", canonicalProduct);
 
     // The licence file, under the name setup.ini gives it.
     if (config.LicenseFile.empty()) {
@@ -191,12 +239,12 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
              " must be a relative path inside the product folder (no drive, no leading separator, no \"..\")");
     }
     const fs::path licensePath = folder / PathFromUtf8(licenseName);
-    std::error_code ec;
     if (!fs::exists(licensePath, ec)) {
         Fail("the licence file " + Quoted(licenseName) + " (LicenseFile in setup.ini) is not in the product folder " +
              QuotedPath(folder));
     }
     if (!fs::is_regular_file(licensePath)) Fail("the licence file " + Quoted(licenseName) + " is not a regular file");
+    CheckStaysInside(licensePath, "the licence file " + Quoted(licenseName), canonicalProduct);
     const std::vector<std::uint8_t> licenseBytes = ReadFileBytes(licensePath, "the licence file");
     if (licenseBytes.empty()) Fail("the licence file " + Quoted(licenseName) + " is empty");
     if (DecodeLicenseText(licenseBytes).empty()) {
@@ -207,11 +255,14 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     // files/.
     const fs::path filesDir = folder / "files";
     if (!fs::is_directory(filesDir)) Fail("no files/ folder in the product folder " + QuotedPath(folder));
-    std::vector<ProductItem> files = ListPayloadFiles(filesDir);
+    if (!LeadsInside(filesDir, canonicalProduct)) {
+        Fail("files/ is a link to a folder outside the product folder; put the folder there instead");
+    }
+    std::vector<ProductItem> files;
+    ListPayloadFolder(filesDir, filesDir, canonicalProduct, files);
     // Sorted now so that a refusal names the same file on every run.
     std::sort(files.begin(), files.end(), [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });
 
-    ProductPlan plan;
     std::map<std::string, std::string> folded;  // ASCII-folded name -> name
     auto add = [&](ProductItem item) {
         CheckName(item.name);
@@ -239,34 +290,38 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
 
     // [Files]: the same selection as the install, the licence file excluded.
     const std::wstring licenseRel = LicenseRelativePath(config.LicenseFile);
-    std::vector<std::wstring> installable;
+    std::vector<std::string> names;
+    std::vector<std::wstring> payloadFiles;
     for (const ProductItem& item : plan.items) {
+        names.push_back(item.name);
         if (!item.name.starts_with("files/")) continue;
         const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(item.name).substr(6)), L'/', L'\\');
-        if (EqualsIgnoreAsciiCase(rel, licenseRel)) {
-            if (FoldAscii(item.name) != FoldAscii(licenseName)) {
-                plan.warnings.push_back(Quoted(item.name) +
-                                        " is never installed: its path below files/ matches LicenseFile " +
-                                        Quoted(licenseName));
-            }
-            continue;
+        payloadFiles.push_back(rel);
+        if (EqualsIgnoreAsciiCase(rel, licenseRel) && FoldAscii(item.name) != FoldAscii(licenseName)) {
+            plan.warnings.push_back(Quoted(item.name) +
+                                    " is never installed: its path below files/ matches LicenseFile " +
+                                    Quoted(licenseName));
         }
-        installable.push_back(rel);
     }
-    if (config.Files.empty() && installable.empty()) {
-        Fail("files/ holds no file to install (it is empty or holds only the licence file)");
-    }
-    std::string unmatched;
-    for (const std::wstring& pattern : config.Files) {
-        const bool selects = std::any_of(installable.begin(), installable.end(),
-                                         [&](const std::wstring& rel) { return MatchFilesPattern(rel, pattern); });
-        if (!selects) unmatched += (unmatched.empty() ? "" : ", ") + Quoted(EncodeUtf8(pattern));
-    }
-    if (!unmatched.empty()) {
-        Fail("setup.ini: [Files] selects no file below files/ with " + unmatched +
-             " (the licence file is never installed)");
-    }
+    plan.installs = InstalledFiles(config, names);
+    CheckProductRules(ProductFacts{document, config, payloadFiles, plan.installs}, plan.warnings);
     return plan;
+}
+
+std::vector<std::wstring> InstalledFiles(const SetupConfig& config, const std::vector<std::string>& payloadNames) {
+    const std::wstring licenseRel = LicenseRelativePath(config.LicenseFile);
+    std::vector<std::wstring> installs;
+    for (const std::string& name : payloadNames) {
+        if (!name.starts_with("files/")) continue;
+        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(name).substr(6)), L'/', L'\\');
+        if (!licenseRel.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
+        const bool selected =
+            config.Files.empty() || std::any_of(config.Files.begin(), config.Files.end(),
+                                                [&](const std::wstring& p) { return MatchFilesPattern(rel, p); });
+        if (selected) installs.push_back(rel);
+    }
+    std::sort(installs.begin(), installs.end());
+    return installs;
 }
 
 }  // namespace zel

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "config/setup_config.h"
+
 namespace zel {
 
 // One archive entry: its bytes come either from a file or from memory.
@@ -20,18 +22,27 @@ struct ProductItem {
 };
 
 struct ProductPlan {
-    std::vector<ProductItem> items;     // sorted by the bytes of their names
-    std::uint64_t contentBytes = 0;     // sum of the items' sizes
-    std::vector<std::string> warnings;  // things worth telling that do not stop the build
+    std::vector<ProductItem> items;      // sorted by the bytes of their names
+    std::uint64_t contentBytes = 0;      // sum of the items' sizes
+    std::vector<std::string> warnings;   // things worth telling that do not stop the build
+    SetupConfig config;                  // setup.ini as setup.exe will read it
+    std::vector<std::wstring> installs;  // what an install copies (InstalledFiles)
 };
 
 // Checks the folder and lists what goes into the payload: setup.ini (stored as
 // UTF-16LE with a byte-order mark), the licence file at its LicenseFile path and
 // every file below files/. Throws std::runtime_error naming the problem: no
 // setup.ini or one that is not UTF-8 or UTF-16LE text, no usable LicenseFile or
-// licence text, no files/ folder, a name Windows cannot hold, a link to a folder
-// or a special file, a [Files] pattern that selects no file.
+// licence text, no files/ folder, a name Windows cannot hold, a link to a folder,
+// a special file, a link or hard link that may lead outside the product folder,
+// and whatever the product checks refuse (product_checks.h), whose warnings it
+// collects.
 ProductPlan ReadProductFolder(const std::filesystem::path& folder);
+
+// The files an install copies, relative to files/ with "\" separators, sorted:
+// the payload names below files/ ("files/..." with "/") that [Files] selects,
+// the licence file excluded, as setup.exe selects them.
+std::vector<std::wstring> InstalledFiles(const SetupConfig& config, const std::vector<std::string>& payloadNames);
 
 // setup.ini as the installer reads it: UTF-16LE with a byte-order mark. Input
 // in that form is kept as it is; UTF-8 (with or without a mark) is converted.
@@ -50,6 +61,8 @@ std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes);
 std::string WindowsNameProblem(std::string_view name);
 
 std::string PathToUtf8(const std::filesystem::path& path);
+// The path in UTF-8 between double quotes, as messages name paths.
+std::string QuotedPath(const std::filesystem::path& path);
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 }  // namespace zel

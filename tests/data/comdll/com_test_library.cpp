@@ -4,6 +4,7 @@
 // value "UnregisterOrder", always in the 64-bit registry view so that the 32-bit
 // and the 64-bit builds leave their marks in the same place.
 // Built with ZEL_FAIL_REGISTRATION, DllRegisterServer fails instead; built with
+// ZEL_HANG_REGISTRATION, it never returns; built with
 // ZEL_NO_REGISTRATION, the library exports neither function.
 #include <windows.h>
 
@@ -44,6 +45,8 @@ const wchar_t* OwnFileName(wchar_t (&buffer)[MAX_PATH]) {
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
 #if defined(ZEL_FAIL_REGISTRATION)
     return E_FAIL;
+#elif defined(ZEL_HANG_REGISTRATION)
+    for (;;) Sleep(INFINITE);
 #else
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,

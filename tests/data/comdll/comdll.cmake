@@ -5,6 +5,7 @@
 #   zel_noexport64.dll  x86-64, exports only ZelTestVersion
 #   zel_com32.dll       i686, DllRegisterServer / DllUnregisterServer
 #   zel_comfail32.dll   i686, DllRegisterServer fails
+#   zel_comhang64.dll   x86-64, DllRegisterServer never returns
 # Include this file, then add_dependencies(<tests> zel_com_test_libraries) and
 # read ZEL_COMDLL_DIR (empty when a cross compiler is missing).
 include_guard(GLOBAL)
@@ -33,6 +34,7 @@ if(ZEL_MINGW64_CXX AND ZEL_MINGW32_CXX)
   _zel_com_test_library(zel_noexport64.dll ${ZEL_MINGW64_CXX} -DZEL_NO_REGISTRATION)
   _zel_com_test_library(zel_com32.dll ${ZEL_MINGW32_CXX})
   _zel_com_test_library(zel_comfail32.dll ${ZEL_MINGW32_CXX} -DZEL_FAIL_REGISTRATION)
+  _zel_com_test_library(zel_comhang64.dll ${ZEL_MINGW64_CXX} -DZEL_HANG_REGISTRATION)
   add_custom_target(zel_com_test_libraries DEPENDS ${_zel_comdll_outputs})
   set(ZEL_COMDLL_DIR ${_zel_comdll_dir})
 else()

@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include <algorithm>
+
 #include "util/unique_handle.h"
 
 namespace zel::e2e {
@@ -111,6 +113,29 @@ std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const
     text.resize(size / sizeof(wchar_t));
     while (!text.empty() && text.back() == L'\0') text.pop_back();
     return text;
+}
+
+std::vector<std::wstring> ReadMachineMultiString(const std::wstring& keyPath, const std::wstring& valueName) {
+    std::vector<std::wstring> strings;
+    UniqueHKey key = OpenMachineKey(keyPath, KEY_QUERY_VALUE);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (!key || ::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return strings;
+    }
+    std::wstring block(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(key.get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(block.data()),
+                           &size) != ERROR_SUCCESS) {
+        return strings;
+    }
+    block.resize(size / sizeof(wchar_t));
+    for (size_t at = 0; at < block.size();) {
+        const size_t end = std::min(block.find(L'\0', at), block.size());
+        strings.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    return strings;
 }
 
 bool DeleteMachineKey(const std::wstring& keyPath) {

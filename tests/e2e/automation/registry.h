@@ -48,6 +48,8 @@ private:
 // Any key of HKEY_LOCAL_MACHINE in the 64-bit view, for what a registered
 // library writes there.
 std::optional<std::wstring> ReadMachineString(const std::wstring& keyPath, const std::wstring& valueName);
+// The strings of a REG_MULTI_SZ value, empty ones included; none when it is missing.
+std::vector<std::wstring> ReadMachineMultiString(const std::wstring& keyPath, const std::wstring& valueName);
 bool DeleteMachineKey(const std::wstring& keyPath);
 
 // A new braced GUID text, as an install registers it.

@@ -99,6 +99,60 @@ bool ImportedNames(const PeImage& image, std::uint32_t rva, std::size_t descript
     }
 }
 
+// Function names a DLL's 20-byte import descriptor brings in: its lookup table
+// (at +0) of 8-byte entries, each the RVA of a hint and a name unless bit 63
+// marks an import by ordinal.
+bool ImportedFunctions(const PeImage& image, const std::string& dll, std::vector<std::string>& functions) {
+    std::size_t offset = 0;
+    if (image.importRva == 0 || !OffsetOfRva(image, image.importRva, offset)) return false;
+    ByteReader r(image.bytes);
+    for (;; offset += 20) {
+        std::uint32_t lookupRva = 0, nameRva = 0;
+        if (!r.seek(offset) || !r.readU32(lookupRva) || !r.seek(offset + 12) || !r.readU32(nameRva)) return false;
+        if (nameRva == 0) return true;
+        std::string name;
+        if (!ReadCString(image, nameRva, name)) return false;
+        for (char& c : name) c = AsciiLower(c);
+        if (name != dll) continue;
+        std::size_t entry = 0;
+        if (!OffsetOfRva(image, lookupRva, entry)) return false;
+        for (;; entry += 8) {
+            std::uint64_t value = 0;
+            if (!r.seek(entry) || !r.readU64(value)) return false;
+            if (value == 0) break;
+            if (value >> 63) continue;
+            std::string function;
+            if (!ReadCString(image, static_cast<std::uint32_t>(value) + 2, function)) return false;
+            functions.push_back(function);
+        }
+    }
+}
+
+bool LoadStub(PeImage& image) {
+    const char* stub = std::getenv("ZEL_STUB_EXE");
+    if (!stub || !*stub) return false;
+    std::ifstream in(stub, std::ios::binary);
+    image.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return ParsePe(image);
+}
+
+// The manifest names Windows 7 as supported: nothing that Windows 7 lacks (or
+// has only with an update) may be imported statically, or setup.exe would not
+// start there at all. Such functions are looked up at run time.
+TEST(StaticImports, NothingNewerThanWindows7) {
+    if (!std::getenv("ZEL_STUB_EXE")) GTEST_SKIP() << "ZEL_STUB_EXE names no InstallerCore.exe";
+    PeImage image;
+    ASSERT_TRUE(LoadStub(image));
+    std::vector<std::string> functions;
+    ASSERT_TRUE(ImportedFunctions(image, "kernel32.dll", functions));
+    ASSERT_NE(std::find(functions.begin(), functions.end(), "CreateProcessW"), functions.end());
+    for (const char* newer : {"SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory",
+                              "GetSystemTimePreciseAsFileTime", "CreateFile2", "CopyFile2", "WaitOnAddress"}) {
+        EXPECT_EQ(std::find(functions.begin(), functions.end(), newer), functions.end())
+            << newer << " is imported statically";
+    }
+}
+
 TEST(StaticImports, OnlyKnownDlls) {
     const char* stub = std::getenv("ZEL_STUB_EXE");
     if (!stub || !*stub) GTEST_SKIP() << "ZEL_STUB_EXE names no InstallerCore.exe";

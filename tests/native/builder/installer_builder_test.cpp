@@ -22,7 +22,8 @@ using test::WriteFile;
 class InstallerBuilderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=*\n");
+        WriteFile(product() / "setup.ini",
+                  "[Setup]\nAppName=製品\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\nFile2=*\n");
         WriteFile(product() / "License.txt", "Terms.\n");
         WriteFile(product() / "files/App.exe", std::string(3 << 20, 'a'));  // spans several chunks
         WriteFile(product() / "files/Doc/説明.txt", "doc");
@@ -33,7 +34,13 @@ protected:
     fs::path product() const { return dir_.path() / "product"; }
     fs::path stub() const { return dir_.path() / "stub.exe"; }
     fs::path output() const { return dir_.path() / "out" / "setup.exe"; }
-    BuildOptions Options() const { return BuildOptions{product(), output(), stub(), {}}; }
+    BuildOptions Options() const {
+        BuildOptions options;
+        options.productFolder = product();
+        options.output = output();
+        options.stub = stub();
+        return options;
+    }
     std::vector<std::string> OutputFolder() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(output().parent_path())) {
@@ -180,13 +187,7 @@ TEST_F(InstallerBuilderTest, RealStubBuildLoadsInAnIndependentReader) {
 // The command line: exit codes and where the messages go.
 class InstallerBuilderCliTest : public InstallerBuilderTest {
 protected:
-    int Run(const std::string& args) {
-        const std::string command = std::string("'") + ZEL_INSTALLER_BUILDER + "' " + args + " >'" +
-                                    (dir_.path() / "stdout").string() + "' 2>'" + (dir_.path() / "stderr").string() +
-                                    "'";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
+    int Run(const std::string& args) { return test::RunBuilder(args, dir_.path() / "stdout", dir_.path() / "stderr"); }
     std::string Stderr() const {
         const std::vector<std::uint8_t> bytes = test::ReadBytes(dir_.path() / "stderr");
         return std::string(bytes.begin(), bytes.end());

@@ -109,6 +109,18 @@ TEST(PeStubTest, EditedResourcesAreWrittenAndTheRestKept) {
     EXPECT_EQ(FindLeaf(twice.resources(), {u"", kRtRcdata}, {u"", kPayloadResourceId})->data, payload);
 }
 
+TEST(PeStubTest, ABuiltAndSignedImageCanBeInspectedButNotExtended) {
+    // A certificate table after the last section, as signing tools append it.
+    std::vector<std::uint8_t> image = EmbedPayload(PeStub(MakeTestPe(false)), Pseudorandom(100, 7));
+    const std::size_t certificate = image.size();
+    image.resize(image.size() + 24, 0xCE);
+    Put32(image, test::kOptionalHeader + 112 + 8 * 4, static_cast<std::uint32_t>(certificate));
+    Put32(image, test::kOptionalHeader + 112 + 8 * 4 + 4, 24);
+    EXPECT_THROW(PeStub{image}, std::runtime_error);
+    const PeStub inspected(image, PeStub::kInspect);
+    EXPECT_EQ(FindLeaf(inspected.resources(), {u"", kRtRcdata}, {u"", kPayloadResourceId})->data, Pseudorandom(100, 7));
+}
+
 TEST(PeStubTest, OutputPassesAnIndependentReader) {
     if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
     test::TempDir dir;

@@ -42,7 +42,10 @@ TEST_F(ProductFolderTest, ListsSetupIniLicenceAndFilesSortedByName) {
     const ProductPlan plan = ReadProductFolder(root());
     EXPECT_THAT(Names(plan), ::testing::ElementsAre("License.txt", "files/App.exe", "files/Doc/Manual.pdf",
                                                     "files/Doc/sub/b.txt", "files/日本語.txt", "setup.ini"));
-    EXPECT_TRUE(plan.warnings.empty());
+    EXPECT_THAT(plan.installs, ::testing::ElementsAre(L"App.exe", L"Doc\\Manual.pdf", L"Doc\\sub\\b.txt"));
+    EXPECT_THAT(plan.warnings,
+                ::testing::ElementsAre("1 file below files/ is selected by no [Files] pattern and never installed: "
+                                       "\"日本語.txt\"; add a pattern for them or remove them"));
     EXPECT_EQ(plan.items[1].size, 2u);
     EXPECT_EQ(plan.items[3].size, 0u);
 }
@@ -66,7 +69,7 @@ TEST_F(ProductFolderTest, StoresSetupIniAsUtf16LeWithMark) {
 TEST_F(ProductFolderTest, LicenceBelowFilesIsListedOnce) {
     fs::remove(root() / "License.txt");
     WriteFile(root() / "files/License.txt", "Terms.");
-    WriteFile(root() / "setup.ini", "[Setup]\nLicenseFile=files\\License.txt\n");
+    WriteFile(root() / "setup.ini", "[Setup]\nLicenseFile=files\\License.txt\n[Files]\nFile1=App.exe\nFile2=*\n");
     const ProductPlan plan = ReadProductFolder(root());
     EXPECT_THAT(Names(plan),
                 ::testing::ElementsAre("files/App.exe", "files/Doc/Manual.pdf", "files/License.txt", "setup.ini"));
@@ -130,13 +133,15 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
          },
          "holds no file to install"},
         {"pattern selects nothing", ini(std::string(kIni) + "File3=Missing.dll\nFile4=Doc\\\n"),
-         "[Files] selects no file below files/ with \"Missing.dll\", \"Doc\\\""},
+         "setup.ini line 7 ([Files] File3): \"Missing.dll\" selects no file below files/; setup.ini line 8 ([Files] "
+         "File4): \"Doc\\\" selects no file below files/ (patterns are relative to files/"},
         {"pattern selects only the licence",
          [](const fs::path& r) {
              WriteFile(r / "files/License.txt", "Terms.");
              WriteFile(r / "setup.ini", std::string(kIni) + "File3=License.txt\n");
          },
-         "\"License.txt\" (the licence file is never installed)"},
+         "\"License.txt\" selects no file below files/ (patterns are relative to files/, e.g. App.exe, Doc\\* or *.dll; "
+         "the licence file is never installed)"},
         {"colon in a name", [](const fs::path& r) { WriteFile(r / "files/a:b.txt", ""); },
          "cannot store \"files/a:b.txt\": ':' is not allowed"},
         {"backslash in a name", [](const fs::path& r) { WriteFile(r / "files/a\\b.txt", ""); },

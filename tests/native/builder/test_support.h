@@ -3,6 +3,8 @@
 // with a resource tree that has named and numbered entries.
 #pragma once
 
+#include <sys/wait.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -175,5 +177,18 @@ inline int VerifyPe(const std::filesystem::path& stub, const std::filesystem::pa
                                 stub.string() + "' '" + out.string() + "' '" + payload.string() + "'";
     return std::system(command.c_str());
 }
+
+#ifdef ZEL_INSTALLER_BUILDER
+// Runs the InstallerBuilder of this tree with the arguments (shell syntax),
+// its output going to the two files, behind an optional command that changes
+// how it runs (another user); its exit status, or -1.
+inline int RunBuilder(const std::string& args, const std::filesystem::path& out, const std::filesystem::path& err,
+                      const std::string& runAs = {}) {
+    const std::string command =
+        runAs + "'" + ZEL_INSTALLER_BUILDER + "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+#endif
 
 }  // namespace zel::test

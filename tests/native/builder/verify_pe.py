@@ -3,8 +3,8 @@
 from, with pefile as an independent PE reader:
   verify_pe.py STUB OUTPUT PAYLOAD
 - every resource of the stub is present with identical bytes (except RT_RCDATA
-  101 and 102, which the payload and its digests replace), and nothing else was
-  added;
+  101 and 102, which the payload and its digests replace, and the version
+  resource, which the builder writes from setup.ini), and nothing else was added;
 - RT_RCDATA 101 (language 0) holds exactly the bytes of the file PAYLOAD;
 - when PAYLOAD is an archive, RT_RCDATA 102 (language 0) holds the XXH64
   digests of its directory and of every entry, computed here with the
@@ -44,6 +44,7 @@ def expected_digests(payload: bytes) -> bytes:
     for offset, size in ranges:
         out += struct.pack("<Q", xxh64(payload[offset:offset + size]))
     return out
+RT_VERSION = 16
 
 
 def resources(pe):
@@ -71,11 +72,12 @@ def main():
     with open(out_path, "rb") as f:
         file_size = len(f.read())
 
-    expected = {k: v for k, v in resources(stub).items() if not (k[0] == RT_RCDATA and k[1] in (PAYLOAD_ID, DIGESTS_ID))}
+    expected = {k: v for k, v in resources(stub).items()
+                if not (k[0] == RT_RCDATA and k[1] in (PAYLOAD_ID, DIGESTS_ID)) and k[0] != RT_VERSION}
     expected[(RT_RCDATA, PAYLOAD_ID, 0)] = payload
     if payload.startswith(b"ZELSETUP"):  # an archive as InstallerBuilder writes it, not raw test bytes
         expected[(RT_RCDATA, DIGESTS_ID, 0)] = expected_digests(payload)
-    actual = resources(out)
+    actual = {k: v for k, v in resources(out).items() if k[0] != RT_VERSION}
     for key in sorted(set(expected) | set(actual), key=str):
         if key not in actual:
             problems.append(f"resource {key} missing")

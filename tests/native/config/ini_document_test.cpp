@@ -72,5 +72,26 @@ TEST(IniDocument, KeepsCharactersBeyondTheBasicPlane) {
     EXPECT_EQ(ini.GetValue(L"S", L"K"), std::wstring(L"\U0001F600x"));
 }
 
+TEST(IniDocument, NumbersLinesAsEditorsDo) {
+    // CR LF, LF and a lone CR each end one line; the numbers are what a
+    // packager's editor shows, in every encoding.
+    for (const auto& bytes : {Utf8(kSample, false), Utf16WithBom(L"; c\n[Setup]\rAppName=A\r\n\n[Files]\nF=x")}) {
+        const IniDocument ini = IniDocument::Parse(bytes);
+        const auto& sections = ini.Sections();
+        ASSERT_GE(sections.size(), 3u);
+        EXPECT_EQ(sections[1].name, L"Setup");
+        EXPECT_EQ(sections[1].lineNumber, 2u);
+        EXPECT_EQ(sections[1].lines.front().lineNumber, 3u);
+        EXPECT_TRUE(sections[1].lines.front().HasEquals());
+        EXPECT_EQ(sections[2].lineNumber, bytes.front() == 0xFF ? 5u : 8u);
+    }
+    const IniDocument ini = IniDocument::Parse(Utf8(kSample, false));
+    const IniDocument::Line& noEquals = ini.Sections()[2].lines[1];
+    EXPECT_EQ(noEquals.key, L"NoEquals");
+    EXPECT_EQ(noEquals.lineNumber, 10u);
+    EXPECT_FALSE(noEquals.HasEquals());
+    EXPECT_EQ(ini.Sections()[3].lineNumber, 13u);
+}
+
 }  // namespace
 }  // namespace zel

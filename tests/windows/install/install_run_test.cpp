@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../recording_reporter.h"
+#include "install/shared_dll_count.h"
 #include "install_test_support.h"
 #include "util/unique_handle.h"
 
@@ -276,7 +277,11 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     reporter_.messages.clear();
     Run();
     ExpectFailedWith(L"インストール中に予期しないエラーが発生しました。");
-    EXPECT_EQ(reporter_.LogText().find(L"Manual.txt"), std::wstring::npos);
+    // The log says which file failed and why, before the box.
+    const std::wstring failure =
+        L"[エラー] コピーできませんでした: Doc\\Manual.txt (" + Installed(L"Doc\\Manual.txt").wstring();
+    EXPECT_NE(reporter_.LogText().find(failure), std::wstring::npos) << reporter_.LogText().size();
+    EXPECT_NE(reporter_.LogText().find(L"(Win32=32)\r\n"), std::wstring::npos);
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
 }
@@ -355,6 +360,7 @@ TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
 
     std::error_code error;
     const bool wasPlaced = fs::remove(placed, error);
+    WriteSharedDllCount(placed, false, 0);
     EXPECT_TRUE(reporter_.messages.empty());
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_TRUE(wasPlaced);
@@ -363,6 +369,37 @@ TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
               "\xEF\xBB\xBF"
               "App.exe\nDoc\\Manual.txt\ninstall_manifest.txt\nUninstall.exe\nsystem32_copy_manifest.txt\n");
+}
+
+// The product counts its system file once: a retry after a failed run and a
+// later repair (which finds the count through the installed manifests) do not
+// raise it again.
+TEST_F(InstallRunTest, SystemFileIsCountedOnceByTheProduct) {
+    WritePayload();
+    const std::wstring name = L"zel_counted_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
+    fs::copy_file(context_.selfPath, Files() / name);
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    const fs::path placed = fs::path(system) / name;
+
+    context_.config.System32RegSvr = {name, L"Missing.dll"};  // placed and counted, then the step fails
+    EXPECT_FALSE(Run());
+    EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+
+    context_.config.System32RegSvr = {name};
+    EXPECT_TRUE(Run());  // the retry
+    EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+
+    SetupContext repair = context_;  // a later start: nothing remembered but the manifests
+    repair.countedSystemFiles.clear();
+    repair.repairMode = true;
+    repair.existingProductKey = OnlyProductKey();
+    EXPECT_TRUE(RunInstall(repair, reporter_));
+    EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+
+    std::error_code error;
+    fs::remove(placed, error);
+    WriteSharedDllCount(placed, false, 0);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "../recording_reporter.h"
+#include "install/copy_failure.h"
 #include "install_test_support.h"
 #include "payload/payload_archive.h"
 
@@ -158,7 +159,7 @@ TEST_F(PayloadCopyTest, DamagedFileStopsTheCopyBeforeItIsWritten) {
     EXPECT_NE(ReadFile(fs::path(context_.installDir) / L"Doc\\a\\b.txt"), "content of Doc\\a\\b.txt");
 }
 
-TEST_F(PayloadCopyTest, FailedWriteRaisesAFileSystemErrorNamingTheTarget) {
+TEST_F(PayloadCopyTest, FailedWriteIsLoggedAndRaisesAFileSystemErrorNamingTheTarget) {
     WriteFile(Files() / L"a.txt", "a");
     WriteFile(Files() / L"z.txt", "z");
     payload_.Load(temp_.path(), context_);
@@ -178,10 +179,13 @@ TEST_F(PayloadCopyTest, FailedWriteRaisesAFileSystemErrorNamingTheTarget) {
     }
     lock.reset();
     EXPECT_EQ(ReadFile(blocked), "old");
-    // What came before the failing file is installed and logged; the failing file is not logged.
+    // What came before the failing file is installed and logged; then a line
+    // names the failing file and the platform's reason.
     EXPECT_EQ(copied, std::vector<std::wstring>{L"a.txt"});
     EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"a.txt"), "a");
-    EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: a.txt"}));
+    EXPECT_EQ(reporter_.LogText(),
+              LogOf({L"コピー: a.txt", CopyFailureLine(L"z.txt", blocked, ERROR_SHARING_VIOLATION)}));
+    EXPECT_TRUE(reporter_.lines.back().ends_with(L" (Win32=32)"));
 }
 
 // Far more files than a 16-bit progress range holds: every one is installed and

@@ -86,27 +86,42 @@ protected:
     SetupConfig config_;
 };
 
-TEST(LinkPathFor, AddsLnkOnlyWhenTheNameHasNoExtension) {
+TEST(LinkPathFor, EveryLinkEndsInLnkAndTheEarlierFormIsKnown) {
     struct Case {
         const wchar_t* name;
-        const wchar_t* expected;
+        const wchar_t* link;    // as links are made now
+        const wchar_t* legacy;  // as installations made before named them
     };
     const Case cases[] = {
-        {L"My App", L"C:\\Links\\My App.lnk"},
-        {L"My App.lnk", L"C:\\Links\\My App.lnk"},
-        {L"Tool 1.5", L"C:\\Links\\Tool 1.5"},
-        {L"Readme.", L"C:\\Links\\Readme."},
-        {L".hidden", L"C:\\Links\\.hidden.lnk"},
-        {L"..x", L"C:\\Links\\..x"},
-        {L"ab:c.d", L"C:\\Links\\ab:c.d.lnk"},
-        {L"ab.x:y", L"C:\\Links\\ab.x:y"},
-        {L"Docs\\Manual", L"C:\\Links\\Docs\\Manual.lnk"},
-        {L"v1.0\\Manual", L"C:\\Links\\v1.0\\Manual.lnk"},
-        {L"Docs/Manual.pdf", L"C:\\Links\\Docs/Manual.pdf"},
+        {L"My App", L"C:\\Links\\My App.lnk", L"C:\\Links\\My App.lnk"},
+        {L"My App.lnk", L"C:\\Links\\My App.lnk", L"C:\\Links\\My App.lnk"},
+        {L"My App.LNK", L"C:\\Links\\My App.LNK", L"C:\\Links\\My App.LNK"},
+        {L"Tool 1.5", L"C:\\Links\\Tool 1.5.lnk", L"C:\\Links\\Tool 1.5"},
+        {L"Notes.txt", L"C:\\Links\\Notes.txt.lnk", L"C:\\Links\\Notes.txt"},
+        {L"Readme.", L"C:\\Links\\Readme..lnk", L"C:\\Links\\Readme."},
+        {L".hidden", L"C:\\Links\\.hidden.lnk", L"C:\\Links\\.hidden.lnk"},
+        {L"..x", L"C:\\Links\\..x.lnk", L"C:\\Links\\..x"},
+        {L"ab.x:y", L"C:\\Links\\ab.x:y.lnk", L"C:\\Links\\ab.x:y"},
+        {L"Docs\\Manual", L"C:\\Links\\Docs\\Manual.lnk", L"C:\\Links\\Docs\\Manual.lnk"},
+        {L"v1.0\\Manual", L"C:\\Links\\v1.0\\Manual.lnk", L"C:\\Links\\v1.0\\Manual.lnk"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(LinkPathFor(L"C:\\Links", c.name).wstring(), c.expected) << fs::path(c.name).string();
+        EXPECT_EQ(LinkPathFor(L"C:\\Links", c.name).wstring(), c.link) << fs::path(c.name).string();
+        EXPECT_EQ(LegacyLinkPathFor(L"C:\\Links", c.name).wstring(), c.legacy) << fs::path(c.name).string();
     }
+}
+
+TEST(IsConfinedName, OnlyRelativeNamesThatStayBelowTheirFolder) {
+    const struct {
+        const wchar_t* name;
+        bool confined;
+    } cases[] = {
+        {L"My App", true}, {L"Vendor\\App", true}, {L"Docs/Manual", true},    {L"..x", true},       {L"", false},
+        {L"..", false},    {L"..\\x", false},      {L"a\\..\\..\\x", false},  {L"C:\\x", false},    {L"C:x", false},
+        {L"\\x", false},   {L"/x", false},         {L"\\\\srv\\s\\x", false}, {L"x:stream", false}, {L"a/../b", false},
+        {L".", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsConfinedName(c.name), c.confined) << fs::path(c.name).string();
 }
 
 TEST_F(ShortcutsTest, LinkCarriesTargetIconAndInstallFolderAndIsReplacedInPlace) {
@@ -155,8 +170,8 @@ TEST_F(ShortcutsTest, StartMenuItemsInNestedGroupWithSubfolderAndVersionedLabel)
     const fs::path group = KnownFolder(FOLDERID_Programs) / config_.StartMenuGroupName;
     ExpectLink(group / L"My App.lnk", fs::path(installDir_) / L"App.exe");
     ExpectLink(group / L"Docs\\Manual.lnk", fs::path(installDir_) / L"Doc\\Manual.pdf");
-    ExpectLink(group / L"Tool 1.5", fs::path(installDir_) / L"bin\\Tool.exe");
-    EXPECT_FALSE(fs::exists(group / L"Tool 1.5.lnk"));
+    ExpectLink(group / L"Tool 1.5.lnk", fs::path(installDir_) / L"bin\\Tool.exe");
+    EXPECT_FALSE(fs::exists(group / L"Tool 1.5"));
 }
 
 TEST_F(ShortcutsTest, StartMenuStopsAtTheFirstFailingItem) {
@@ -180,6 +195,50 @@ TEST_F(ShortcutsTest, NothingToCreateIsSuccess) {
     EXPECT_TRUE(CreateStartMenuItems(installDir_, config_, errorText));
     EXPECT_TRUE(errorText.empty());
     EXPECT_FALSE(fs::exists(groupRoot));
+}
+
+// Names that would write outside the Desktop or the Programs folder are
+// refused; a name like a document's gets ".lnk" and leaves the document alone.
+TEST_F(ShortcutsTest, NamesAreConfinedAndTheUsersFileIsLeftAlone) {
+    const fs::path desktop = KnownFolder(FOLDERID_Desktop);
+    const fs::path programs = KnownFolder(FOLDERID_Programs);
+    std::wstring errorText;
+
+    SetupConfig notes = config_;
+    notes.ShortcutName = L"Zel Notes " + std::to_wstring(::GetCurrentProcessId()) + L".txt";
+    const fs::path usersFile = desktop / notes.ShortcutName;
+    test::WriteFile(usersFile, "the user's notes");
+    ASSERT_TRUE(CreateDesktopShortcut(installDir_, notes, errorText)) << fs::path(errorText).string();
+    EXPECT_EQ(test::ReadFile(usersFile), "the user's notes");
+    ExpectLink(desktop / (notes.ShortcutName + L".lnk"), fs::path(installDir_) / L"App.exe");
+    fs::remove(usersFile);
+    fs::remove(desktop / (notes.ShortcutName + L".lnk"));
+
+    const fs::path outside = install_.path() / L"outside";
+    for (const std::wstring& name : {(outside / L"Evil").wstring(), std::wstring(L"..\\Evil"), std::wstring(L"")}) {
+        SetupConfig bad = config_;
+        bad.ShortcutName = name;
+        EXPECT_FALSE(CreateDesktopShortcut(installDir_, bad, errorText));
+        EXPECT_EQ(errorText, L"ショートカット名が不正です: " + name);
+    }
+    EXPECT_FALSE(fs::exists(outside));
+    EXPECT_FALSE(fs::exists(desktop.parent_path() / L"Evil.lnk"));
+
+    config_.StartMenuItems = {{L"My App", L"App.exe"}};
+    for (const std::wstring& group : {std::wstring(L"..\\..\\Zel Evil"), outside.wstring(), std::wstring(L"C:Zel")}) {
+        SetupConfig bad = config_;
+        bad.StartMenuGroupName = group;
+        EXPECT_FALSE(CreateStartMenuItems(installDir_, bad, errorText));
+        EXPECT_EQ(errorText, L"スタートメニューのグループ名が不正です: " + group);
+    }
+    EXPECT_FALSE(fs::exists(programs.parent_path().parent_path() / L"Zel Evil"));
+
+    config_.StartMenuItems = {{L"First", L"App.exe"}, {L"..\\..\\Escaped", L"App.exe"}};
+    EXPECT_FALSE(CreateStartMenuItems(installDir_, config_, errorText));
+    EXPECT_EQ(errorText,
+              L"スタートメニュー項目作成失敗: ..\\..\\Escaped (ショートカット名が不正です: ..\\..\\Escaped)");
+    EXPECT_TRUE(fs::exists(programs / config_.StartMenuGroupName / L"First.lnk"));
+    EXPECT_FALSE(fs::exists(programs / L"Escaped.lnk"));
 }
 
 }  // namespace

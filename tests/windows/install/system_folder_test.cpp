@@ -1,14 +1,25 @@
 #include "install/system_folder.h"
 
+#include <windows.h>
+// After windows.h
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cwctype>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "../../common/path_cases.h"
 #include "../../common/pe_image_cases.h"
 #include "../recording_reporter.h"
 #include "config/text_encoding.h"
+#include "install/folder_security.h"
 #include "install/pe_image.h"
+#include "install/shared_dll_count.h"
 #include "install_test_support.h"
 #include "util/unicode.h"
 
@@ -103,8 +114,11 @@ protected:
                                     L"zel_notimage.txt", L"zel_thumb.dll"}) {
             ForceDelete(NativeFolder() / name);
             ForceDelete(Wow64Folder() / name);
+            WriteSharedDllCount(NativeFolder() / name, false, 0);
+            WriteSharedDllCount(Wow64Folder() / name, true, 0);
         }
         DeleteTestKey();
+        counted_.clear();
     }
 
     fs::path Files() const { return payload_.path() / L"files"; }
@@ -115,6 +129,7 @@ protected:
 
     ScratchFolder payload_{L"sysfolder_payload"};
     ScratchFolder install_{L"sysfolder_install"};
+    std::vector<std::wstring> counted_;  // what "this product" holds counts on
 };
 
 TEST(SystemFolderImages, TableOfImages) {
@@ -207,6 +222,30 @@ TEST(SystemFolderTools, LocateAndRunRegsvr32) {
     EXPECT_EQ(error, L"regsvr32 の起動に失敗しました (2)。");
 }
 
+// A library whose registration never returns: regsvr32.exe is ended once the
+// time limit has passed, and the registration counts as failed with a log line.
+TEST(SystemFolderTools, HangingRegistrationIsEndedAfterTheTimeLimit) {
+    const std::chrono::milliseconds previous = SetRegsvr32TimeLimit(std::chrono::seconds(2));
+    fs::path folder;
+    fs::path regsvr32;
+    std::wstring error;
+    ASSERT_TRUE(LocateRegsvr32(false, folder, regsvr32, error)) << Show(error);
+    const fs::path library = ComLibrary(L"zel_comhang64.dll");
+    RecordingReporter reporter;
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(RunRegsvr32(&reporter, false, regsvr32, library, error));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    SetRegsvr32TimeLimit(previous);
+
+    EXPECT_GE(elapsed, std::chrono::seconds(2));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    EXPECT_EQ(error, L"regsvr32 が 2 秒以内に終わらなかったため終了させました。");
+    EXPECT_EQ(reporter.lines,
+              std::vector<std::wstring>{L"[エラー] regsvr32 が 2 秒以内に終わらなかったため終了させました。 " +
+                                        library.wstring()});
+}
+
 // The whole install side with the real regsvr32.exe: both architectures, a
 // library without the export, a file that is not an image, an entry in a
 // subfolder, a duplicate file name, a ".." entry and blank entries.
@@ -225,7 +264,8 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error)) << Show(error);
+    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+        << Show(error);
     EXPECT_EQ(error, L"");
 
     const fs::path com64 = NativeFolder() / L"zel_com64.dll";
@@ -288,6 +328,176 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
     RemoveSystemFileCopies(install_.path());
 }
 
+std::optional<DWORD> Count(const fs::path& file) { return ReadSharedDllCount(file, false); }
+
+void SetLastWriteTime(const fs::path& file, ULONGLONG time) {
+    UniqueHandleKernel handle(
+        ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle);
+    FILETIME stamp{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    ASSERT_TRUE(::SetFileTime(handle.get(), nullptr, nullptr, &stamp));
+}
+
+// Two products share one library: each install raises its count, a repair does
+// not, and only the uninstall that lowers it to zero unregisters and deletes it.
+TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
+    AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
+    SetupConfig config;
+    config.System32RegSvr = {L"zel_com64.dll"};
+    const fs::path com64 = NativeFolder() / L"zel_com64.dll";
+    ScratchFolder productB(L"sysfolder_product_b");
+
+    struct Step {
+        const wchar_t* what;
+        std::vector<std::wstring>* counted;
+        DWORD count;
+    };
+    std::vector<std::wstring> countedB;
+    std::vector<std::wstring> repairOfA;  // a later run of A: counted from A's manifests
+    for (const Step& step : {Step{L"install A", &counted_, 1}, Step{L"install B", &countedB, 2},
+                             Step{L"retry of B", &countedB, 2}, Step{L"repair of A", &repairOfA, 2}}) {
+        if (step.counted == &repairOfA) repairOfA = CountedSystemFiles(install_.path());
+        std::vector<std::wstring> regsvrFiles;
+        std::vector<std::wstring> copyOnlyFiles;
+        std::wstring error;
+        ASSERT_TRUE(
+            DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, *step.counted))
+            << Show(error);
+        EXPECT_EQ(regsvrFiles, std::vector<std::wstring>{com64}) << Show(step.what);
+        EXPECT_EQ(Count(com64), step.count) << Show(step.what);
+        const fs::path folder = step.counted == &countedB ? productB.path() : install_.path();
+        WriteManifest(folder / L"system32_regsvr_manifest.txt", regsvrFiles);
+    }
+
+    UnregisterSystemFiles(install_.path());  // A goes: B still uses it
+    EXPECT_EQ(Count(com64), 1u);
+    EXPECT_TRUE(fs::exists(com64));
+    EXPECT_TRUE(ReadTestValue(L"zel_com64.dll"));
+
+    UnregisterSystemFiles(productB.path());  // the last owner goes
+    EXPECT_EQ(Count(com64), std::nullopt);
+    EXPECT_FALSE(fs::exists(com64));
+    EXPECT_FALSE(ReadTestValue(L"zel_com64.dll"));
+}
+
+// A file that is there without a count belongs to someone else: it is neither
+// replaced nor listed, and registered only when it holds our exact bytes.
+TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
+    AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
+    AddLibrary(L"zel_com32.dll", L"zel_com32.dll");
+    const fs::path same = NativeFolder() / L"zel_com64.dll";
+    const fs::path other = Wow64Folder() / L"zel_com32.dll";
+    fs::copy_file(ComLibrary(L"zel_com64.dll"), same);   // our bytes, placed by someone else
+    test::WriteFile(other, "another vendor's library");  // same name, other bytes
+    SetupConfig config;
+    config.System32RegSvr = {L"zel_com64.dll", L"zel_com32.dll"};
+
+    RecordingReporter wizard;
+    std::vector<std::wstring> regsvrFiles;
+    std::vector<std::wstring> copyOnlyFiles;
+    std::wstring error;
+    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+        << Show(error);
+    EXPECT_EQ(test::ReadFile(other), "another vendor's library");
+    EXPECT_TRUE(regsvrFiles.empty());
+    EXPECT_TRUE(copyOnlyFiles.empty());
+    EXPECT_TRUE(counted_.empty());
+    EXPECT_EQ(Count(same), std::nullopt);
+    EXPECT_EQ(ReadSharedDllCount(other, true), std::nullopt);
+    EXPECT_TRUE(ReadTestValue(L"zel_com64.dll")) << "our own bytes are registered";
+    EXPECT_FALSE(ReadTestValue(L"zel_com32.dll")) << "another vendor's file was registered";
+    EXPECT_EQ(wizard.LogText(),
+              LogOf({
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + same.wstring(),
+                  L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + other.wstring(),
+                  L"登録: " + same.wstring(),
+              }));
+}
+
+// A counted file is replaced only by one that is not older: the file version
+// decides, else the last write time.
+TEST_F(SystemFolderTest, CountedFileIsReplacedOnlyByOneNotOlder) {
+    wchar_t system[MAX_PATH];
+    const fs::path kernel32 = fs::path(std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH))) / L"kernel32.dll";
+    EXPECT_TRUE(ReadFileVersion(kernel32).has_value());
+    EXPECT_EQ(ReadFileVersion(ComLibrary(L"zel_com64.dll")), std::nullopt);  // no version resource
+
+    AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
+    const fs::path source = Files() / L"zel_noexport64.dll";
+    const fs::path target = NativeFolder() / L"zel_noexport64.dll";
+    SetupConfig config;
+    config.System32RegSvr = {L"zel_noexport64.dll"};
+    constexpr ULONGLONG kDay = 864000000000ULL;
+    const ULONGLONG now = 133000000000000000ULL;
+    struct Case {
+        const char* what;
+        ULONGLONG sourceTime;
+        ULONGLONG targetTime;
+        bool replaced;
+    };
+    for (const Case& c : {Case{"ours newer", now + kDay, now, true}, Case{"same time", now, now, true},
+                          Case{"ours older", now - kDay, now, false}}) {
+        test::WriteFile(target, "counted, older or newer");
+        ASSERT_TRUE(WriteSharedDllCount(target, false, 3));
+        SetLastWriteTime(source, c.sourceTime);
+        SetLastWriteTime(target, c.targetTime);
+        counted_.clear();
+        std::vector<std::wstring> regsvrFiles;
+        std::vector<std::wstring> copyOnlyFiles;
+        std::wstring error;
+        ASSERT_TRUE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+        EXPECT_EQ(test::ReadFile(target) == test::ReadFile(source), c.replaced) << c.what;
+        // Replaced or not, this product now uses it and lists it.
+        EXPECT_EQ(Count(target), 4u) << c.what;
+        EXPECT_EQ(copyOnlyFiles, std::vector<std::wstring>{target}) << c.what;
+    }
+}
+
+// Lines of a system manifest that name files without a count (the system's own,
+// another vendor's, or files installed before counting) are ignored.
+TEST_F(SystemFolderTest, ForgedManifestDeletesNothing) {
+    wchar_t system[MAX_PATH];
+    const fs::path folder(std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH)));
+    const fs::path foreign = NativeFolder() / L"zel_com64.dll";
+    fs::copy_file(ComLibrary(L"zel_com64.dll"), foreign);
+    WriteTestValue(L"zel_com64.dll");
+    const std::vector<std::wstring> lines = {(folder / L"notepad.exe").wstring(), (folder / L"winver.exe").wstring(),
+                                             foreign.wstring()};
+    WriteManifest(install_.path() / L"system32_regsvr_manifest.txt", lines);
+    WriteManifest(install_.path() / L"system32_copy_manifest.txt", lines);
+    UnregisterSystemFiles(install_.path());
+    RemoveSystemFileCopies(install_.path());
+    for (const std::wstring& line : lines) EXPECT_TRUE(fs::exists(line)) << Show(line);
+    EXPECT_TRUE(ReadTestValue(L"zel_com64.dll")) << "a foreign registration was undone";
+}
+
+// A manifest that standard users could have written (its folder lets them
+// change it) releases nothing, even for a file with a count.
+TEST_F(SystemFolderTest, ManifestStandardUsersCanChangeIsNotTrusted) {
+    const fs::path counted = NativeFolder() / L"zel_noexport64.dll";
+    fs::copy_file(ComLibrary(L"zel_noexport64.dll"), counted);
+    ASSERT_TRUE(WriteSharedDllCount(counted, false, 1));
+    WriteManifest(install_.path() / L"system32_copy_manifest.txt", {counted});
+
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    const UniqueLocalMem owner(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL everyone = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(install_.path().c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, everyone, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(StandardUsersCanWrite(install_.path())) << "the folder's list did not change";
+    EXPECT_TRUE(CountedSystemFiles(install_.path()).empty());
+
+    RemoveSystemFileCopies(install_.path());
+    EXPECT_TRUE(fs::exists(counted));
+    EXPECT_EQ(Count(counted), 1u);
+}
+
 TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     AddLibrary(L"zel_comfail32.dll", L"zel_comfail32.dll");
@@ -296,7 +506,7 @@ TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
     std::wstring error;
-    EXPECT_FALSE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error));
+    EXPECT_FALSE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
     const fs::path failing = Wow64Folder() / L"zel_comfail32.dll";
     EXPECT_EQ(error, L"regsvr32 が失敗しました (exit=5)。 (" + failing.wstring() + L")");
     // What was placed and registered before the failure stays.
@@ -332,7 +542,7 @@ TEST_F(SystemFolderTest, StepErrors) {
         std::vector<std::wstring> copyOnlyFiles;
         std::wstring error;
         RecordingReporter wizard;
-        EXPECT_FALSE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error));
+        EXPECT_FALSE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
         EXPECT_EQ(error, c.error);
         // A copy-phase failure registers nothing and reports nothing registered.
         EXPECT_TRUE(regsvrFiles.empty());
@@ -351,7 +561,7 @@ TEST_F(SystemFolderTest, EmptyListDoesNothing) {
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    EXPECT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error));
+    EXPECT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
     EXPECT_TRUE(regsvrFiles.empty());
     EXPECT_TRUE(copyOnlyFiles.empty());
     EXPECT_EQ(error, L"");

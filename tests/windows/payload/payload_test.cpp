@@ -195,50 +195,5 @@ TEST(ReadPayloadTest, ReadsTheMappedArchiveItsDigestsAndExtractsIt) {
     fs::remove_all(folder);
 }
 
-SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME time{};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
-}
-
-TEST(TempFolderNameTest, NumbersWithoutLeadingZeros) {
-    const struct {
-        SYSTEMTIME time;
-        const wchar_t* expected;
-    } cases[] = {
-        {Time(2026, 5, 18, 6, 48, 19), L"ZelSetup_2026518_64819"},
-        {Time(2026, 12, 1, 10, 5, 7), L"ZelSetup_2026121_1057"},
-        {Time(2027, 1, 11, 0, 0, 0), L"ZelSetup_2027111_000"},
-        {Time(2027, 11, 1, 23, 59, 59), L"ZelSetup_2027111_235959"},  // same date part as 11 January
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.expected)));
-        EXPECT_EQ(TempFolderLeafName(c.time), c.expected);
-    }
-}
-
-TEST(TempFolderNameTest, IsTheTempPathFollowedByTheLocalTime) {
-    wchar_t tempPath[MAX_PATH];
-    const DWORD length = ::GetTempPathW(MAX_PATH, tempPath);
-    ASSERT_GT(length, 0u);
-    SYSTEMTIME before{};
-    SYSTEMTIME after{};
-    ::GetLocalTime(&before);
-    const std::wstring name = CreateTempFolderName();
-    ::GetLocalTime(&after);
-
-    const std::wstring prefix(tempPath, length);
-    ASSERT_EQ(prefix.back(), L'\\');
-    ASSERT_EQ(name.substr(0, prefix.size()), prefix);
-    const std::wstring leaf = name.substr(prefix.size());
-    EXPECT_TRUE(leaf == TempFolderLeafName(before) || leaf == TempFolderLeafName(after))
-        << testing::PrintToString(leaf);
-}
-
 }  // namespace
 }  // namespace zel

@@ -134,5 +134,10 @@ TEST_F(MaintenanceDialogTest, ModalResults) {
     }
 }
 
+TEST_F(MaintenanceDialogTest, SessionEndRemovesTheExtractionFolder) {
+    Open(L"4.9.0", true);
+    test::ExpectSessionEndRemovesTheExtractionFolder(dialog);
+}
+
 }  // namespace
 }  // namespace zel

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "install/setup_context.h"
+#include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/resource_ids.h"
@@ -257,6 +258,24 @@ inline RECT ItemRect(HWND dialog, int id) {
     ::GetWindowRect(::GetDlgItem(dialog, id), &rect);
     ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// When the Windows session ends the process is ended without returning to the
+// run driver: the dialog removes the extraction folder itself then, and only then.
+inline void ExpectSessionEndRemovesTheExtractionFolder(HWND dialog) {
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / (L"zel_session_end_" + std::to_wstring(::GetCurrentProcessId()));
+    std::filesystem::create_directories(root);
+    {
+        PrivateTempFolder folder;
+        ASSERT_TRUE(folder.Create(root.wstring()));
+        const std::wstring path = folder.path();
+        ::SendMessageW(dialog, WM_ENDSESSION, FALSE, 0);  // the session goes on
+        EXPECT_TRUE(std::filesystem::exists(path));
+        ::SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace zel::test

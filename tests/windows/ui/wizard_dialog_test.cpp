@@ -159,27 +159,57 @@ TEST_F(WizardDialogTest, LicensePageStartsAtTheTopOfTheText) {
 }
 
 TEST_F(WizardDialogTest, DestinationFolderIsTakenAsTypedUpTo1023Characters) {
-    struct Case {
+    Open();
+    GoToDestination();
+    ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, L"C:\\Apps\\Zel Viewer");
+    Command(dialog, IDC_NEXT);
+    ASSERT_EQ(actions.installDirs.size(), 1u);
+    EXPECT_EQ(actions.installDirs[0], L"C:\\Apps\\Zel Viewer");
+    EXPECT_EQ(context.installDir, L"C:\\Apps\\Zel Viewer");
+    EXPECT_TRUE(actions.boxes.empty());
+
+    // A longer text is cut to 1023 characters, and then refused as too long.
+    context.page = Destination;
+    ::SendDlgItemMessageW(dialog, IDC_PATH_EDIT, EM_SETLIMITTEXT, 0, 0);
+    ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, (L"C:\\" + std::wstring(1100, L'x')).c_str());
+    Command(dialog, IDC_NEXT);
+    EXPECT_EQ(context.installDir, L"C:\\" + std::wstring(1020, L'x'));
+    EXPECT_EQ(actions.installDirs.size(), 1u);
+    ASSERT_EQ(actions.boxes.size(), 1u);
+    EXPECT_TRUE(actions.boxes[0].text.starts_with(L"インストール先のパスが長すぎます。"));
+}
+
+// What cannot work end to end is refused on the page with the reason, like an
+// empty destination: the run does not start and the page stays.
+TEST_F(WizardDialogTest, DestinationThatCannotWorkWarnsAndStays) {
+    const std::wstring windowsFolder = [] {
+        wchar_t folder[MAX_PATH] = {};
+        ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+        return std::wstring(folder);
+    }();
+    const struct {
         std::wstring typed;
-        std::wstring expected;
-    };
-    const Case cases[] = {
-        {L"D:\\Apps\\Zel", L"D:\\Apps\\Zel"},
-        {L"   ", L"   "},  // only spaces passes the empty check unchanged
-        {L"C:\\" + std::wstring(1100, L'x'), L"C:\\" + std::wstring(1020, L'x')},
+        std::wstring_view problemStart;
+    } cases[] = {
+        {L"relapp", L"インストール先には、ドライブ文字から始まるフルパス"},
+        {L"   ", L"インストール先には、ドライブ文字から始まるフルパス"},
+        {L"C:\\" + std::wstring(300, L'x'), L"インストール先のパスが長すぎます。"},
+        {windowsFolder, L"Windows フォルダとその中にはインストールできません。"},
+        {L"C:\\", L"ドライブ、Program Files またはユーザー プロファイル"},
     };
     Open();
     GoToDestination();
-    for (const Case& c : cases) {
-        ::SendDlgItemMessageW(dialog, IDC_PATH_EDIT, EM_SETLIMITTEXT, 0, 0);
+    for (const auto& c : cases) {
         ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, c.typed.c_str());
-        actions.installDirs.clear();
+        actions.boxes.clear();
         Command(dialog, IDC_NEXT);
-        ASSERT_EQ(actions.installDirs.size(), 1u);
-        EXPECT_EQ(actions.installDirs[0], c.expected);
-        EXPECT_EQ(context.installDir, c.expected);
+        EXPECT_EQ(actions.runs, 0);
+        EXPECT_EQ(context.page, Destination);
+        ASSERT_EQ(actions.boxes.size(), 1u);
+        EXPECT_TRUE(actions.boxes[0].text.starts_with(c.problemStart)) << actions.boxes[0].text.size();
+        EXPECT_EQ(actions.boxes[0].caption, L"入力チェック");
+        EXPECT_EQ(actions.boxes[0].type, static_cast<UINT>(MB_OK | MB_ICONWARNING));
     }
-    EXPECT_TRUE(actions.boxes.empty());
 }
 
 TEST_F(WizardDialogTest, EmptyDestinationWarnsAndStays) {
@@ -431,6 +461,11 @@ TEST_F(WizardDialogTest, BrowseFillsThePathOnlyWhenAFolderIsChosen) {
     ::DestroyWindow(dialog);
     dialog = nullptr;
     ::CoUninitialize();
+}
+
+TEST_F(WizardDialogTest, SessionEndRemovesTheExtractionFolder) {
+    Open();
+    test::ExpectSessionEndRemovesTheExtractionFolder(dialog);
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "uninstall_test_support.h"
 #include "util/unique_handle.h"
@@ -57,6 +60,21 @@ TEST(SelfRemoval, DeletesAReadOnlyFileWithBlanksInItsPathShortlyAfter) {
 
     EXPECT_TRUE(WaitUntilGone(file, std::chrono::seconds(10)));
     EXPECT_TRUE(Exists(folder / L"My App 1.0"));
+}
+
+// cmd expands %NAME% even inside quotes, so "del" would miss a file in
+// C:\...\x%WINDIR%y: such a file is left to the next restart instead.
+TEST(SelfRemoval, PathWithPercentIsDeletedAtTheNextRestart) {
+    TempFolder folder;
+    const fs::path file = folder / L"x%WINDIR%y\\Uninstall.exe";
+    WriteFile(file);
+    EXPECT_TRUE(SelfRemovalNeedsRestart(file));
+    EXPECT_FALSE(SelfRemovalNeedsRestart(folder / L"My App 100!\\Uninstall.exe"));
+
+    StartSelfRemoval(file);
+
+    const std::vector<std::wstring> pending = test::PendingRestartOperations();
+    EXPECT_NE(std::find(pending.begin(), pending.end(), L"\\??\\" + file.wstring()), pending.end());
 }
 
 // The uninstaller's folder may be writable by ordinary users: a cmd.exe or

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -123,11 +124,47 @@ protected:
         return RunUninstall(keyText, recorder, options);
     }
 
+    ComApartment apartment_;  // the run reads shell links, as setup.exe does with COM initialised
     TempFolder root_;
     std::wstring key_;
     fs::path installDir_;
     std::vector<Box> boxes_;
 };
+
+// A file held open by a running program cannot be deleted: it is deleted at
+// the next restart, and the closing message says so instead of a plain success.
+TEST_F(UninstallRun, FilesHeldOpenAreDeletedAtTheNextRestart) {
+    Register({{L"InstallLocation", installDir_.wstring()}});
+    WriteFile(installDir_ / L"App.exe", "app");
+    const fs::path held = installDir_ / L"Doc\\Manual.txt";
+    WriteFile(held, "manual");
+    WriteManifest({L"App.exe", L"Doc\\Manual.txt", L"install_manifest.txt"});
+    UniqueHandleKernel lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock);
+
+    EXPECT_EQ(Run(key_), UninstallResult::RemovedAtRestart);
+    lock.reset();
+
+    EXPECT_FALSE(Exists(installDir_ / L"App.exe"));
+    EXPECT_FALSE(Exists(installDir_ / L"install_manifest.txt"));
+    EXPECT_TRUE(Exists(held));
+    EXPECT_FALSE(Registered());
+    const fs::path canonicalHeld = CanonicalOrEmpty(held);
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[1].title, kTitle);
+    EXPECT_EQ(boxes_[1].style, kWarning);
+    EXPECT_NE(boxes_[1].text, kDone);
+    EXPECT_NE(boxes_[1].text.find(L"再起動"), std::wstring::npos);
+    EXPECT_NE(boxes_[1].text.find(canonicalHeld.wstring()), std::wstring::npos);
+
+    // The file first, then the folder that held it.
+    const std::vector<std::wstring> pending = test::PendingRestartOperations();
+    const auto file = std::find(pending.begin(), pending.end(), L"\\??\\" + canonicalHeld.wstring());
+    const auto folder = std::find(pending.begin(), pending.end(), L"\\??\\" + canonicalHeld.parent_path().wstring());
+    ASSERT_NE(file, pending.end());
+    ASSERT_NE(folder, pending.end());
+    EXPECT_LT(file - pending.begin(), folder - pending.begin());
+}
 
 TEST_F(UninstallRun, StopsBeforeTheQuestionWhenTheEntryIsUnusable) {
     struct Case {
@@ -205,10 +242,11 @@ TEST_F(UninstallRun, AnsweringNoChangesNothing) {
 TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
     const fs::path desktop = root_ / L"Desktop";
     const fs::path programs = root_ / L"Programs";
-    const std::wstring shortcutName = L"My Tool 1.5";
+    const std::wstring shortcutName = L"My Tool 1.5";  // made without ".lnk" by earlier installations
     const std::wstring groupName = L"Vendor\\My App";
-    WriteFile(desktop / shortcutName);
-    WriteFile(programs / groupName / L"My App.lnk");
+    WriteFile(installDir_ / L"App.exe");
+    ASSERT_TRUE(test::WriteLink(desktop / shortcutName, installDir_ / L"App.exe"));
+    ASSERT_TRUE(test::WriteLink(programs / groupName / L"My App.lnk", installDir_ / L"App.exe"));
 
     Register({{L"InstallLocation", installDir_.wstring()},
               {L"ZelShortcutName", shortcutName},

@@ -9,6 +9,7 @@
 #include "uninstall/uninstall_run.h"
 #include "uninstall/uninstall_steps.h"
 #include "uninstall_test_support.h"
+#include "util/unique_handle.h"
 
 namespace zel {
 namespace {
@@ -172,57 +173,97 @@ TEST(RemoveFolderTree, RemovesALinkInsideWithoutEnteringIt) {
     EXPECT_TRUE(Exists(root / L"elsewhere\\precious.txt"));
 }
 
-struct ShortcutCase {
-    std::wstring name;
-    std::vector<std::wstring> present;  // files on the desktop before
-    std::wstring removed;               // the one that must be gone (empty: none)
+// Desktop and Start-menu folders with the product's links, another product's
+// links and the user's own files.
+class ShortcutRemoval : public testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(root_ / L"Program Files\\App");
+        installDir_ = CanonicalOrEmpty(root_ / L"Program Files\\App");
+        ASSERT_FALSE(installDir_.empty());
+        WriteFile(installDir_ / L"App.exe");
+        WriteFile(root_ / L"Program Files\\Other\\Other.exe");
+    }
+    fs::path Own() const { return installDir_ / L"App.exe"; }
+    fs::path Foreign() const { return root_ / L"Program Files\\Other\\Other.exe"; }
+
+    ComApartment apartment_;
+    TempFolder root_;
+    fs::path installDir_;
 };
 
-TEST(RemoveDesktopShortcut, FollowsTheLinkNamingRuleAndStaysOnTheDesktop) {
-    const ShortcutCase cases[] = {
-        {L"My App", {L"My App.lnk", L"My App"}, L"My App.lnk"},
-        {L"Tool 1.5", {L"Tool 1.5", L"Tool 1.5.lnk"}, L"Tool 1.5"},  // ".5" counts as an extension
-        {L"App.lnk", {L"App.lnk", L"App.lnk.lnk"}, L"App.lnk"},
-        {L"アプリ", {L"アプリ.lnk"}, L"アプリ.lnk"},
-        {L"..\\outside", {}, L""},
+TEST_F(ShortcutRemoval, DesktopLinkGoesOnlyWhenItIsTheProducts) {
+    struct Case {
+        std::wstring name;
+        std::vector<std::wstring> ownLinks;      // links into the install folder
+        std::vector<std::wstring> foreignLinks;  // links elsewhere
+        std::vector<std::wstring> userFiles;     // plain files
+        std::vector<std::wstring> removed;
     };
-    for (const auto& c : cases) {
+    const Case cases[] = {
+        {L"My App", {L"My App.lnk"}, {}, {L"My App"}, {L"My App.lnk"}},
+        // The user's file of the configured name stays; so does a link of
+        // another product under the product's name.
+        {L"Notes.txt", {}, {}, {L"Notes.txt"}, {}},
+        {L"Notes.txt", {L"Notes.txt.lnk"}, {}, {L"Notes.txt"}, {L"Notes.txt.lnk"}},
+        {L"My App", {}, {L"My App.lnk"}, {}, {}},
+        // Earlier installations named "Tool 1.5" without ".lnk".
+        {L"Tool 1.5", {L"Tool 1.5"}, {}, {}, {L"Tool 1.5"}},
+        {L"Tool 1.5", {L"Tool 1.5.lnk"}, {}, {}, {L"Tool 1.5.lnk"}},
+        {L"App.lnk", {L"App.lnk"}, {}, {L"App.lnk.lnk"}, {L"App.lnk"}},
+        {L"アプリ", {L"アプリ.lnk"}, {}, {}, {L"アプリ.lnk"}},
+        {L"..\\outside", {}, {}, {}, {}},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(test::Utf8(c.name));
-        TempFolder root;
-        const fs::path desktop = root / L"Desktop";
+        const fs::path desktop = root_ / L"Desktop";
+        RemoveFolderTree(desktop);
         fs::create_directories(desktop);
-        for (const auto& file : c.present) WriteFile(desktop / file);
-        WriteFile(root / L"outside.lnk");
+        for (const auto& name : c.ownLinks) ASSERT_TRUE(test::WriteLink(desktop / name, Own()));
+        for (const auto& name : c.foreignLinks) ASSERT_TRUE(test::WriteLink(desktop / name, Foreign()));
+        for (const auto& name : c.userFiles) WriteFile(desktop / name, "mine");
+        ASSERT_TRUE(test::WriteLink(root_ / L"outside.lnk", Own()));
 
-        RemoveDesktopShortcut(desktop, c.name);
+        RemoveDesktopShortcut(desktop, c.name, installDir_);
 
-        for (const auto& file : c.present) EXPECT_EQ(Exists(desktop / file), file != c.removed) << test::Utf8(file);
-        EXPECT_TRUE(Exists(root / L"outside.lnk"));
+        for (const auto* list : {&c.ownLinks, &c.foreignLinks, &c.userFiles}) {
+            for (const auto& name : *list) {
+                const bool removed = std::find(c.removed.begin(), c.removed.end(), name) != c.removed.end();
+                EXPECT_EQ(Exists(desktop / name), !removed) << test::Utf8(name);
+            }
+        }
+        EXPECT_TRUE(Exists(root_ / L"outside.lnk"));
     }
 }
 
-TEST(RemoveStartMenuGroup, RemovesTheGroupWithItsItemsAndNothingAbove) {
-    TempFolder root;
-    const fs::path programs = root / L"Programs";
-    WriteFile(programs / L"Vendor\\App\\App.lnk");
-    WriteFile(programs / L"Vendor\\App\\Docs\\Manual.lnk");
-    WriteFile(programs / L"Vendor\\Other.lnk");
-    fs::create_directories(programs / L"Empty Group");
-    WriteFile(programs / L"Neighbour\\keep.lnk");
-    WriteFile(root / L"Elsewhere\\keep.txt");
+TEST_F(ShortcutRemoval, SharedGroupKeepsWhatIsNotTheProducts) {
+    const fs::path programs = root_ / L"Programs";
+    const fs::path group = programs / L"Tools";
+    ASSERT_TRUE(test::WriteLink(group / L"App.lnk", Own()));
+    ASSERT_TRUE(test::WriteLink(group / L"Docs\\Manual.lnk", Own()));
+    ASSERT_TRUE(test::WriteLink(group / L"Tool 1.5", Own()));  // made before links always ended in ".lnk"
+    ASSERT_TRUE(test::WriteLink(group / L"Other.lnk", Foreign()));
+    WriteFile(group / L"notes.txt", "the user's");
+    ASSERT_TRUE(test::WriteLink(programs / L"Vendor\\App\\App.lnk", Own()));
+    ASSERT_TRUE(test::WriteLink(programs / L"Vendor\\App\\Sub\\App.lnk", Own()));
+    ASSERT_TRUE(test::WriteLink(programs / L"Vendor\\Other.lnk", Own()));  // outside the group
+    ASSERT_TRUE(test::WriteLink(programs / L"Neighbour\\App.lnk", Own()));
+    ASSERT_TRUE(test::WriteLink(root_ / L"Elsewhere\\App.lnk", Own()));
 
-    RemoveStartMenuGroup(programs, L"Vendor\\App");
-    RemoveStartMenuGroup(programs, L"Empty Group");
-    RemoveStartMenuGroup(programs, L"..");
-    RemoveStartMenuGroup(programs, L".");
-    RemoveStartMenuGroup(programs, (root / L"Elsewhere").wstring());
-    RemoveStartMenuGroup(programs, L"Missing Group");
+    RemoveStartMenuGroup(programs, L"Tools", installDir_);
+    RemoveStartMenuGroup(programs, L"Vendor\\App", installDir_);
+    const std::wstring confined[] = {L"..", L".", (root_ / L"Elsewhere").wstring(), L"Missing"};
+    for (const std::wstring& name : confined) RemoveStartMenuGroup(programs, name, installDir_);
 
-    EXPECT_FALSE(Exists(programs / L"Vendor\\App"));
+    EXPECT_FALSE(Exists(group / L"App.lnk"));
+    EXPECT_FALSE(Exists(group / L"Docs"));
+    EXPECT_FALSE(Exists(group / L"Tool 1.5"));
+    EXPECT_TRUE(Exists(group / L"Other.lnk"));
+    EXPECT_TRUE(Exists(group / L"notes.txt"));
+    EXPECT_FALSE(Exists(programs / L"Vendor\\App")) << "an emptied group goes";
     EXPECT_TRUE(Exists(programs / L"Vendor\\Other.lnk"));
-    EXPECT_FALSE(Exists(programs / L"Empty Group"));
-    EXPECT_TRUE(Exists(programs / L"Neighbour\\keep.lnk"));
-    EXPECT_TRUE(Exists(root / L"Elsewhere\\keep.txt"));
+    EXPECT_TRUE(Exists(programs / L"Neighbour\\App.lnk"));
+    EXPECT_TRUE(Exists(root_ / L"Elsewhere\\App.lnk"));
 }
 
 }  // namespace

@@ -10,6 +10,11 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <vector>
+
+#include "util/unique_handle.h"
+
+#include "install/shortcuts.h"
 
 namespace zel::test {
 
@@ -56,6 +61,13 @@ inline bool Exists(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// A shell link to target (which must exist), made as the install makes them;
+// COM must be initialised.
+inline bool WriteLink(const std::filesystem::path& link, const std::filesystem::path& target) {
+    std::wstring error;
+    return CreateShortcut(link, target, target.parent_path(), error);
+}
+
 // UTF-8 for test messages.
 inline std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
@@ -71,6 +83,30 @@ inline std::filesystem::path TestProgramFolder() {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     return std::filesystem::path(std::wstring(buffer, length)).parent_path();
+}
+
+// The files the system deletes or renames at the next restart, as "\\??\\" paths.
+inline std::vector<std::wstring> PendingRestartOperations() {
+    UniqueHKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
+                      key.put()) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &bytes) !=
+        ERROR_SUCCESS) {
+        return {};
+    }
+    std::wstring block(bytes / sizeof(wchar_t) + 1, L'\0');
+    RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(block.data()),
+                     &bytes);
+    std::vector<std::wstring> entries;
+    for (size_t at = 0; at < block.size();) {
+        const size_t end = block.find(L'\0', at);
+        entries.push_back(block.substr(at, end - at));
+        at = end + 1;
+    }
+    return entries;
 }
 
 }  // namespace zel::test

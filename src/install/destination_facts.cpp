@@ -1,0 +1,96 @@
+#include "install/destination_facts.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "install/installed_product.h"
+#include "install/path_forms.h"
+#include "install/system_folder.h"
+#include "install/uninstall_registry.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+    UniqueCoTaskString path;
+    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
+    return path.get();
+}
+
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
+}
+
+// The folder as the file system resolves it, or as given when it cannot.
+std::wstring Resolved(const std::wstring& path) {
+    std::filesystem::path resolved;
+    return WeaklyCanonical(path, resolved) ? resolved.wstring() : path;
+}
+
+DestinationDrive DriveOf(const std::wstring& destination) {
+    const std::wstring root = destination.substr(0, 2) + L"\\";
+    switch (::GetDriveTypeW(root.c_str())) {
+        case DRIVE_NO_ROOT_DIR:
+            return DestinationDrive::Missing;
+        case DRIVE_REMOTE:
+            return DestinationDrive::Remote;
+        case DRIVE_CDROM:
+            return DestinationDrive::ReadOnly;
+        default:
+            return DestinationDrive::Local;
+    }
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The nearest of the destination and its parents that exists, when it is a file.
+std::wstring FileInTheWay(const std::wstring& destination) {
+    for (std::wstring path = LexicallyNormalPath(destination);;) {
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? std::wstring() : path;
+        }
+        const std::wstring parent = WindowsPathParent(path);
+        if (parent == path || parent.empty()) return {};
+        path = parent;
+    }
+}
+
+}  // namespace
+
+DestinationFacts GatherDestinationFacts(const std::wstring& destination, const std::wstring& appName) {
+    DestinationFacts facts;
+    facts.drive = DriveOf(destination);
+    if (facts.drive == DestinationDrive::Missing) return facts;
+
+    facts.resolved = Resolved(destination);
+    facts.windowsFolder = Resolved(WindowsFolder());
+    for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
+        const std::wstring folder = KnownFolder(id);
+        if (!folder.empty()) facts.programFilesFolders.push_back(Resolved(folder));
+    }
+    facts.profilesFolder = Resolved(KnownFolder(FOLDERID_UserProfiles));
+    facts.userProfile = Resolved(KnownFolder(FOLDERID_Profile));
+    facts.fileInTheWay = FileInTheWay(destination);
+
+    facts.holdsInstallation = Exists(AppendWindowsPath(destination, L"install_manifest.txt")) ||
+                              Exists(AppendWindowsPath(destination, L"Uninstall.exe"));
+    InstalledProduct product;
+    if (facts.holdsInstallation && FindInstalledProduct(appName, product)) {
+        facts.registeredHere = IsSameFolderText(Resolved(product.installLocation), facts.resolved);
+    }
+    return facts;
+}
+
+bool ValidateDestination(const std::wstring& destination, const std::wstring& appName, std::wstring& problem) {
+    problem.clear();
+    if (!CheckDestinationText(destination, problem)) return false;
+    return CheckDestinationFacts(destination, GatherDestinationFacts(destination, appName), problem);
+}
+
+}  // namespace zel

@@ -1,0 +1,56 @@
+#include "builder/product_checks.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "util/unicode.h"
+
+namespace zel {
+namespace {
+
+TEST(NearestNameTest, SuggestsOnlyLikelyMisspellings) {
+    const std::vector<std::wstring_view> sections = {L"Setup", L"Files", L"StartMenuItems", L"System32RegSvr"};
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"Setpu", L"Setup"},                    // two letters swapped
+        {L"file", L"Files"},                     // letter case and one letter
+        {L"StartMenuItem", L"StartMenuItems"},   // one letter short
+        {L"System32RegSrv", L"System32RegSvr"},  // swapped
+        {L"Shortcuts", L""},                     // nothing close
+        {L"Icons", L""},
+        {std::wstring(200, L'x'), L""},  // long names are not compared
+    };
+    for (const auto& [name, nearest] : cases) EXPECT_EQ(NearestName(name, sections), nearest) << EncodeUtf8(name);
+}
+
+TEST(PlainNameProblemTest, AcceptsFileNamesOnly) {
+    const std::pair<std::wstring, std::string> cases[] = {
+        {L"ゼルビューア", ""},
+        {L"Tool 1.5", ""},
+        {L"Notes.lnk", ""},
+        {L"", "is empty"},
+        {L"Sub\\Name", "holds a path separator"},
+        {L"../x", "holds a path separator"},
+        {L"C:\\x", "holds a path separator"},
+        {L"..", "is not a name"},
+        {L"a:b", "':' is not allowed"},
+        {L"a?b", "'?' is not allowed"},
+        {L"name.", "trailing dot or space"},
+        {L"CON", "device name"},
+    };
+    for (const auto& [name, problem] : cases) {
+        if (problem.empty()) {
+            EXPECT_EQ(PlainNameProblem(name), "") << EncodeUtf8(name);
+        } else {
+            EXPECT_THAT(PlainNameProblem(name), ::testing::HasSubstr(problem)) << EncodeUtf8(name);
+        }
+    }
+}
+
+TEST(QuoteValueTest, QuotesLongValuesByTheirStart) {
+    EXPECT_EQ(QuoteValue(L"短い"), "\"短い\"");
+    EXPECT_EQ(QuoteValue(std::wstring(80, L'a')), "\"" + std::string(80, 'a') + "\"");
+    EXPECT_EQ(QuoteValue(std::wstring(81, L'a')), "\"" + std::string(60, 'a') + "...\" (81 characters)");
+}
+
+}  // namespace
+}  // namespace zel
