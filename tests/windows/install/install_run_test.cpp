@@ -46,12 +46,14 @@ constexpr wchar_t kMirrorSkippedLine[] =
 
 class InstallRunTest : public ::testing::Test {
 protected:
-    InstallRunTest() : temp_(L"run_temp"), target_(L"run_dest") {
+    InstallRunTest() : temp_(L"run_temp"), stage_(L"run_stage"), target_(L"run_dest") {
         const std::wstring id = std::to_wstring(::GetCurrentProcessId());
         wchar_t self[MAX_PATH] = {};
         ::GetModuleFileNameW(nullptr, self, MAX_PATH);
         context_.selfPath = self;
-        context_.tempDir = temp_.path().wstring();
+        // The payload is made from temp_; the run's own temp folder is another one,
+        // as in the program, where the product's files never lie in it.
+        context_.tempDir = stage_.path().wstring();
         context_.installDir = (target_.path() / L"Program Files\\Zel App").wstring();
         SetupConfig& config = context_.config;
         config.AppName = L"Zel Run Test " + id;
@@ -113,6 +115,7 @@ protected:
     test::TestPayload payload_;
     test::RecordingReporter reporter_;
     test::ScratchFolder temp_;
+    test::ScratchFolder stage_;
     test::ScratchFolder target_;
     SetupContext context_;
 };
