@@ -15,16 +15,14 @@ constexpr wchar_t kNotFullPath[] =
     L"インストール先には、ドライブ文字から始まるフルパスを指定してください (例: C:\\Program Files\\製品名)。";
 constexpr wchar_t kBadName[] = L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: ";
 constexpr wchar_t kBareFolder[] =
-    L"ドライブ、Program Files またはユーザー プロファイルのフォルダそのものにはインストールできません。"
-    L"その中のフォルダを指定してください。";
+    L"ドライブ、Program Files またはユーザー プロファイルのフォルダそのものにはインストールできません。その中のフォルダを指定してください。";
 constexpr wchar_t kWindowsFolder[] = L"Windows フォルダとその中にはインストールできません。";
 constexpr wchar_t kMissingDrive[] = L"インストール先のドライブが見つかりません: ";
 constexpr wchar_t kNotLocal[] =
     L"インストール先には、このコンピューターのローカル ドライブ上のフォルダを指定してください。";
 constexpr wchar_t kFileInTheWay[] = L"インストール先に同じ名前のファイルがあるため、フォルダを作成できません: ";
 constexpr wchar_t kOtherInstallation[] =
-    L"このフォルダには別の製品がインストールされています (install_manifest.txt または Uninstall.exe "
-    L"があります)。別のフォルダを指定してください。";
+    L"このフォルダには別の製品がインストールされています (install_manifest.txt または Uninstall.exe があります)。別のフォルダを指定してください。";
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 

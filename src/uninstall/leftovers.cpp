@@ -62,10 +62,8 @@ Leftovers ScheduleLeftoversForRestart(const fs::path& installDir, const fs::path
 std::wstring LeftoversMessage(const Leftovers& leftovers) {
     std::wstring text =
         leftovers.allScheduled
-            ? L"アプリケーションを削除しました。ただし、使用中のため削除できなかったファイルがあります。"
-              L"コンピューターを再起動すると削除が完了します。\n"
-            : L"削除できなかったファイルがあります。アプリケーションを終了してから、次のファイルを手動で削除して"
-              L"ください。\n";
+            ? L"アプリケーションを削除しました。ただし、使用中のため削除できなかったファイルがあります。コンピューターを再起動すると削除が完了します。\n"
+            : L"削除できなかったファイルがあります。アプリケーションを終了してから、次のファイルを手動で削除してください。\n";
     size_t named = 0;
     for (const fs::path& path : leftovers.paths) {
         if (named == kNamedAtMost) {
