@@ -9,22 +9,11 @@
 #include "install/path_forms.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
 namespace {
-
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
-    return path.get();
-}
-
-std::wstring WindowsFolder() {
-    wchar_t folder[MAX_PATH];
-    const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH);
-    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
-}
 
 // The folder as the file system resolves it, or as given when it cannot.
 std::wstring Resolved(const std::wstring& path) {
@@ -69,13 +58,13 @@ DestinationFacts GatherDestinationFacts(const std::wstring& destination, const s
     if (facts.drive == DestinationDrive::Missing) return facts;
 
     facts.resolved = Resolved(destination);
-    facts.windowsFolder = Resolved(WindowsFolder());
+    facts.windowsFolder = Resolved(WindowsFolderPath());
     for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
-        const std::wstring folder = KnownFolder(id);
+        const std::wstring folder = KnownFolderPath(id);
         if (!folder.empty()) facts.programFilesFolders.push_back(Resolved(folder));
     }
-    facts.profilesFolder = Resolved(KnownFolder(FOLDERID_UserProfiles));
-    facts.userProfile = Resolved(KnownFolder(FOLDERID_Profile));
+    facts.profilesFolder = Resolved(KnownFolderPath(FOLDERID_UserProfiles));
+    facts.userProfile = Resolved(KnownFolderPath(FOLDERID_Profile));
     facts.fileInTheWay = FileInTheWay(destination);
 
     facts.holdsInstallation = Exists(AppendWindowsPath(destination, L"install_manifest.txt")) ||

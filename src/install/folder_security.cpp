@@ -14,6 +14,7 @@
 #include "install/path_forms.h"
 #include "install/system_folder.h"
 #include "util/ascii.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -47,9 +48,8 @@ fs::path CanonicalOrEmpty(const fs::path& path) {
 }
 
 fs::path KnownFolderOrEmpty(REFKNOWNFOLDERID id) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return {};
-    return CanonicalOrEmpty(path.get());
+    const std::wstring path = KnownFolderPath(id);
+    return path.empty() ? fs::path() : CanonicalOrEmpty(path);
 }
 
 }  // namespace
@@ -122,10 +122,8 @@ bool IsSystemLocation(const fs::path& folder) {
     const fs::path canonical = CanonicalOrEmpty(folder);
     if (canonical.empty() || !canonical.has_relative_path()) return true;  // a root, or unresolvable
 
-    wchar_t buffer[MAX_PATH];
-    const UINT length = ::GetSystemWindowsDirectoryW(buffer, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        const fs::path windows = CanonicalOrEmpty(std::wstring(buffer, length));
+    if (const std::wstring windowsFolder = WindowsFolderPath(); !windowsFolder.empty()) {
+        const fs::path windows = CanonicalOrEmpty(windowsFolder);
         if (!windows.empty() && (SameFolder(windows, canonical) || IsPathInside(windows, canonical))) return true;
     }
     for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_ProgramFilesX64}) {
