@@ -31,12 +31,10 @@ work=${win64}/e2e
 product=${work}/sample
 setup=${work}/setup.exe
 rm -rf "${work}"
-mkdir -p "${product}" "${artifacts}"
-cp -r "${root}/examples/sample/." "${product}/"
-cp "${app}" "${product}/files/App.exe"
-mkdir -p "${product}/files/com"
-cp "${win64}/examples/ZelSampleCom.dll" "${product}/files/com/ZelSampleCom.dll"
-if ! "${builder_native}" "${product}" -o "${setup}" --stub "${stub}"; then
+mkdir -p "${work}" "${artifacts}"
+if ! ZEL_BUILDER="${builder_native}" ZEL_STUB="${stub}" ZEL_SAMPLE_APP="${app}" \
+    ZEL_SAMPLE_COM="${win64}/examples/ZelSampleCom.dll" ZEL_SAMPLE_PRODUCT="${product}" \
+    bash "${here}/build-sample.sh" "${setup}" >/dev/null; then
     echo "error: InstallerBuilder could not build the sample setup.exe" >&2
     exit 2
 fi

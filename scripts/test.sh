@@ -15,6 +15,18 @@ artifacts=${root}/build/artifacts
 failures=0
 fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
 
+# Whatever way the run ends (failure, Ctrl-C, a killed build), the Wine prefix
+# of layer 2 and its wineserver, and the private Xvfb, do not outlive it.
+. scripts/lib/wine.sh
+prefix=
+cleanup() {
+    [ -n "${prefix}" ] && zel_wine_prefix_remove "${prefix}"
+    zel_xvfb_stop
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 bash scripts/install-deps.sh || exit 1
 bash scripts/build.sh native native-release win64 fuzz || exit 1
 
@@ -34,7 +46,6 @@ for exe in build/native/tests/native_*_tests; do
 done
 
 echo "== layer 2: Windows tests under Wine" >&2
-. scripts/lib/wine.sh
 prefix=$(mktemp -d /tmp/zel-test-prefix.XXXXXX)
 zel_xvfb_start || exit 1
 zel_wine_prefix_create "${prefix}"
@@ -60,6 +71,7 @@ if [ -f build/win64/tests/windows_ui_tests.exe ]; then
         || fail "windows_ui_tests (144 DPI)"
     zel_wine_prefix_remove "${prefix}"
 fi
+prefix=
 zel_xvfb_stop
 
 echo "== layer 3: end-to-end tests" >&2

@@ -34,10 +34,6 @@ struct SetupConfig {
     std::vector<StartMenuItem> StartMenuItems;
 };
 
-}  // namespace zel
-
-namespace zel {
-
 class IniDocument;
 
 // Loads setup.ini through the Win32 profile functions (setup.exe). Never fails:
@@ -48,7 +44,6 @@ void LoadSetupConfig(const std::filesystem::path& iniPath, SetupConfig& config);
 void LoadSetupConfig(const IniDocument& ini, SetupConfig& config);
 
 // Rules shared by both loaders.
-std::wstring TrimWhitespace(std::wstring_view text);
 std::wstring DeriveLabel(std::wstring_view target);
 // Values of a section's "key=value" lines (text after the first '=', untrimmed;
 // lines without '=' or with '=' last contribute nothing).

@@ -21,7 +21,6 @@ constexpr wchar_t kDefaultInstallDir[] = L"C:\\Program Files\\アプリケーシ
 // the builder sees what setup.exe will see.
 constexpr std::size_t kMaxValueLength = 511;
 
-bool IsTrimmed(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -33,12 +32,6 @@ std::size_t RootLength(std::wstring_view path) {
 }
 
 }  // namespace
-
-std::wstring TrimWhitespace(std::wstring_view text) {
-    while (!text.empty() && IsTrimmed(text.front())) text.remove_prefix(1);
-    while (!text.empty() && IsTrimmed(text.back())) text.remove_suffix(1);
-    return std::wstring(text);
-}
 
 std::wstring DeriveLabel(std::wstring_view target) {
     std::wstring_view name = target.substr(RootLength(target));

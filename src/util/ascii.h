@@ -1,5 +1,6 @@
-// Letter-case rules that fold only the ASCII letters A-Z, as the installer does
-// wherever names and paths are compared. Portable.
+// Text helpers for names, paths and setup.ini values: letter case folded only for
+// the ASCII letters A-Z, as the installer does wherever names and paths are
+// compared; replacing one character; trimming ASCII blanks and line ends. Portable.
 #pragma once
 
 #include <algorithm>
@@ -39,6 +40,14 @@ inline int CompareIgnoreAsciiCase(std::wstring_view a, std::wstring_view b) noex
 inline std::wstring ReplaceAll(std::wstring text, wchar_t from, wchar_t to) {
     std::replace(text.begin(), text.end(), from, to);
     return text;
+}
+
+// The text without the blanks, tabs, CRs and LFs at either end.
+inline std::wstring TrimWhitespace(std::wstring_view text) {
+    constexpr auto trimmed = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    while (!text.empty() && trimmed(text.front())) text.remove_prefix(1);
+    while (!text.empty() && trimmed(text.back())) text.remove_suffix(1);
+    return std::wstring(text);
 }
 
 }  // namespace zel

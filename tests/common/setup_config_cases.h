@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/setup_config.h"
+#include "util/ascii.h"
 #include "util/unicode.h"
 
 namespace zel {

@@ -86,7 +86,7 @@ PeStub LoadStub(const fs::path& path) {
     try {
         return PeStub(std::move(bytes));
     } catch (const std::runtime_error& e) {
-        Fail("the stub " + Quoted(path) + " cannot be used: it " + e.what());
+        Fail("the stub " + Quoted(path) + " cannot be used: " + e.what());
     }
 }
 
@@ -246,7 +246,6 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     temp.Release();
 
     BuildResult result;
-    result.payloadSize = payloadSize;
     result.fileSize = layout.fileSize;
     result.entries = plan.items.size();
     result.warnings = std::move(plan.warnings);

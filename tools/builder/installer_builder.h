@@ -22,7 +22,6 @@ struct BuildOptions {
 };
 
 struct BuildResult {
-    std::uint64_t payloadSize = 0;
     std::uint64_t fileSize = 0;
     std::size_t entries = 0;
     std::vector<std::string> warnings;

@@ -68,7 +68,7 @@ void ListSetupExe(const fs::path& setupExe, std::ostream& out) {
     try {
         image = std::make_unique<PeStub>(std::move(bytes), PeStub::kInspect);
     } catch (const std::runtime_error& e) {
-        Fail(QuotedPath(setupExe) + " cannot be read: it " + e.what());
+        Fail(QuotedPath(setupExe) + " cannot be read: " + e.what());
     }
     const ResourceName* payload = FindResource(image->resources(), kRtRcdata, kPayloadResourceId);
     std::vector<PayloadEntry> archiveEntries;

@@ -345,16 +345,16 @@ void PeStub::ParseHeaders(Use use) {
         Fail("invalid section or file alignment");
     }
     if (use == kExtend && (symbolTable != 0 || symbolCount != 0)) {
-        Fail("has a COFF symbol table (link it stripped, with -s)");
+        Fail("it has a COFF symbol table (link it stripped, with -s)");
     }
     const auto security = DataDirectory(kDirSecurity);
     if (use == kExtend && (security.first != 0 || security.second != 0)) {
-        Fail("is signed (has a certificate table); embed the payload into the unsigned program and sign the result");
+        Fail("it is signed (has a certificate table); embed the payload into the unsigned program and sign the result");
     }
-    if (numberOfRvaAndSizes_ <= kDirResource) Fail("has no resource data directory entry");
+    if (numberOfRvaAndSizes_ <= kDirResource) Fail("it has no resource data directory entry");
 
     sectionTableOffset_ = static_cast<std::uint32_t>(opt + optionalSize);
-    if (sectionCount == 0) Fail("has no sections");
+    if (sectionCount == 0) Fail("it has no sections");
     if (static_cast<std::uint64_t>(sectionTableOffset_) + kSectionHeaderSize * sectionCount > sizeOfHeaders_ ||
         sizeOfHeaders_ > b.size()) {
         Fail("section table lies outside the headers");
@@ -377,7 +377,7 @@ void PeStub::ParseHeaders(Use use) {
         sections_.push_back(s);
     }
     if (use == kExtend && b.size() > rawEnd_) {
-        Fail("has " + std::to_string(b.size() - rawEnd_) +
+        Fail("it has " + std::to_string(b.size() - rawEnd_) +
              " bytes after its last section (appended data or a signature); use the program as linked");
     }
 }
@@ -532,9 +532,9 @@ EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree tree, std::uint64_t p
         }
         if (at + kSectionHeaderSize > firstRaw ||
             std::any_of(h + at, h + at + kSectionHeaderSize, [](std::uint8_t c) { return c != 0; })) {
-            Fail("has no room for another section header");
+            Fail("it has no room for another section header");
         }
-        if (sections.size() >= 96) Fail("has too many sections");
+        if (sections.size() >= 96) Fail("it has too many sections");
         header = h + at;
         std::memcpy(header, ".rsrc\0\0\0", 8);
         Put32(header + 12, static_cast<std::uint32_t>(sectionRva));

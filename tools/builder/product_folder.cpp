@@ -271,7 +271,6 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
             Fail(Quoted(it->second) + " and " + Quoted(item.name) +
                  " differ only in letter case; Windows would keep only one of them");
         }
-        plan.contentBytes += item.size;
         plan.items.push_back(std::move(item));
     };
     add(std::move(ini));

@@ -23,7 +23,6 @@ struct ProductItem {
 
 struct ProductPlan {
     std::vector<ProductItem> items;      // sorted by the bytes of their names
-    std::uint64_t contentBytes = 0;      // sum of the items' sizes
     std::vector<std::string> warnings;   // things worth telling that do not stop the build
     SetupConfig config;                  // setup.ini as setup.exe will read it
     std::vector<std::wstring> installs;  // what an install copies (InstalledFiles)

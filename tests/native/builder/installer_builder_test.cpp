@@ -168,8 +168,9 @@ TEST_F(InstallerBuilderTest, RefusesAMissingOrUnusableStub) {
                 ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("cannot open the stub")));
     WriteFile(dir_.path() / "text.exe", "not a program");
     options.stub = dir_.path() / "text.exe";
-    EXPECT_THAT([&] { BuildInstaller(options); },
-                ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("cannot be used: it not a Windows")));
+    EXPECT_THAT(
+        [&] { BuildInstaller(options); },
+        ::testing::ThrowsMessage<std::runtime_error>(::testing::HasSubstr("cannot be used: not a Windows executable")));
     EXPECT_TRUE(OutputFolder().empty());
 }
 
