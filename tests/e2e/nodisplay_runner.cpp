@@ -3,7 +3,7 @@
 // The request file holds the command line as UTF-16LE; the exit code is written
 // as decimal digits to the file of the same name with the extension ".exit".
 // scripts/run-e2e.sh starts it with DISPLAY unset, so that the program it runs
-// has no display at all. A program still running after two minutes is ended
+// has no display at all. A program still running after five minutes is ended
 // and recorded as "timeout".
 #include <windows.h>
 
@@ -59,7 +59,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     ::CloseHandle(process.hThread);
     std::string result;
-    if (::WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process.hProcess, 300000) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.hProcess, 0xDEAD);
         result = "timeout";
     } else {

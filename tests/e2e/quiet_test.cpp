@@ -5,6 +5,8 @@
 // failure ends with its own code.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/payload_tools.h"
 #include "automation/registry.h"
 #include "automation/shell.h"
 #include "e2e_fixture.h"
@@ -38,7 +41,8 @@ constexpr DWORD kRestartRequired = 3010;
 // Wine any window the program tried to make would fail. scripts/run-e2e.sh runs
 // the command lines dropped into ZEL_NODISPLAY_DIR with DISPLAY unset and
 // writes back their exit codes.
-std::optional<DWORD> RunWithoutDisplay(const std::wstring& commandLine) {
+std::optional<DWORD> RunWithoutDisplay(const std::wstring& commandLine,
+                                       std::chrono::milliseconds timeout = kInstallTimeout + 40s) {
     const wchar_t* folder = ::_wgetenv(L"ZEL_NODISPLAY_DIR");
     if (!folder || !*folder) {
         ADD_FAILURE() << "ZEL_NODISPLAY_DIR is not set (scripts/run-e2e.sh sets it)";
@@ -60,7 +64,7 @@ std::optional<DWORD> RunWithoutDisplay(const std::wstring& commandLine) {
                 answer = ReadFileBytes(result).value_or(Bytes{});
                 return !answer.empty();
             },
-            kInstallTimeout + 40s, 100ms)) {
+            timeout, 100ms)) {
         ADD_FAILURE() << "no result for " << U8(commandLine);
         return std::nullopt;
     }
@@ -166,10 +170,11 @@ class QuietTest : public SampleInstallTest {
 protected:
     // Runs setup.exe (or another program) with the arguments, with no display,
     // and returns its exit code.
-    std::optional<DWORD> Run(const std::vector<std::wstring>& arguments, const fs::path& exe = {}) {
+    std::optional<DWORD> Run(const std::vector<std::wstring>& arguments, const fs::path& exe = {},
+                             std::chrono::milliseconds timeout = kInstallTimeout + 40s) {
         std::wstring commandLine = QuoteArgument((exe.empty() ? GetInputs().setupExe : exe).wstring());
         for (const std::wstring& argument : arguments) commandLine += L" " + QuoteArgument(argument);
-        return RunWithoutDisplay(commandLine);
+        return RunWithoutDisplay(commandLine, timeout);
     }
 
     // The same on the display the other tests use: a message box would wait for
@@ -431,6 +436,79 @@ TEST_F(QuietFailureTest, EachEndsWithItsCodeAndLogLineWithoutADisplay) { RunCase
 
 // With a display, a message box would wait for an answer and the run would not end.
 TEST_F(QuietFailureTest, NoneShowsAWindowWhenADisplayIsThere) { RunCases(true); }
+
+// The names of the running processes, as the system lists them.
+std::vector<std::wstring> RunningProgramNames() {
+    std::vector<std::wstring> names;
+    UniqueHandleKernel snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return names;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
+        names.push_back(entry.szExeFile);
+    return names;
+}
+
+// A product library whose registration never returns (its DllRegisterServer
+// sleeps for ever): the install ends that regsvr32.exe after its two-minute
+// limit, fails the step as any failed registration does, registers nothing and
+// leaves no regsvr32.exe running. The real limit: this test takes two minutes.
+TEST_F(QuietTest, HangingRegistrationIsEndedAfterTwoMinutesAndFailsTheInstall) {
+    const fs::path library = Helper(L"..\\comdll\\zel_comhang64.dll").lexically_normal();
+    const std::optional<Bytes> libraryBytes = ReadFileBytes(library);
+    ASSERT_TRUE(libraryBytes.has_value()) << "missing " << U8(library.wstring());
+    std::vector<ArchiveFile> files = ReadProductFolder(GetInputs().sampleDir);
+    for (ArchiveFile& file : files) {
+        if (file.name != "setup.ini") continue;
+        ASSERT_GE(file.data.size(), 2u);
+        std::wstring ini(reinterpret_cast<const wchar_t*>(file.data.data() + 2), (file.data.size() - 2) / 2);
+        ASSERT_NE(ini.find(L"Dll1=com\\ZelSampleCom.dll"), std::wstring::npos);
+        file.data = Utf16LeWithBom(ReplaceAllText(ini, L"Dll1=com\\ZelSampleCom.dll", L"Dll1=com\\zel_comhang64.dll"));
+    }
+    files.push_back({"files/com/zel_comhang64.dll", *libraryBytes});
+    const fs::path exe = scratch_ / L"setup_hanging_registration.exe";
+    std::wstring error;
+    ASSERT_TRUE(EmbedPayload(GetInputs().stubExe, exe, BuildArchive(files), error)) << U8(error);
+    wchar_t systemFolder[MAX_PATH] = {};
+    ASSERT_GT(::GetSystemDirectoryW(systemFolder, MAX_PATH), 0u);
+    const fs::path placed = fs::path(systemFolder) / L"zel_comhang64.dll";
+    const auto removePlaced = [&] {
+        ::SetFileAttributesW(placed.c_str(), FILE_ATTRIBUTE_NORMAL);
+        std::error_code ignored;
+        fs::remove(placed, ignored);
+        ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                             placed.c_str());
+    };
+    removePlaced();
+
+    const fs::path log = scratch_ / L"hanging.log";
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, exe, 5min),
+              std::optional<DWORD>(kFailed));
+    const auto took = std::chrono::steady_clock::now() - started;
+    removePlaced();
+
+    EXPECT_GE(took, 115s) << "the registration was not given its time";
+    EXPECT_LT(took, 200s);
+    const std::vector<std::wstring> lines = LogFileLines(log);
+    const std::wstring ended =
+        L"[エラー] regsvr32 が 120 秒以内に終わらなかったため終了させました。 " + placed.wstring();
+    EXPECT_NE(std::find_if(lines.begin(), lines.end(),
+                           [&](const std::wstring& line) { return ::_wcsicmp(line.c_str(), ended.c_str()) == 0; }),
+              lines.end())
+        << Joined(lines);
+    // The step fails as a failed registration does: its error line, then the reason.
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(U8(lines[lines.size() - 2]),
+              U8(L"[エラー] システムフォルダへの配置または regsvr32 登録に失敗しました。"));
+    EXPECT_EQ(U8(lines.back()),
+              U8(L"regsvr32 が 120 秒以内に終わらなかったため終了させました。 (" + placed.wstring() + L")"))
+        << Joined(lines);
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty()) << "a failed run registers nothing";
+    EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
+    for (const std::wstring& name : RunningProgramNames())
+        EXPECT_NE(::_wcsicmp(name.c_str(), L"regsvr32.exe"), 0) << "a regsvr32.exe is still running";
+}
 
 TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     // Held open without sharing, as by a running program: the copy fails.

@@ -117,6 +117,25 @@ TEST_F(ExtractPayloadTest, FailsWhenATargetCannotBeWritten) {
     EXPECT_EQ(ReadFile(folder_ / L"files" / L"a"), "file");
 }
 
+// A device that takes no bytes: Wine shows the host's /dev as Z:\dev, and
+// every write to /dev/full fails with "disk full". A small entry waits in the
+// stream's buffer until the file is closed, so only the close's write fails:
+// a full disk discovered at the last moment must still fail the extraction.
+TEST(ExtractPayloadCloseTest, FailsWhenOnlyTheLastWriteAtCloseFails) {
+    // Wine gives no attributes for a device, but lists it in its folder.
+    const auto listed = [](const wchar_t* path) {
+        WIN32_FIND_DATAW found{};
+        UniqueFindHandle search(::FindFirstFileW(path, &found));
+        return static_cast<bool>(search);
+    };
+    if (!listed(L"Z:\\dev\\full")) GTEST_SKIP() << "no Z:\\dev\\full here (the host's /dev/full under Wine)";
+    std::vector<PayloadEntry> entries;
+    const std::vector<std::uint8_t> archive = MakeArchive({{"full", "a few bytes"}}, entries);
+
+    EXPECT_FALSE(ExtractPayload(L"Z:\\dev", archive, entries));
+    EXPECT_TRUE(listed(L"Z:\\dev\\full")) << "the device is still there";
+}
+
 TEST_F(ExtractPayloadTest, FailsWhenTheFolderCannotBeCreated) {
     const fs::path file = root_ / L"plain.txt";
     std::ofstream(file, std::ios::binary) << "not a folder";
