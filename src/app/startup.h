@@ -15,9 +15,6 @@ namespace zel {
 // empty when it cannot be split (setup mode then runs).
 std::vector<std::wstring> CommandLineArguments();
 
-// The running program's path, read into a buffer of 260 characters.
-std::wstring OwnModulePath();
-
 // Reads and extracts the payload, loads setup.ini and the licence text. False
 // after reporting the failure (error, with its start-up title).
 bool PrepareSetup(SetupContext& context, RunReporter& reporter);

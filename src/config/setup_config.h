@@ -1,6 +1,7 @@
 // The setup.ini model. Field names are the configuration keys.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -8,6 +9,11 @@
 #include <vector>
 
 namespace zel {
+
+// setup.exe reads each value with GetPrivateProfileStringW into a 512-character
+// buffer, so longer values arrive cut to this length; the portable loader cuts
+// the same way so that the builder sees what setup.exe will see.
+inline constexpr std::size_t kMaxSetupValueLength = 511;
 
 struct StartMenuItem {
     std::wstring label;   // shortcut file name inside the group, never empty

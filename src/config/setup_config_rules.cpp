@@ -16,11 +16,6 @@ constexpr wchar_t kDefaultAppVersion[] = L"1.0.0";
 constexpr wchar_t kDefaultPublisher[] = L"ZelSetup";
 constexpr wchar_t kDefaultInstallDir[] = L"C:\\Program Files\\アプリケーション";
 
-// GetPrivateProfileStringW reads into a 512-character buffer: longer values
-// arrive cut to 511 characters. The portable loader cuts the same way so that
-// the builder sees what setup.exe will see.
-constexpr std::size_t kMaxValueLength = 511;
-
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 bool IsAsciiLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
 
@@ -127,7 +122,7 @@ void LoadSetupConfig(const IniDocument& ini, SetupConfig& config) {
             // GetPrivateProfileStringW drops trailing blanks of the default it returns.
             std::wstring value = ini.GetValue(L"Setup", key)
                                      .value_or(std::wstring(fallback.substr(0, fallback.find_last_not_of(L' ') + 1)));
-            if (value.size() > kMaxValueLength) value.resize(kMaxValueLength);
+            if (value.size() > kMaxSetupValueLength) value.resize(kMaxSetupValueLength);
             return value;
         },
         config);

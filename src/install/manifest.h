@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace zel {
+#include "install/installed_names.h"
 
-inline constexpr wchar_t kInstallManifestName[] = L"install_manifest.txt";
-inline constexpr wchar_t kRegsvrManifestName[] = L"system32_regsvr_manifest.txt";
-inline constexpr wchar_t kCopyManifestName[] = L"system32_copy_manifest.txt";
+namespace zel {
 
 bool WriteManifest(const std::filesystem::path& path, const std::vector<std::wstring>& entries);
 // installDir + install_manifest.txt, with "/" turned into "\" in every entry.

@@ -36,4 +36,9 @@ public:
     virtual bool Ask(const std::wstring& title, const std::wstring& text, bool quietAnswer) = 0;
 };
 
+// One log line for steps that also run without a log (a null reporter).
+inline void Log(RunReporter* reporter, const std::wstring& line) {
+    if (reporter) reporter->Log(line);
+}
+
 }  // namespace zel

@@ -12,21 +12,12 @@
 #include <vector>
 
 #include "config/setup_config.h"
+#include "install/run_mode.h"
 #include "install/run_reporter.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
 
 namespace zel {
-
-enum WizardPage : std::int32_t {
-    Welcome = 0,
-    License = 1,
-    Destination = 2,
-    Progress = 3,
-    Finish = 4,
-};
-
-enum class InstallMode { Install, Update, Repair };
 
 struct SetupContext {
     HWND hwnd = nullptr;

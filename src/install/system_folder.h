@@ -1,5 +1,5 @@
-// Placing COM libraries in System32 / SysWOW64 and registering them, the reverse
-// at uninstall, and the path forms used wherever paths are confined.
+// Placing COM libraries in System32 / SysWOW64 and registering them, and the
+// reverse at uninstall.
 #pragma once
 
 #include <windows.h>
@@ -14,12 +14,6 @@
 
 namespace zel {
 
-// Longest existing leading part resolved by the file system, the rest appended,
-// lexically normalised. False when the path cannot be resolved.
-bool WeaklyCanonical(const std::filesystem::path& path, std::filesystem::path& result);
-// The path lies strictly inside the folder (both in weakly canonical form).
-bool IsPathInside(const std::filesystem::path& folder, const std::filesystem::path& path);
-bool HasParentReference(const std::filesystem::path& path);
 bool IsInSystemFolder(const std::filesystem::path& path);
 
 bool ReadPeMachine(const std::filesystem::path& file, WORD& machine);

@@ -60,9 +60,8 @@ bool IsScrollableText(HWND window) {
 }  // namespace
 
 HFONT CreateDialogFont(int points, bool bold) {
-    HDC screen = ::GetDC(nullptr);
-    int pixelsPerInch = screen ? ::GetDeviceCaps(screen, LOGPIXELSY) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
+    const WindowDc screen;
+    const int pixelsPerInch = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
     LOGFONTW font{};
     font.lfHeight = -::MulDiv(points, pixelsPerInch, 72);
     font.lfWeight = bold ? FW_BOLD : FW_NORMAL;

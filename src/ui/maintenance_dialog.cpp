@@ -1,18 +1,12 @@
 #include "ui/maintenance_dialog.h"
 
-#include <exception>
-
-#include "payload/temp_folder.h"
 #include "ui/dialog_look.h"
+#include "ui/dialog_thunk.h"
 #include "ui/resource_ids.h"
 #include "ui/wizard_pages.h"
 
 namespace zel {
 namespace {
-
-MaintenanceParams* ParamsOf(HWND dialog) {
-    return reinterpret_cast<MaintenanceParams*>(::GetWindowLongPtrW(dialog, DWLP_USER));
-}
 
 const std::wstring& AppNameOf(const MaintenanceParams& params) {
     static const std::wstring kNone;
@@ -63,31 +57,19 @@ bool OnCommand(HWND dialog, int id) {
     }
 }
 
-INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* params = reinterpret_cast<MaintenanceParams*>(lParam);
-        if (!params) return FALSE;
-        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        return OnInitDialog(dialog, *params);
-    }
-    MaintenanceParams* params = ParamsOf(dialog);
-    if (!params) return FALSE;  // nothing is handled before the parameter is known
+INT_PTR HandleMessage(HWND dialog, MaintenanceParams& params, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             return OnCommand(dialog, LOWORD(wParam)) ? TRUE : FALSE;
         case WM_PAINT:
-            PaintDialog(dialog, AppNameOf(*params));
+            PaintDialog(dialog, AppNameOf(params));
             return TRUE;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
             return reinterpret_cast<INT_PTR>(ControlColors(
                 LookDialog::Maintenance, message, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
-            DeleteHeaderFonts(params->titleFont, params->subtitleFont);
-            return FALSE;
-        case WM_ENDSESSION:
-            // The session ends and ends the process without returning here.
-            if (wParam) PrivateTempFolder::RemoveLiveFolder();
+            DeleteHeaderFonts(params.titleFont, params.subtitleFont);
             return FALSE;
         default:
             return FALSE;
@@ -97,12 +79,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 INT_PTR CALLBACK MaintenanceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        return Dispatch(dialog, message, wParam, lParam);
-    } catch (const std::exception&) {
-        // Unwinding through the system's dialog code is not allowed; the message stays unhandled.
-        return FALSE;
-    }
+    return DialogProcOf<MaintenanceParams, &OnInitDialog, &HandleMessage>(dialog, message, wParam, lParam);
 }
 
 }  // namespace zel

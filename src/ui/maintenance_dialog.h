@@ -5,15 +5,9 @@
 
 #include "install/installed_product.h"
 #include "install/setup_context.h"
+#include "ui/wizard_pages.h"
 
 namespace zel {
-
-enum MaintenanceResult : INT_PTR {
-    kMaintenanceCancel = 0,
-    kMaintenanceRepair = 1,
-    kMaintenanceUninstall = 2,
-    kMaintenanceUpdate = 3
-};
 
 // The dialog-creation parameter, built by the run driver on its own stack.
 struct MaintenanceParams {

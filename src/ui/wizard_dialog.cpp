@@ -3,14 +3,13 @@
 #include <richedit.h>
 #include <shlobj.h>
 
-#include <exception>
 #include <iterator>
 
 #include "install/destination_facts.h"
 #include "install/install_run.h"
-#include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
 #include "ui/dialog_look.h"
+#include "ui/dialog_thunk.h"
 #include "ui/resource_ids.h"
 #include "ui/wizard_pages.h"
 #include "util/unique_handle.h"
@@ -20,8 +19,6 @@ namespace {
 
 constexpr int kInstallDirCapacity = 1024;  // at most 1023 characters are taken
 constexpr int kWheelForwardedIds[] = {IDC_NEXT, IDC_BACK, IDC_CANCEL, IDC_BROWSE, IDC_LICENSE_ACCEPT, IDC_PATH_EDIT};
-
-SetupContext* ContextOf(HWND dialog) { return reinterpret_cast<SetupContext*>(::GetWindowLongPtrW(dialog, DWLP_USER)); }
 
 void WarnInput(SetupContext& context, const wchar_t* text) {
     context.reporter->Notify(NoticeKind::Warning, L"入力チェック", text);
@@ -119,7 +116,7 @@ void OnNext(HWND dialog, SetupContext& context) {
             StartInstall(context);  // retry after a failed run
             break;
         default:
-            ::EndDialog(dialog, 1);
+            ::EndDialog(dialog, kWizardFinished);
             break;
     }
 }
@@ -163,7 +160,7 @@ bool OnCommand(HWND dialog, SetupContext& context, int id) {
             OnBack(dialog, context);
             return true;
         case IDC_CANCEL:
-            ::EndDialog(dialog, 2);
+            ::EndDialog(dialog, kWizardCancelled);
             return true;
         case IDC_BROWSE:
             OnBrowse(dialog);
@@ -181,27 +178,22 @@ void OnDestroy(HWND dialog, SetupContext& context) {
     DeleteHeaderFonts(context.titleFont, context.subtitleFont);
 }
 
-INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* context = reinterpret_cast<SetupContext*>(lParam);
-        if (!context) return FALSE;
-        if (!context->reporter) {  // nowhere to send the run's log and messages
-            ::EndDialog(dialog, -1);
-            return FALSE;
-        }
-        ::SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        return OnInitDialog(dialog, *context);
-    }
-    SetupContext* context = ContextOf(dialog);
-    if (!context) return FALSE;  // nothing is handled before the context is known
+// A wizard without a reporter would have nowhere to send the run's log and messages.
+bool AdmitContext(HWND dialog, SetupContext& context) {
+    if (context.reporter) return true;
+    ::EndDialog(dialog, kWizardNotStarted);
+    return false;
+}
+
+INT_PTR HandleMessage(HWND dialog, SetupContext& context, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            return OnCommand(dialog, *context, LOWORD(wParam)) ? TRUE : FALSE;
+            return OnCommand(dialog, context, LOWORD(wParam)) ? TRUE : FALSE;
         case kStartInstallMessage:
-            StartInstall(*context);
+            StartInstall(context);
             return TRUE;
         case WM_PAINT:
-            PaintDialog(dialog, context->config.AppName);
+            PaintDialog(dialog, context.config.AppName);
             return TRUE;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
@@ -209,11 +201,7 @@ INT_PTR Dispatch(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
             return reinterpret_cast<INT_PTR>(ControlColors(LookDialog::Wizard, message, reinterpret_cast<HDC>(wParam),
                                                            reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
-            OnDestroy(dialog, *context);
-            return FALSE;
-        case WM_ENDSESSION:
-            // The session ends and ends the process without returning here.
-            if (wParam) PrivateTempFolder::RemoveLiveFolder();
+            OnDestroy(dialog, context);
             return FALSE;
         default:
             return FALSE;
@@ -258,12 +246,7 @@ void ShowPage(SetupContext& context) {
 }
 
 INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    try {
-        return Dispatch(dialog, message, wParam, lParam);
-    } catch (const std::exception&) {
-        // Unwinding through the system's dialog code is not allowed; the message stays unhandled.
-        return FALSE;
-    }
+    return DialogProcOf<SetupContext, &OnInitDialog, &HandleMessage, &AdmitContext>(dialog, message, wParam, lParam);
 }
 
 }  // namespace zel

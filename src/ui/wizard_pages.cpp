@@ -1,6 +1,5 @@
 #include "ui/wizard_pages.h"
 
-#include "ui/maintenance_dialog.h"
 #include "ui/resource_ids.h"
 
 namespace zel {
@@ -107,7 +106,7 @@ std::wstring MaintenanceMessage(const std::wstring& installedVersion, const std:
 
 int MaintenanceDefaultChoice(bool updateAvailable) { return updateAvailable ? IDC_MAINT_UPDATE : IDC_MAINT_REPAIR; }
 
-INT_PTR MaintenanceContinueResult(bool updateChecked, bool repairChecked) {
+MaintenanceResult MaintenanceContinueResult(bool updateChecked, bool repairChecked) {
     if (updateChecked) return kMaintenanceUpdate;
     if (repairChecked) return kMaintenanceRepair;
     return kMaintenanceUninstall;

@@ -1,14 +1,12 @@
 // Page rules of the wizard and the maintenance dialog as plain data, so that they
-// can be read and tested without a window.
+// can be read and tested without a window. Portable.
 #pragma once
-
-#include <windows.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
-#include "install/setup_context.h"
+#include "install/run_mode.h"
 
 namespace zel {
 
@@ -36,7 +34,15 @@ std::wstring MaintenanceMessage(const std::wstring& installedVersion, const std:
 // Id of the radio button selected when the maintenance dialog opens.
 int MaintenanceDefaultChoice(bool updateAvailable);
 
+// How the maintenance dialog ends: the result of DialogBoxParamW.
+enum MaintenanceResult : std::intptr_t {
+    kMaintenanceCancel = 0,
+    kMaintenanceRepair = 1,
+    kMaintenanceUninstall = 2,
+    kMaintenanceUpdate = 3
+};
+
 // End code of the maintenance dialog for 続行: Update, else Repair, else Uninstall.
-INT_PTR MaintenanceContinueResult(bool updateChecked, bool repairChecked);
+MaintenanceResult MaintenanceContinueResult(bool updateChecked, bool repairChecked);
 
 }  // namespace zel

@@ -10,6 +10,7 @@
 
 #include "install/run_reporter.h"
 #include "uninstall/uninstall_run.h"
+#include "util/file_removal.h"
 
 namespace zel {
 
@@ -34,10 +35,6 @@ std::filesystem::path CanonicalOrEmpty(const std::filesystem::path& path);
 std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::path& installDir,
                                                          const std::filesystem::path& ownPath,
                                                          const std::vector<std::wstring>& entries);
-
-// Removes a folder with everything in it. Links and junctions inside it are
-// removed themselves; what they point to is never entered. Failures are ignored.
-void RemoveFolderTree(const std::filesystem::path& folder);
 
 // Delete only the product's own links, those that point into installDir: the
 // desktop link under its name (".lnk" added) and under the name installations

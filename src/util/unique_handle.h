@@ -181,4 +181,40 @@ private:
     bool ok_;
 };
 
+// A window's device context (the screen's for a null window). It belongs to the
+// window manager: it is given back with ReleaseDC, never deleted.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window = nullptr) noexcept : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(HWND window, DWORD flags) noexcept : window_(window), dc_(::GetDCEx(window, nullptr, flags)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+// A memory device context compatible with another (with the screen for null),
+// deleted with DeleteDC.
+class MemoryDc {
+public:
+    explicit MemoryDc(HDC compatible = nullptr) noexcept : dc_(::CreateCompatibleDC(compatible)) {}
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    ~MemoryDc() {
+        if (dc_) ::DeleteDC(dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HDC dc_;
+};
+
 }  // namespace zel

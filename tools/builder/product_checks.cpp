@@ -9,6 +9,7 @@
 #include "app/version.h"
 #include "builder/product_folder.h"
 #include "install/files_pattern.h"
+#include "install/installed_names.h"
 #include "install/path_forms.h"
 #include "util/ascii.h"
 #include "util/unicode.h"
@@ -117,7 +118,7 @@ bool ContainsIgnoreCase(const std::vector<std::wstring>& list, std::wstring_view
 
 // An installed file, a folder that holds one, or the uninstaller the install adds.
 bool IsInstalledTarget(const std::vector<std::wstring>& installs, std::wstring_view target) {
-    if (EqualsIgnoreAsciiCase(target, L"Uninstall.exe")) return true;
+    if (EqualsIgnoreAsciiCase(target, kUninstallExeName)) return true;
     const std::wstring folder = std::wstring(target) + L"\\";
     return std::any_of(installs.begin(), installs.end(), [&](const std::wstring& rel) {
         return EqualsIgnoreAsciiCase(rel, target) || StartsWithIgnoreAsciiCase(rel, folder);

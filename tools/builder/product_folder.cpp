@@ -20,9 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// GetPrivateProfileStringW with a 512-character buffer returns at most 511.
-constexpr std::size_t kMaxProfileValue = 511;
-
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
 std::string Quoted(std::string_view text) {
@@ -230,7 +227,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
         Fail("setup.ini: [Setup] has no LicenseFile (the licence text the wizard shows, e.g. LicenseFile=License.txt)");
     }
     // The installer would read a longer value cut short.
-    if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxProfileValue) {
+    if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxSetupValueLength) {
         Fail("setup.ini: LicenseFile is longer than 511 characters");
     }
     const std::string licenseName = EncodeUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));

@@ -45,8 +45,8 @@ const IconCandidate kCandidates[] = {
 // The icon drawn over a plain background of the given colour.
 Image RenderIcon(HICON icon, int width, int height, std::uint32_t background) {
     Image image;
-    HDC screen = ::GetDC(nullptr);
-    HDC memory = ::CreateCompatibleDC(screen);
+    const WindowDc screen;
+    const MemoryDc memory(screen.get());
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -55,20 +55,18 @@ Image RenderIcon(HICON icon, int width, int height, std::uint32_t background) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    UniqueGdiObject bitmap(::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueGdiObject bitmap(::CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (bitmap && memory) {
-        HGDIOBJ previous = ::SelectObject(memory, bitmap.get());
+        HGDIOBJ previous = ::SelectObject(memory.get(), bitmap.get());
         auto* pixels = static_cast<std::uint32_t*>(bits);
         std::fill(pixels, pixels + static_cast<std::size_t>(width) * height, background);
-        ::DrawIconEx(memory, 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
+        ::DrawIconEx(memory.get(), 0, 0, icon, 0, 0, 0, nullptr, DI_NORMAL);
         ::GdiFlush();
         image.width = width;
         image.height = height;
         image.pixels.assign(pixels, pixels + static_cast<std::size_t>(width) * height);
-        ::SelectObject(memory, previous);
+        ::SelectObject(memory.get(), previous);
     }
-    if (memory) ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
     return image;
 }
 

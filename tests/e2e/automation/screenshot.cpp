@@ -8,35 +8,6 @@
 namespace zel::e2e {
 namespace {
 
-// The screen DC belongs to the window manager; it is given back, not deleted.
-class ScreenDc {
-public:
-    ScreenDc() : dc_(::GetDC(nullptr)) {}
-    ~ScreenDc() {
-        if (dc_) ::ReleaseDC(nullptr, dc_);
-    }
-    ScreenDc(const ScreenDc&) = delete;
-    ScreenDc& operator=(const ScreenDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatible) : dc_(::CreateCompatibleDC(compatible)) {}
-    ~MemoryDc() {
-        if (dc_) ::DeleteDC(dc_);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
-};
-
 std::wstring SafeFileName(const std::wstring& name) {
     std::wstring out;
     for (wchar_t c : name) out.push_back(std::wcschr(L"\\/:*?\"<>| ", c) ? L'_' : c);
@@ -51,7 +22,7 @@ Image CaptureScreenRect(const RECT& rect) {
     const int height = rect.bottom - rect.top;
     if (width <= 0 || height <= 0) return image;
 
-    ScreenDc screen;
+    WindowDc screen;
     MemoryDc memory(screen.get());
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);

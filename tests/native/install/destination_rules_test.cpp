@@ -4,12 +4,13 @@
 
 #include <string>
 
+#include "../../common/show_text.h"
 #include "util/unicode.h"
 
 namespace zel {
 namespace {
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+using test::Show;
 
 // What the refusal names; empty for an accepted destination.
 struct TextCase {

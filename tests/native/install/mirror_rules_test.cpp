@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "../../common/mirror_cases.h"
+#include "../../common/show_text.h"
 #include "util/unicode.h"
 
 namespace zel {
 namespace {
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+using test::Show;
 
 TEST(MirrorRules, FolderNames) {
     for (const auto& c : test::MirrorNamesCases()) {

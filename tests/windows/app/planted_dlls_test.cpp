@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
+#include "util/module_path.h"
+
 namespace zel {
 namespace {
 
@@ -42,11 +45,7 @@ void SetNativeFirst(const std::wstring& program, bool enable) {
     ::RegCloseKey(key);
 }
 
-fs::path TestProgramFolder() {
-    wchar_t buffer[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    return fs::path(buffer).parent_path();
-}
+fs::path TestProgramFolder() { return fs::path(OwnModulePath()).parent_path(); }
 
 struct ProcessResult {
     DWORD exitCode = STILL_ACTIVE;
@@ -111,17 +110,12 @@ ProcessResult RunAndDismiss(const fs::path& program, const std::wstring& argumen
 class PlantedDlls : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() / (L"zel_planted_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
         const fs::path planted = TestProgramFolder() / L"planted_dlls";
         for (const std::wstring& name : kPlantedNames) fs::copy_file(planted / name, folder_ / name);
         for (const std::wstring& program : kProgramNames) SetNativeFirst(program, true);
     }
     void TearDown() override {
         for (const std::wstring& program : kProgramNames) SetNativeFirst(program, false);
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
     }
     std::vector<std::wstring> LoadedPlants() const {
         std::vector<std::wstring> loaded;
@@ -130,7 +124,8 @@ protected:
         }
         return loaded;
     }
-    fs::path folder_;
+    test::ScratchFolder scratch_{L"planted"};
+    const fs::path folder_ = scratch_.path();
 };
 
 // Run in a child process by the control test below: loads both libraries by name
@@ -143,9 +138,7 @@ TEST(PlantedDllsProbe, LoadsByPlainName) {
 // The check itself must be able to see a planted library being loaded.
 TEST_F(PlantedDlls, ControlPlainLoadLibraryIsCaught) {
     const fs::path probe = folder_ / L"probe.exe";
-    wchar_t self[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    fs::copy_file(self, probe);
+    fs::copy_file(OwnModulePath(), probe);
     const ProcessResult result =
         RunAndDismiss(probe, L"--gtest_filter=PlantedDllsProbe.LoadsByPlainName", {{L"ZEL_PLANTED_PROBE", L"1"}});
     EXPECT_EQ(result.exitCode, 0u);

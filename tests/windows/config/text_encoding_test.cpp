@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "../../common/scratch_folder.h"
+
 namespace zel {
 namespace {
 
@@ -19,12 +21,8 @@ constexpr wchar_t kJapaneseText[] = L"日本語のライセンス ABC";
 
 class TextFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / (L"zel_text_encoding_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    test::ScratchFolder scratch_{L"text_encoding"};
+    const fs::path dir_ = scratch_.path();
 
     fs::path Write(const std::string& bytes, const std::wstring& name = L"file.txt") {
         const fs::path path = dir_ / name;
@@ -32,8 +30,6 @@ protected:
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         return path;
     }
-
-    fs::path dir_;
 };
 
 struct MarkedCase {

@@ -9,6 +9,7 @@
 
 #include "install/uninstall_registry.h"
 #include "install_test_support.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -23,11 +24,7 @@ std::wstring WindowsFolder() {
     return folder;
 }
 
-std::wstring ProgramFiles() {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, path.put()))) return {};
-    return path.get();
-}
+std::wstring ProgramFiles() { return KnownFolderPath(FOLDERID_ProgramFiles); }
 
 // A drive letter that names no drive on this machine.
 std::wstring UnusedDrive() {

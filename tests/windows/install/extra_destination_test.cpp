@@ -9,10 +9,12 @@
 #include <thread>
 
 #include "../../common/mirror_cases.h"
+#include "../../common/show_text.h"
 #include "../recording_reporter.h"
-#include "install/system_folder.h"
+#include "install/path_confinement.h"
 #include "install_test_support.h"
 #include "util/error_text.h"
+#include "util/known_folder.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -23,16 +25,16 @@ using test::LogOf;
 using test::RecordingReporter;
 using test::ScratchFolder;
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+using test::Show;
 
 const std::wstring kNoSettingsLine =
     L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini が無いか、"
     L"MstaFolder= が空のためスキップしました。";
 
 fs::path LocalAppDataSettings() {
-    UniqueCoTaskString folder;
-    EXPECT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, folder.put())));
-    return fs::path(folder.get()) / L"Korvel" / L"Korvel_10.ini";
+    const std::wstring folder = KnownFolderPath(FOLDERID_LocalAppData);
+    EXPECT_FALSE(folder.empty());
+    return fs::path(folder) / L"Korvel" / L"Korvel_10.ini";
 }
 
 fs::path Canonical(const fs::path& path) {

@@ -5,42 +5,19 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "../../common/files_pattern_cases.h"
+#include "../../common/show_text.h"
 #include "util/unicode.h"
 #include "util/upper_case.h"
 
 namespace zel {
 namespace {
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
-
-TEST(FilesPattern, TableOfCases) {
-    for (const auto& c : test::kFilesPatternCases) {
-        EXPECT_EQ(MatchFilesPattern(c.rel, c.pattern), c.selected)
-            << "rel \"" << Show(c.rel) << "\" pattern \"" << Show(c.pattern) << "\"";
-    }
-}
-
-TEST(FilesPattern, LicenseRelativePath) {
-    for (const auto& c : test::kLicensePathCases) {
-        EXPECT_EQ(LicenseRelativePath(c.licenseFile), std::wstring(c.relative)) << Show(c.licenseFile);
-    }
-}
-
-// Many stars against a long text that almost matches must not explode.
-TEST(FilesPattern, ManyStarsStayFast) {
-    const std::wstring text(20000, L'a');
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(MatchDosWildcard(text, L"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
-    EXPECT_TRUE(MatchDosWildcard(text + L"b", L"*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
-    EXPECT_FALSE(MatchDosWildcard(text, L"*?*?*?*?*?*?*?*?*?*?*?*?*?*?*?*?*b"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-}
+using test::Show;
 
 // The table of cases against the platform itself: every row's wildcard pattern
 // selects on Windows what it selects here.

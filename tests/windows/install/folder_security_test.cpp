@@ -9,11 +9,13 @@
 
 #include <vector>
 
+#include "../../common/show_text.h"
 #include "../access_list_support.h"
 #include "../recording_reporter.h"
 #include "install/extra_destination.h"
-#include "install/system_folder.h"
+#include "install/path_confinement.h"
 #include "install_test_support.h"
+#include "util/known_folder.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -22,13 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::ScratchFolder;
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
-
-fs::path KnownFolder(REFKNOWNFOLDERID id) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
-    return path.get();
-}
+using test::Show;
 
 // Wine keeps no access list on files (it reports one made from the Unix
 // permissions), so the list is checked as the code builds it, parsed by the
@@ -93,7 +89,7 @@ TEST(FolderSecurity, StandardUsersCanWriteReadsTheList) {
 TEST(FolderSecurity, SystemLocations) {
     wchar_t windows[MAX_PATH];
     const fs::path windowsDir(std::wstring(windows, ::GetSystemWindowsDirectoryW(windows, MAX_PATH)));
-    const fs::path programFiles = KnownFolder(FOLDERID_ProgramFiles);
+    const fs::path programFiles = fs::path(KnownFolderPath(FOLDERID_ProgramFiles));
     ScratchFolder scratch(L"system_locations");
     const struct {
         fs::path folder;
@@ -105,7 +101,7 @@ TEST(FolderSecurity, SystemLocations) {
         {windowsDir.root_path(), true},
         {L"Q:\\", true},
         {programFiles, true},
-        {KnownFolder(FOLDERID_ProgramFilesX86), true},
+        {fs::path(KnownFolderPath(FOLDERID_ProgramFilesX86)), true},
         {programFiles / L"Korvel", false},
         {scratch.path() / L"Msta", false},
         {windowsDir.root_path() / L"Korvel", false},

@@ -13,6 +13,8 @@
 #include "../recording_reporter.h"
 #include "install/shared_dll_count.h"
 #include "install_test_support.h"
+#include "util/known_folder.h"
+#include "util/module_path.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -24,12 +26,6 @@ using test::ReadFile;
 using test::ReadUninstallValue;
 using test::UninstallKeysOf;
 using test::WriteFile;
-
-fs::path KnownFolder(REFKNOWNFOLDERID id) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
-    return path.get();
-}
 
 bool IsGuidKey(const std::wstring& key) {
     static const std::wregex guid(LR"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
@@ -48,9 +44,7 @@ class InstallRunTest : public ::testing::Test {
 protected:
     InstallRunTest() : temp_(L"run_temp"), stage_(L"run_stage"), target_(L"run_dest") {
         const std::wstring id = std::to_wstring(::GetCurrentProcessId());
-        wchar_t self[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-        context_.selfPath = self;
+        context_.selfPath = OwnModulePath();
         // The payload is made from temp_; the run's own temp folder is another one,
         // as in the program, where the product's files never lie in it.
         context_.tempDir = stage_.path().wstring();
@@ -69,8 +63,8 @@ protected:
     ~InstallRunTest() override {
         test::DeleteUninstallKeysOf(context_.config.AppName);
         std::error_code error;
-        fs::remove(KnownFolder(FOLDERID_Desktop) / (context_.config.AppName + L".lnk"), error);
-        fs::remove_all(KnownFolder(FOLDERID_Programs) / context_.config.AppName, error);
+        fs::remove(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (context_.config.AppName + L".lnk"), error);
+        fs::remove_all(fs::path(KnownFolderPath(FOLDERID_Programs)) / context_.config.AppName, error);
     }
 
     fs::path Files() const { return temp_.path() / L"files"; }
@@ -137,8 +131,9 @@ TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid
               "App.exe\nDoc\\Manual.txt\ninstall_manifest.txt\nUninstall.exe\n");
     EXPECT_FALSE(fs::exists(Installed(L"system32_regsvr_manifest.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"system32_copy_manifest.txt")));
-    EXPECT_TRUE(fs::exists(KnownFolder(FOLDERID_Desktop) / (context_.config.ShortcutName + L".lnk")));
-    EXPECT_TRUE(fs::exists(KnownFolder(FOLDERID_Programs) / context_.config.StartMenuGroupName / L"Manual.lnk"));
+    EXPECT_TRUE(fs::exists(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (context_.config.ShortcutName + L".lnk")));
+    EXPECT_TRUE(
+        fs::exists(fs::path(KnownFolderPath(FOLDERID_Programs)) / context_.config.StartMenuGroupName / L"Manual.lnk"));
 
     const std::wstring key = OnlyProductKey();
     EXPECT_TRUE(IsGuidKey(key)) << fs::path(key).string();

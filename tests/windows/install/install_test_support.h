@@ -1,5 +1,5 @@
-// Helpers for the install engine tests: a scratch folder, files and registry
-// read-back.
+// Helpers for the install engine tests: payloads, contexts and registry
+// read-back (the scratch folder and file helpers are in tests/common).
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
 #include "install/setup_context.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
@@ -23,43 +24,6 @@
 namespace zel::test {
 
 namespace fs = std::filesystem;
-
-// A fresh folder under the temp path, removed (read-only flags cleared) afterwards.
-class ScratchFolder {
-public:
-    explicit ScratchFolder(const std::wstring& name) {
-        path_ = fs::temp_directory_path() / (L"zel_install_" + name + L"_" + std::to_wstring(::GetCurrentProcessId()));
-        Remove();
-        fs::create_directories(path_);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    ~ScratchFolder() { Remove(); }
-    const fs::path& path() const { return path_; }
-
-private:
-    void Remove() {
-        std::error_code error;
-        if (fs::exists(path_, error)) {
-            for (const auto& entry : fs::recursive_directory_iterator(path_, error)) {
-                ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-            }
-        }
-        fs::remove_all(path_, error);
-    }
-    fs::path path_;
-};
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The payload setup.exe would carry for a folder laid out as the builder lays out
 // a product (setup.ini, files\...): built in memory, with digests unless told

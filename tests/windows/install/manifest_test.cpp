@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
 #include "config/text_encoding.h"
 
 namespace zel {
@@ -17,19 +18,13 @@ namespace fs = std::filesystem;
 
 class ManifestTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / (L"zel_manifest_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
+    test::ScratchFolder scratch_{L"manifest"};
+    const fs::path dir_ = scratch_.path();
 
     static std::string Bytes(const fs::path& path) {
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-
-    fs::path dir_;
 };
 
 TEST_F(ManifestTest, WritesMarkThenEachEntryWithLineFeedOnly) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "install_test_support.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -45,12 +46,6 @@ bool ReadLink(const fs::path& link, LinkFields& fields) {
     return true;
 }
 
-fs::path KnownFolder(REFKNOWNFOLDERID id) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put()))) return {};
-    return path.get();
-}
-
 class ShortcutsTest : public ::testing::Test {
 protected:
     ShortcutsTest() : install_(L"links") {
@@ -65,8 +60,8 @@ protected:
     }
     ~ShortcutsTest() override {
         std::error_code error;
-        fs::remove(LinkPathFor(KnownFolder(FOLDERID_Desktop), config_.ShortcutName), error);
-        fs::remove_all(KnownFolder(FOLDERID_Programs) / groupRoot_, error);
+        fs::remove(LinkPathFor(fs::path(KnownFolderPath(FOLDERID_Desktop)), config_.ShortcutName), error);
+        fs::remove_all(fs::path(KnownFolderPath(FOLDERID_Programs)) / groupRoot_, error);
     }
 
     void ExpectLink(const fs::path& link, const fs::path& target) {
@@ -147,7 +142,8 @@ TEST_F(ShortcutsTest, MissingTargetIsReported) {
 TEST_F(ShortcutsTest, DesktopShortcutAndItsErrors) {
     std::wstring errorText;
     ASSERT_TRUE(CreateDesktopShortcut(installDir_, config_, errorText)) << fs::path(errorText).string();
-    ExpectLink(KnownFolder(FOLDERID_Desktop) / (config_.ShortcutName + L".lnk"), fs::path(installDir_) / L"App.exe");
+    ExpectLink(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (config_.ShortcutName + L".lnk"),
+               fs::path(installDir_) / L"App.exe");
 
     SetupConfig noExe = config_;
     noExe.MainExe.clear();
@@ -167,7 +163,7 @@ TEST_F(ShortcutsTest, StartMenuItemsInNestedGroupWithSubfolderAndVersionedLabel)
     std::wstring errorText;
     ASSERT_TRUE(CreateStartMenuItems(installDir_, config_, errorText)) << fs::path(errorText).string();
 
-    const fs::path group = KnownFolder(FOLDERID_Programs) / config_.StartMenuGroupName;
+    const fs::path group = fs::path(KnownFolderPath(FOLDERID_Programs)) / config_.StartMenuGroupName;
     ExpectLink(group / L"My App.lnk", fs::path(installDir_) / L"App.exe");
     ExpectLink(group / L"Docs\\Manual.lnk", fs::path(installDir_) / L"Doc\\Manual.pdf");
     ExpectLink(group / L"Tool 1.5.lnk", fs::path(installDir_) / L"bin\\Tool.exe");
@@ -180,14 +176,14 @@ TEST_F(ShortcutsTest, StartMenuStopsAtTheFirstFailingItem) {
     EXPECT_FALSE(CreateStartMenuItems(installDir_, config_, errorText));
     EXPECT_EQ(errorText, L"スタートメニュー項目作成失敗: Broken (ショートカット対象が見つかりません: " + installDir_ +
                              L"\\NotInstalled.exe)");
-    const fs::path group = KnownFolder(FOLDERID_Programs) / config_.StartMenuGroupName;
+    const fs::path group = fs::path(KnownFolderPath(FOLDERID_Programs)) / config_.StartMenuGroupName;
     EXPECT_TRUE(fs::exists(group / L"First.lnk"));
     EXPECT_FALSE(fs::exists(group / L"Broken.lnk"));
     EXPECT_FALSE(fs::exists(group / L"Third.lnk"));
 }
 
 TEST_F(ShortcutsTest, NothingToCreateIsSuccess) {
-    const fs::path groupRoot = KnownFolder(FOLDERID_Programs) / groupRoot_;
+    const fs::path groupRoot = fs::path(KnownFolderPath(FOLDERID_Programs)) / groupRoot_;
     std::wstring errorText;
     EXPECT_TRUE(CreateStartMenuItems(installDir_, config_, errorText));  // no items
     config_.StartMenuItems = {{L"My App", L"App.exe"}};
@@ -200,8 +196,8 @@ TEST_F(ShortcutsTest, NothingToCreateIsSuccess) {
 // Names that would write outside the Desktop or the Programs folder are
 // refused; a name like a document's gets ".lnk" and leaves the document alone.
 TEST_F(ShortcutsTest, NamesAreConfinedAndTheUsersFileIsLeftAlone) {
-    const fs::path desktop = KnownFolder(FOLDERID_Desktop);
-    const fs::path programs = KnownFolder(FOLDERID_Programs);
+    const fs::path desktop = fs::path(KnownFolderPath(FOLDERID_Desktop));
+    const fs::path programs = fs::path(KnownFolderPath(FOLDERID_Programs));
     std::wstring errorText;
 
     SetupConfig notes = config_;

@@ -15,12 +15,15 @@
 
 #include "../../common/path_cases.h"
 #include "../../common/pe_image_cases.h"
+#include "../../common/show_text.h"
 #include "../recording_reporter.h"
 #include "config/text_encoding.h"
 #include "install/folder_security.h"
+#include "install/path_confinement.h"
 #include "install/pe_image.h"
 #include "install/shared_dll_count.h"
 #include "install_test_support.h"
+#include "util/module_path.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -31,16 +34,12 @@ using test::LogOf;
 using test::RecordingReporter;
 using test::ScratchFolder;
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+using test::Show;
 
 constexpr wchar_t kTestKey[] = L"Software\\ZelSetupTest";
 
 // The COM test libraries, built beside the test program.
-fs::path ComLibrary(const wchar_t* name) {
-    wchar_t self[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    return fs::path(std::wstring(self, length)).parent_path() / L"comdll" / name;
-}
+fs::path ComLibrary(const wchar_t* name) { return fs::path(OwnModulePath()).parent_path() / L"comdll" / name; }
 
 fs::path Canonical(const fs::path& path) {
     fs::path result;

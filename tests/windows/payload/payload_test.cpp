@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
+#include "util/module_path.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -32,30 +34,20 @@ std::vector<std::uint8_t> MakeArchive(const std::vector<Item>& items, std::vecto
     return archive;
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::ReadFile;
 
 class ExtractPayloadTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() / (L"zel_payload_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-        // Two levels that do not exist yet: extraction creates missing parents.
-        folder_ = root_ / L"parent" / L"ZelSetup_2026518_64819";
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    test::ScratchFolder scratch_{L"payload"};
+    const fs::path root_ = scratch_.path();
+    // Two levels that do not exist yet: extraction creates missing parents.
+    const fs::path folder_ = root_ / L"parent" / L"ZelSetup_2026518_64819";
 
     bool Extract(const std::vector<Item>& items) {
         std::vector<PayloadEntry> entries;
         const std::vector<std::uint8_t> archive = MakeArchive(items, entries);
         return ExtractPayload(folder_.wstring(), archive, entries);
     }
-
-    fs::path root_;
-    fs::path folder_;
 };
 
 TEST_F(ExtractPayloadTest, WritesEveryEntryBelowTheFolder) {
@@ -155,11 +147,7 @@ TEST_F(ExtractPayloadTest, RefusesEntriesOutsideTheArchiveBytes) {
     EXPECT_FALSE(fs::exists(folder_ / L"setup.ini"));
 }
 
-fs::path TestProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return fs::path(path).parent_path();
-}
+fs::path TestProgramFolder() { return fs::path(OwnModulePath()).parent_path(); }
 
 TEST(ReadPayloadTest, ModuleWithoutPayloadGivesFalseAndNoDigests) {
     std::span<const std::uint8_t> data;

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
+#include "../../common/show_text.h"
 #include "../access_list_support.h"
 #include "util/unique_handle.h"
 
@@ -29,25 +31,19 @@ SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD se
     return time;
 }
 
-std::string Show(const std::wstring& text) { return fs::path(text).string(); }
+using test::Show;
 
 // A root of its own for each test, standing in for the user's temp path.
 class TempFolderTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() / (L"zel_temp_root_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override { fs::remove_all(root_); }
+    test::ScratchFolder scratch_{L"temp_root"};
+    const fs::path root_ = scratch_.path();
 
     std::vector<std::wstring> Entries() const {
         std::vector<std::wstring> names;
         for (const auto& entry : fs::directory_iterator(root_)) names.push_back(entry.path().filename().wstring());
         return names;
     }
-
-    fs::path root_;
 };
 
 TEST(TempFolderName, EveryMomentHasItsOwnZeroPaddedText) {

@@ -24,10 +24,8 @@ constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kSentinel = RGB(1, 2, 3);
 
 int ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-    return dpi;
+    const WindowDc screen;
+    return ::GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 LOGFONTW FontOf(HWND dialog, int id) {
@@ -170,7 +168,8 @@ struct ColorAnswer {
 };
 
 ColorAnswer AskColor(HWND dialog, UINT message, HWND control) {
-    HDC dc = ::CreateCompatibleDC(nullptr);
+    const MemoryDc memory;
+    const HDC dc = memory.get();
     ::SetTextColor(dc, kSentinel);
     ::SetBkColor(dc, kSentinel);
     ::SetBkMode(dc, OPAQUE + TRANSPARENT + 7);  // neither mode, to see whether it is set
@@ -182,7 +181,6 @@ ColorAnswer AskColor(HWND dialog, UINT message, HWND control) {
     answer.textColor = ::GetTextColor(dc);
     answer.backColor = ::GetBkColor(dc);
     answer.backMode = ::GetBkMode(dc);
-    ::DeleteDC(dc);
     return answer;
 }
 

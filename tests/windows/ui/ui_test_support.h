@@ -24,6 +24,7 @@
 #include "ui/system_libraries.h"
 #include "ui/wizard_dialog.h"
 #include "ui/wizard_reporter.h"
+#include "util/unique_handle.h"
 
 namespace zel::test {
 
@@ -198,19 +199,17 @@ inline Capture CaptureClient(HWND window) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    HDC source = ::GetDCEx(window, nullptr, DCX_CACHE);
-    HDC memory = ::CreateCompatibleDC(source);
+    const WindowDc source(window, DCX_CACHE);
+    const MemoryDc memory(source.get());
     void* bits = nullptr;
-    HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, capture.width, capture.height, source, 0, 0, SRCCOPY);
+    HBITMAP bitmap = ::CreateDIBSection(memory.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = ::SelectObject(memory.get(), bitmap);
+    ::BitBlt(memory.get(), 0, 0, capture.width, capture.height, source.get(), 0, 0, SRCCOPY);
     ::GdiFlush();
     auto* first = static_cast<std::uint8_t*>(bits);
     capture.bits.assign(first, first + static_cast<size_t>(capture.stride) * capture.height);
-    ::SelectObject(memory, previous);
+    ::SelectObject(memory.get(), previous);
     ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(window, source);
     return capture;
 }
 

@@ -351,7 +351,7 @@ TEST_F(WizardDialogTest, FontsAreReleasedWhenTheDialogIsDestroyed) {
     EXPECT_EQ(::GetObjectType(subtitle), 0u);
 }
 
-TEST(WizardModalTest, CancelEndsTheModalCallWith2) {
+TEST(WizardModalTest, CancelEndsTheModalCallAsCancelled) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
@@ -364,11 +364,11 @@ TEST(WizardModalTest, CancelEndsTheModalCallWith2) {
             Command(dialog, IDC_NEXT);
             Command(dialog, IDC_CANCEL);
         });
-    EXPECT_EQ(result, 2);
+    EXPECT_EQ(result, kWizardCancelled);
     EXPECT_EQ(context.page, License);
 }
 
-TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsWith1) {
+TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsAsFinished) {
     test::LoadDialogLibraries();
     RecordedActions actions;
     SetupContext context;
@@ -383,9 +383,27 @@ TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsWith1) {
             EXPECT_EQ(ItemText(dialog, IDC_TITLE), L"修復完了");
             Command(dialog, IDC_NEXT);
         });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(result, kWizardFinished);
     EXPECT_EQ(actions.runs, 1);
     EXPECT_EQ(context.titleFont, nullptr);
+}
+
+// A context without a reporter has nowhere to send the run's log and messages:
+// the wizard ends before it is shown, and nothing of it stays behind.
+TEST(WizardModalTest, WithoutAReporterEndsAtOnceAsNotStarted) {
+    test::LoadDialogLibraries();
+    RecordedActions actions;
+    SetupContext context;
+    context.config.AppName = L"Zel";
+    context.repairMode = true;  // would start the run straight away
+    bool shown = false;
+    INT_PTR result = test::ModalRun::Run(IDD_WIZARD, WizardDialogProc, reinterpret_cast<LPARAM>(&context),
+                                         [&](HWND) { shown = true; });
+    EXPECT_EQ(result, kWizardNotStarted);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(context.hwnd, nullptr);
+    EXPECT_EQ(context.titleFont, nullptr);
+    EXPECT_EQ(actions.runs, 0);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "../../common/scratch_folder.h"
 #include "ui_test_support.h"
 
 namespace zel {
@@ -18,11 +19,6 @@ namespace {
 namespace fs = std::filesystem;
 using test::ItemText;
 using test::RecordedActions;
-
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class WizardReporterTest : public ::testing::Test {
 protected:
@@ -79,7 +75,7 @@ TEST_F(WizardReporterTest, RunLinesGoToTheLogControlAndTheLogFile) {
     // During a run the control takes its lines in batches; all are in by its end.
     reporter.InstallFinished(true);
     EXPECT_EQ(ItemText(dialog, IDC_LOG), L"コピー: App.exe\r\n[警告] 二行目\r\n");
-    const std::string file = ReadAll(logPath);
+    const std::string file = test::ReadFile(logPath);
     EXPECT_NE(file.find(" \xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC: App.exe\r\n"), std::string::npos) << file;
     EXPECT_EQ(file.find("left over"), std::string::npos);
 }
@@ -106,7 +102,7 @@ TEST_F(WizardReporterTest, FailureOffersRetryAndItsBoxIsOwnedByTheWizardAndLogge
     EXPECT_EQ(context.page, Progress);
     EXPECT_EQ(ItemText(dialog, IDC_NEXT), L"再試行");
     EXPECT_TRUE(test::ItemEnabled(dialog, IDC_NEXT));
-    EXPECT_NE(ReadAll(logPath).find(" [\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC] "), std::string::npos);
+    EXPECT_NE(test::ReadFile(logPath).find(" [\xE3\x82\xA8\xE3\x83\xA9\xE3\x83\xBC] "), std::string::npos);
 
     reporter.InstallStarted();
     reporter.InstallFinished(true);

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <vector>
 
+#include "util/module_path.h"
 #include "util/unique_handle.h"
 
 #include "install/shortcuts.h"
@@ -79,11 +80,7 @@ inline std::string Utf8(const std::wstring& text) {
 }
 
 // The folder that holds the running test program (and its helper programs).
-inline std::filesystem::path TestProgramFolder() {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    return std::filesystem::path(std::wstring(buffer, length)).parent_path();
-}
+inline std::filesystem::path TestProgramFolder() { return std::filesystem::path(zel::OwnModulePath()).parent_path(); }
 
 // The files the system deletes or renames at the next restart, as "\\??\\" paths.
 inline std::vector<std::wstring> PendingRestartOperations() {

@@ -9,28 +9,17 @@
 #include <regex>
 #include <string>
 
+#include "../../common/scratch_folder.h"
+
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class LogFileTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() / (L"zel_log_file_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code error;
-        fs::remove_all(folder_, error);
-    }
-    fs::path folder_;
+    test::ScratchFolder scratch_{L"log_file"};
+    const fs::path folder_ = scratch_.path();
 };
 
 TEST(LogEntry, StampsEveryLineAndEndsItWithCrLf) {
@@ -68,7 +57,7 @@ TEST_F(LogFileTest, NewFileStartsWithTheMarkAndLaterRunsAppend) {
         ASSERT_TRUE(log.Open(path.wstring(), error));
         log.Write(L"second run");
     }
-    const std::string text = ReadAll(path);
+    const std::string text = test::ReadFile(path);
     static const std::regex expected(
         "\xEF\xBB\xBF"
         "(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d) first\r\n"
@@ -93,7 +82,7 @@ TEST_F(LogFileTest, EmptyExistingFileGetsTheMark) {
     std::wstring error;
     ASSERT_TRUE(log.Open(path.wstring(), error));
     log.Write(L"x");
-    EXPECT_TRUE(ReadAll(path).starts_with("\xEF\xBB\xBF"));
+    EXPECT_TRUE(test::ReadFile(path).starts_with("\xEF\xBB\xBF"));
 }
 
 TEST_F(LogFileTest, OthersMayReadAndAppendWhileItIsOpen) {
@@ -106,7 +95,7 @@ TEST_F(LogFileTest, OthersMayReadAndAppendWhileItIsOpen) {
     first.Write(L"one");
     second.Write(L"two");
     first.Write(L"three");
-    const std::string text = ReadAll(path);
+    const std::string text = test::ReadFile(path);
     EXPECT_LT(text.find(" one\r\n"), text.find(" two\r\n"));
     EXPECT_LT(text.find(" two\r\n"), text.find(" three\r\n"));
 }

@@ -1,3 +1,6 @@
+// The [Files] pattern rules, compiled into the native tests (under the
+// sanitizers) and into the Windows tests, where the 16-bit wchar_t puts
+// characters outside the BMP into surrogate pairs.
 #include "install/files_pattern.h"
 
 #include <gtest/gtest.h>
@@ -5,13 +8,14 @@
 #include <chrono>
 #include <string>
 
-#include "../../common/files_pattern_cases.h"
+#include "../files_pattern_cases.h"
+#include "../show_text.h"
 #include "util/unicode.h"
 
 namespace zel {
 namespace {
 
-std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+using test::Show;
 
 TEST(FilesPattern, TableOfCases) {
     for (const auto& c : test::kFilesPatternCases) {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "install/path_confinement.h"
 #include "install/path_forms.h"
-#include "install/system_folder.h"
 #include "util/ascii.h"
 #include "util/unique_handle.h"
 

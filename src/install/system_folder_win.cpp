@@ -7,11 +7,15 @@
 
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
+#include "install/installed_names.h"
+#include "install/path_confinement.h"
 #include "install/path_forms.h"
 #include "install/pe_image.h"
 #include "install/shared_dll_count.h"
 #include "util/ascii.h"
 #include "util/error_text.h"
+#include "util/file_removal.h"
+#include "util/hidden_process.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -20,12 +24,6 @@ namespace zel {
 namespace {
 
 constexpr UINT kFolderBufferLength = MAX_PATH;  // 260 characters, as the system folders always fit
-constexpr wchar_t kRegsvrManifest[] = L"system32_regsvr_manifest.txt";
-constexpr wchar_t kCopyManifest[] = L"system32_copy_manifest.txt";
-
-void Log(RunReporter* logTarget, const std::wstring& line) {
-    if (logTarget) logTarget->Log(line);
-}
 
 bool NativeSystemFolder(std::wstring& folder) {
     wchar_t buffer[kFolderBufferLength];
@@ -42,58 +40,6 @@ bool Wow64SystemFolder(std::wstring& folder) {
     if (length < 1 || length > kFolderBufferLength - 1) return false;
     folder.assign(buffer, length);
     return true;
-}
-
-// Errors of opening a path that mean "nothing by this name", so that the walk
-// towards the existing prefix goes one level up.
-bool IsMissingError(DWORD error) {
-    switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_NAME:
-        case ERROR_BAD_PATHNAME:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_NOT_READY:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-        case ERROR_DIRECTORY:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// The final path of an existing file or folder as the file system reports it,
-// links resolved, without the "\\?\" family of prefixes.
-enum class FinalPathResult { Resolved, Missing, Failed };
-FinalPathResult FinalPath(const std::wstring& path, std::wstring& finalPath) {
-    // No access rights requested: attribute-only opens succeed whatever sharing
-    // other processes asked for; backup semantics allow folders.
-    UniqueHandleKernel file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return IsMissingError(::GetLastError()) ? FinalPathResult::Missing : FinalPathResult::Failed;
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return FinalPathResult::Failed;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.assign(length + 1, L'\0');  // too small: length is the size needed, NUL included
-    }
-    finalPath = StripFinalPathPrefix(buffer);
-    return finalPath.empty() ? FinalPathResult::Failed : FinalPathResult::Resolved;
-}
-
-// Deletes a file, clearing its read-only attribute first. Failures are ignored.
-void DeleteFileAnyway(const fs::path& file) {
-    const DWORD attributes = ::GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        ::SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
-    ::DeleteFileW(file.c_str());
 }
 
 bool ContainsIgnoreAsciiCase(std::wstring_view text, std::wstring_view part) {
@@ -131,50 +77,6 @@ bool IsIn32BitSystemFolder(const fs::path& file) {
 }
 
 }  // namespace
-
-bool WeaklyCanonical(const fs::path& path, fs::path& result) {
-    result.clear();
-    if (path.empty()) return false;
-    // Absolute, with "." and ".." taken away as Windows itself does before it
-    // opens a path.
-    const DWORD needed = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return false;
-    std::wstring full(needed, L'\0');
-    const DWORD length = ::GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-    if (length == 0 || length >= needed) return false;
-    full.resize(length);
-    full = LexicallyNormalPath(full);
-
-    // Walk up to the longest leading part that exists and let the file system
-    // resolve it; the missing rest is appended as it is.
-    std::wstring head = full;
-    std::vector<std::wstring> rest;
-    std::wstring resolved;
-    for (;;) {
-        const FinalPathResult found = FinalPath(head, resolved);
-        if (found == FinalPathResult::Resolved) break;
-        if (found == FinalPathResult::Failed) return false;
-        const std::wstring parent = WindowsPathParent(head);
-        if (parent == head || parent.empty()) {
-            resolved = LexicallyNormalPath(head);  // nothing of it exists, not even the root
-            break;
-        }
-        rest.push_back(WindowsPathLeaf(head));
-        head = parent;
-    }
-    for (auto name = rest.rbegin(); name != rest.rend(); ++name) resolved = AppendWindowsPath(resolved, *name);
-    result = LexicallyNormalPath(resolved);
-    return !result.empty();
-}
-
-bool IsPathInside(const fs::path& folder, const fs::path& path) {
-    fs::path canonicalFolder;
-    fs::path canonicalPath;
-    if (!WeaklyCanonical(folder, canonicalFolder) || !WeaklyCanonical(path, canonicalPath)) return false;
-    return IsLexicallyInside(canonicalFolder.native(), canonicalPath.native());
-}
-
-bool HasParentReference(const fs::path& path) { return HasParentReferenceText(path.native()); }
 
 bool IsInSystemFolder(const fs::path& path) {
     std::wstring native;
@@ -252,14 +154,8 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
     if (unregister) commandLine += L"/u ";
     commandLine += L"/s \"" + file.wstring() + L"\"";
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
     UniqueProcessInformation process;
-    // CreateProcessW may write into the command line, so it gets a writable copy.
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, process.put())) {
+    if (!StartHiddenProcess({}, commandLine, {}, process)) {
         errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
         return false;
     }
@@ -351,7 +247,7 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
 }
 
 void UnregisterSystemFiles(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifest)) {
+    for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifestName)) {
         // Only the last owner of a shared file unregisters and deletes it; a
         // line for a file without a count (another owner's, or a forged line)
         // changes nothing.
@@ -370,7 +266,7 @@ void UnregisterSystemFiles(const fs::path& installDir) {
 }
 
 void RemoveSystemFileCopies(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifest)) {
+    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifestName)) {
         if (ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) DeleteFileAnyway(file);
     }
 }

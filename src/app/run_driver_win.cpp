@@ -23,6 +23,7 @@
 #include "ui/wizard_reporter.h"
 #include "uninstall/uninstall_run.h"
 #include "util/log_file.h"
+#include "util/module_path.h"
 #include "util/unique_handle.h"
 
 namespace zel {

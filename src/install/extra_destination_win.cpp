@@ -9,10 +9,12 @@
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
 #include "install/folder_security.h"
+#include "install/path_confinement.h"
 #include "install/path_forms.h"
-#include "install/system_folder.h"
 #include "util/ascii.h"
 #include "util/error_text.h"
+#include "util/file_removal.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -23,21 +25,6 @@ namespace {
 constexpr wchar_t kSettingsFile[] = L"Korvel_10.ini";
 constexpr int kCopyAttempts = 5;
 constexpr DWORD kSharingRetryDelayMs = 200;
-
-void Log(RunReporter* logTarget, const std::wstring& line) {
-    if (logTarget) logTarget->Log(line);
-}
-
-// The system's own description of an error code, without trailing line breaks.
-std::wstring SystemErrorDescription(DWORD code) {
-    UniqueLocalMem buffer;
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
-    const DWORD length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
-    if (length == 0 || !buffer) return L"Win32=" + UnsignedDecimal(code);
-    std::wstring text(static_cast<const wchar_t*>(buffer.get()), length);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
-    return text;
-}
 
 bool IsFolder(const fs::path& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -82,13 +69,6 @@ std::wstring ComparableForm(const fs::path& path) {
 bool IsSameFile(const fs::path& source, const fs::path& target) {
     if (FileSystemSaysSame(source, target)) return true;
     return EqualsIgnoreAsciiCase(ComparableForm(source), ComparableForm(target));
-}
-
-void ClearReadOnly(const fs::path& file) {
-    const DWORD attributes = ::GetFileAttributesW(file.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        ::SetFileAttributesW(file.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    }
 }
 
 // Copies over an existing file. A target that another program holds open is
@@ -141,10 +121,9 @@ void AddExtraFolder(std::vector<std::wstring>& extraFolders, const std::wstring&
 void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders) {
     extraFolders.clear();
     AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(installDir) / kSettingsFile));
-    UniqueCoTaskString localAppData;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, localAppData.put())) && localAppData &&
-        localAppData.get()[0] != L'\0') {
-        AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(localAppData.get()) / L"Korvel" / kSettingsFile));
+    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
+    if (!localAppData.empty()) {
+        AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(localAppData) / L"Korvel" / kSettingsFile));
     }
 }
 
@@ -154,7 +133,7 @@ bool EnsureFolder(const fs::path& folder, std::wstring& errorText) {
     DWORD error = 0;
     if (CreateFolderTree(folder, error)) return true;
     errorText = L"フォルダを作成できませんでした: " + folder.wstring();
-    if (error != 0) errorText += L" — " + SystemErrorDescription(error);
+    if (error != 0) errorText += L" — " + Win32ErrorText(error);
     return false;
 }
 

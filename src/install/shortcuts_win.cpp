@@ -7,23 +7,13 @@
 
 #include <string_view>
 
-#include "install/system_folder.h"
+#include "install/path_confinement.h"
+#include "util/known_folder.h"
 #include "util/unique_handle.h"
 
 namespace zel {
-namespace {
 
 namespace fs = std::filesystem;
-
-// Path of a known per-user folder; false when the shell has none.
-bool KnownFolderPath(REFKNOWNFOLDERID id, fs::path& folder) {
-    UniqueCoTaskString path;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, path.put())) || !path) return false;
-    folder = path.get();
-    return true;
-}
-
-}  // namespace
 
 bool CreateShortcut(const fs::path& linkPath, const fs::path& targetPath, const fs::path& workingDirectory,
                     std::wstring& errorText) {
@@ -63,8 +53,8 @@ bool CreateDesktopShortcut(const std::wstring& installDir, const SetupConfig& co
         errorText = L"ショートカット対象の exe が見つかりません: " + target.wstring();
         return false;
     }
-    fs::path desktop;
-    if (!KnownFolderPath(FOLDERID_Desktop, desktop)) {
+    const fs::path desktop = KnownFolderPath(FOLDERID_Desktop);
+    if (desktop.empty()) {
         errorText = L"デスクトップパスの取得に失敗しました。";
         return false;
     }
@@ -78,8 +68,8 @@ bool CreateDesktopShortcut(const std::wstring& installDir, const SetupConfig& co
 
 bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& config, std::wstring& errorText) {
     if (config.StartMenuGroupName.empty() || config.StartMenuItems.empty()) return true;
-    fs::path programs;
-    if (!KnownFolderPath(FOLDERID_Programs, programs)) {
+    const fs::path programs = KnownFolderPath(FOLDERID_Programs);
+    if (programs.empty()) {
         errorText = L"スタートメニューパスの取得に失敗しました。";
         return false;
     }

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <string>
 
+#include "install/path_confinement.h"
 #include "install/shortcut_names.h"
-#include "install/system_folder.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/folder_entries.h"
 

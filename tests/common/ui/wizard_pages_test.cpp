@@ -1,8 +1,9 @@
+// The wizard's and the maintenance dialog's page rules, compiled into the native
+// tests (under the sanitizers) and the Windows tests.
 #include "ui/wizard_pages.h"
 
 #include <gtest/gtest.h>
 
-#include "ui/maintenance_dialog.h"
 #include "ui/resource_ids.h"
 
 namespace zel {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "install/system_folder.h"
+#include "install/path_confinement.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
 

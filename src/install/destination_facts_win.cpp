@@ -5,9 +5,10 @@
 
 #include <filesystem>
 
+#include "install/installed_names.h"
 #include "install/installed_product.h"
+#include "install/path_confinement.h"
 #include "install/path_forms.h"
-#include "install/system_folder.h"
 #include "install/uninstall_registry.h"
 #include "util/known_folder.h"
 #include "util/unique_handle.h"
@@ -67,8 +68,8 @@ DestinationFacts GatherDestinationFacts(const std::wstring& destination, const s
     facts.userProfile = Resolved(KnownFolderPath(FOLDERID_Profile));
     facts.fileInTheWay = FileInTheWay(destination);
 
-    facts.holdsInstallation = Exists(AppendWindowsPath(destination, L"install_manifest.txt")) ||
-                              Exists(AppendWindowsPath(destination, L"Uninstall.exe"));
+    facts.holdsInstallation = Exists(AppendWindowsPath(destination, kInstallManifestName)) ||
+                              Exists(AppendWindowsPath(destination, kUninstallExeName));
     InstalledProduct product;
     if (facts.holdsInstallation && FindInstalledProduct(appName, product)) {
         facts.registeredHere = IsSameFolderText(Resolved(product.installLocation), facts.resolved);

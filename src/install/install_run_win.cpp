@@ -60,7 +60,7 @@ bool NewProductKey(std::wstring& productKey) {
 void RegisterProduct(const SetupContext& context, RunReporter& reporter, const fs::path& installDir,
                      std::uint32_t estimatedSizeKb) {
     const InstallMode mode = GetInstallMode(context);
-    const std::wstring uninstallExe = (installDir / L"Uninstall.exe").wstring();
+    const std::wstring uninstallExe = (installDir / kUninstallExeName).wstring();
     if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
         const std::wstring productKey = context.existingProductKey.substr(0, kProductKeyMaxLength);
         if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
@@ -159,14 +159,14 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
 
     // Fails harmlessly when the running program is the installed Uninstall.exe
     // itself.
-    const fs::path uninstallExe = installDir / L"Uninstall.exe";
+    const fs::path uninstallExe = installDir / kUninstallExeName;
     if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
         reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
     }
 
     std::vector<std::wstring> manifest = copiedFiles;
     manifest.push_back(kInstallManifestName);
-    manifest.push_back(L"Uninstall.exe");
+    manifest.push_back(kUninstallExeName);
     if (!regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
     if (!copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
     if (!WriteInstallManifest(installDir, manifest)) {

@@ -2,8 +2,7 @@
 
 #include <windows.h>
 
-#include <vector>
-
+#include "util/hidden_process.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -36,18 +35,9 @@ void StartSelfRemoval(const std::filesystem::path& file) {
     if (length == 0 || length >= MAX_PATH) return;
     const std::wstring interpreter = std::wstring(systemFolder, length) + L"\\cmd.exe";
 
-    const std::wstring text = SelfRemovalCommandLine(file);
-    std::vector<wchar_t> commandLine(text.begin(), text.end());  // CreateProcessW may write into it
-    commandLine.push_back(L'\0');
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
     UniqueProcessInformation process;
     // The handles are closed at once by the owner; the command outlives us.
-    ::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                     systemFolder, &startup, process.put());
+    StartHiddenProcess(interpreter, SelfRemovalCommandLine(file), std::wstring(systemFolder, length), process);
 }
 
 }  // namespace zel

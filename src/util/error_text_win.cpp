@@ -15,7 +15,7 @@ std::wstring Win32ErrorText(DWORD code) {
     if (length == 0 || !buffer) return L"(Win32=" + UnsignedDecimal(code) + L")";
 
     std::wstring text(static_cast<const wchar_t*>(buffer.get()), length);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) text.pop_back();
     return text + L" (Win32=" + UnsignedDecimal(code) + L")";
 }
 

@@ -11,8 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "install/path_confinement.h"
 #include "install/path_forms.h"
-#include "install/system_folder.h"
 #include "util/ascii.h"
 #include "util/known_folder.h"
 #include "util/unique_handle.h"

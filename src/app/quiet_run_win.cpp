@@ -16,6 +16,7 @@
 #include "install/install_run.h"
 #include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"
+#include "util/module_path.h"
 #include "util/unicode.h"
 #include "util/unique_handle.h"
 

@@ -6,6 +6,8 @@
 #include <system_error>
 
 #include "config/text_encoding.h"
+#include "install/installed_names.h"
+#include "install/path_confinement.h"
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
@@ -14,6 +16,8 @@
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
+#include "util/known_folder.h"
+#include "util/module_path.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -33,22 +37,11 @@ bool SamePathIgnoringCase(const std::filesystem::path& a, const std::filesystem:
     return EqualsIgnoreAsciiCase(a.native(), b.native());
 }
 
-std::filesystem::path OwnModulePath() {
-    wchar_t buffer[MAX_PATH];
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};  // a cut-off name names some other file
-    return std::filesystem::path(std::wstring(buffer, length));
-}
-
-bool KnownFolder(REFKNOWNFOLDERID id, std::filesystem::path& folder) {
-    UniqueCoTaskString text;
-    if (FAILED(::SHGetKnownFolderPath(id, 0, nullptr, text.put())) || !text || text.get()[0] == L'\0') return false;
-    folder = text.get();
-    return true;
-}
-
 bool FolderOrKnownFolder(const std::filesystem::path& given, REFKNOWNFOLDERID id, std::filesystem::path& folder) {
-    if (given.empty()) return KnownFolder(id, folder);
+    if (given.empty()) {
+        folder = KnownFolderPath(id);
+        return !folder.empty();
+    }
     folder = given;
     return true;
 }
@@ -57,13 +50,6 @@ bool FolderOrKnownFolder(const std::filesystem::path& given, REFKNOWNFOLDERID id
 void RemoveDirectoryOrTree(const std::filesystem::path& folder) {
     if (::RemoveDirectoryW(folder.c_str())) return;
     if (::GetLastError() == ERROR_DIR_NOT_EMPTY) RemoveFolderTree(folder);
-}
-
-void DeleteFileEvenReadOnly(const std::filesystem::path& file, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_READONLY) {
-        ::SetFileAttributesW(file.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    }
-    ::DeleteFileW(file.c_str());
 }
 
 }  // namespace
@@ -86,33 +72,6 @@ std::filesystem::path CanonicalOrEmpty(const std::filesystem::path& path) {
     std::filesystem::path canonical;
     if (!WeaklyCanonical(path, canonical) || !canonical.is_absolute()) return {};
     return canonical;
-}
-
-void RemoveFolderTree(const std::filesystem::path& folder) {
-    WIN32_FIND_DATAW found;
-    UniqueFindHandle search(
-        ::FindFirstFileExW((folder / L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-    if (search) {
-        do {
-            const std::wstring_view name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::filesystem::path child = folder / found.cFileName;
-            const bool isDirectory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            const bool isLink = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if (isDirectory) {
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-                    ::SetFileAttributesW(child.c_str(),
-                                         found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-                }
-                // A junction or directory link is removed as the link itself.
-                if (!isLink) RemoveFolderTree(child);
-                ::RemoveDirectoryW(child.c_str());
-            } else {
-                DeleteFileEvenReadOnly(child, found.dwFileAttributes);
-            }
-        } while (::FindNextFileW(search.get(), &found));
-    }
-    ::RemoveDirectoryW(folder.c_str());
 }
 
 std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::path& installDir,
@@ -175,7 +134,8 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     const std::wstring question = L"「" + installLocation + L"」からアプリケーションを削除します。よろしいですか？";
     if (!reporter.Ask(kConfirmTitle, question, true)) return UninstallResult::Declined;
 
-    const std::filesystem::path ownPath = CanonicalOrEmpty(options.ownPath.empty() ? OwnModulePath() : options.ownPath);
+    const std::filesystem::path ownPath =
+        CanonicalOrEmpty(options.ownPath.empty() ? std::filesystem::path(OwnModulePath()) : options.ownPath);
     const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
 
     Leftovers leftovers;
@@ -184,7 +144,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
         // is asked to remove the folder by hand, as with a missing manifest.
         reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
     } else {
-        const std::vector<std::wstring> entries = ReadUtf8Lines(installDir / L"install_manifest.txt");
+        const std::vector<std::wstring> entries = ReadUtf8Lines(installDir / kInstallManifestName);
         if (entries.empty()) reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
 
         // Before the file pass, which deletes the system manifests. A status
@@ -222,7 +182,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
         reporter.Notify(NoticeKind::Warning, kTitle, LeftoversMessage(leftovers));
     }
 
-    if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / L"Uninstall.exe", ownPath)) {
+    if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / kUninstallExeName, ownPath)) {
         StartSelfRemoval(ownPath);
     }
     if (!leftovers.allScheduled) return UninstallResult::Failed;

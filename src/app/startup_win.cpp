@@ -56,12 +56,6 @@ std::vector<std::wstring> CommandLineArguments() {
     return std::vector<std::wstring>(argv, argv + count);
 }
 
-std::wstring OwnModulePath() {
-    wchar_t buffer[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer, MAX_PATH);
-    return std::wstring(buffer, length);
-}
-
 bool PrepareSetup(SetupContext& context, RunReporter& reporter) {
     const HMODULE self = ::GetModuleHandleW(nullptr);
     // A damaged payload is answered like a missing one: the file has to be fetched

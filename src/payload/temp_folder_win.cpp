@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "util/folder_entries.h"
+#include "util/file_removal.h"
 
 namespace zel {
 namespace {
@@ -105,23 +105,6 @@ CreateResult CreateAndHoldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR 
     return CreateResult::Failed;
 }
 
-// Deletes everything below folder, then folder. Links and junctions are removed
-// as themselves; what they point to is never entered.
-void RemoveTree(const std::wstring& folder) {
-    ForEachFolderEntry(folder, [](const std::wstring& child, const WIN32_FIND_DATAW& found) {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-            ::SetFileAttributesW(child.c_str(), found.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-        }
-        if (IsFolder(found)) {
-            if (!IsReparsePoint(found)) RemoveTree(child);
-            ::RemoveDirectoryW(child.c_str());
-        } else {
-            ::DeleteFileW(child.c_str());
-        }
-    });
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 std::wstring TempFolderLeafName(const SYSTEMTIME& time) {
@@ -194,7 +177,7 @@ void PrivateTempFolder::Remove() noexcept {
     if (liveFolder == this) liveFolder = nullptr;
     if (path_.empty()) return;
     guard_.reset();
-    RemoveTree(path_);
+    RemoveFolderTree(path_);
     path_.clear();
 }
 
