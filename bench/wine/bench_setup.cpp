@@ -3,9 +3,9 @@
 //   bench_setup.exe wizard <setup.exe> <install-folder>
 //       starts setup.exe, walks its wizard like a person (Next, accept, Next,
 //       folder, Install) and waits for the Finish page: the time until the wizard
-//       is visible, until the install folder has Uninstall.exe (the file copy and
-//       the small steps before it are done), until Finish; peak working set and
-//       peak private bytes of setup.exe.
+//       is visible, until the install folder has install_manifest.txt (the product
+//       files, the small steps and the whole Uninstall.exe copy are done), until
+//       Finish; peak working set and peak private bytes of setup.exe.
 //   bench_setup.exe window <program.exe>
 //       the time until a program's first top-level window is visible (the
 //       trivial Win32 program's start), then closes it.
@@ -101,13 +101,16 @@ int Wizard(const std::wstring& setup, const std::wstring& installDir) {
     Send(::GetDlgItem(wizard, 1004), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(installDir.c_str()));
     const double installStart = Now();
     ::PostMessageW(::GetDlgItem(wizard, 1009), BM_CLICK, 0, 0);  // Install: the run starts inside the click
-    // Uninstall.exe is copied right after the payload files, the mirror, the
-    // system folder and the shortcuts (none of which has work here); watched
-    // through the file system, which costs the busy wizard nothing.
-    const std::wstring uninstallExe = installDir + L"\\Uninstall.exe";
+    // Uninstall.exe (a copy of setup.exe, payload included) is copied right after
+    // the payload files, the mirror, the system folder and the shortcuts (none of
+    // which has work here), and install_manifest.txt is written once that copy is
+    // whole: its appearance ends the "install copy", which then holds the same
+    // bytes the floor writes. Watched through the file system, which costs the
+    // busy wizard nothing.
+    const std::wstring manifest = installDir + L"\\install_manifest.txt";
     double copied = -1;
     while (Now() - installStart < 3600) {
-        if (FileExists(uninstallExe)) {
+        if (FileExists(manifest)) {
             copied = Now() - installStart;
             break;
         }
