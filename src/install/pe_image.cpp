@@ -8,22 +8,17 @@
 #include <vector>
 
 #include "util/byte_reader.h"
+#include "util/pe_format.h"
 
 namespace zel {
 namespace {
 
-constexpr std::uint16_t kDosMagic = 0x5A4D;         // "MZ"
-constexpr std::uint32_t kNtSignature = 0x00004550;  // "PE\0\0"
-constexpr std::int32_t kMinNtHeaderOffset = 64;     // right after the DOS header
+using namespace pe;
+
+constexpr std::int32_t kMinNtHeaderOffset = 64;  // right after the DOS header
 constexpr std::int32_t kMaxNtHeaderOffset = 0x100000;
-constexpr std::size_t kDosHeaderSize = 64;
-constexpr std::size_t kFileHeaderSize = 20;
-constexpr std::size_t kSectionHeaderSize = 40;
-constexpr std::size_t kExportDirectorySize = 40;
 constexpr std::uint16_t kMaxSections = 96;
 constexpr std::uint16_t kMaxOptionalHeaderSize = 1024;
-constexpr std::uint16_t kMagicPe32 = 0x10B;
-constexpr std::uint16_t kMagicPe32Plus = 0x20B;
 constexpr std::string_view kRegisterExport = "DllRegisterServer";
 
 // Reads exactly out.size() bytes at offset.
@@ -46,18 +41,19 @@ bool ReadFileHeader(ImageSource& image, FileHeader& header) {
     std::uint16_t magic = 0;
     std::uint32_t lfanewBits = 0;
     if (!dosReader.readU16(magic) || magic != kDosMagic) return false;
-    if (!dosReader.seek(60) || !dosReader.readU32(lfanewBits)) return false;
+    if (!dosReader.seek(kDosNtHeaderOffsetField) || !dosReader.readU32(lfanewBits)) return false;
     const auto lfanew = static_cast<std::int32_t>(lfanewBits);
     if (lfanew < kMinNtHeaderOffset || lfanew > kMaxNtHeaderOffset) return false;
 
-    std::array<std::uint8_t, 4 + kFileHeaderSize> nt{};
+    std::array<std::uint8_t, kNtSignatureSize + kFileHeaderSize> nt{};
     if (!ReadExact(image, static_cast<std::uint64_t>(lfanew), nt)) return false;
     ByteReader ntReader(nt);
     std::uint32_t signature = 0;
     if (!ntReader.readU32(signature) || signature != kNtSignature) return false;
-    header.offset = static_cast<std::uint64_t>(lfanew) + 4;
+    header.offset = static_cast<std::uint64_t>(lfanew) + kNtSignatureSize;
     if (!ntReader.readU16(header.machine) || !ntReader.readU16(header.numberOfSections)) return false;
-    if (!ntReader.seek(4 + 16) || !ntReader.readU16(header.sizeOfOptionalHeader)) return false;
+    if (!ntReader.seek(kNtSignatureSize + kFileSizeOfOptionalHeader) || !ntReader.readU16(header.sizeOfOptionalHeader))
+        return false;
     return true;
 }
 
@@ -133,11 +129,11 @@ bool HasDllRegisterServerExport(ImageSource& image) {
     if (!optionalReader.readU16(magic)) return false;
     std::size_t exportEntry = 0;
     if (magic == kMagicPe32Plus) {
-        if (optionalSize < 240) return false;
-        exportEntry = 112;
+        if (optionalSize < kOpt64SizeWithDirectories) return false;
+        exportEntry = kOpt64DataDirectories + kDataDirectorySize * kDirExport;
     } else if (magic == kMagicPe32) {
-        if (optionalSize < 224) return false;
-        exportEntry = 96;
+        if (optionalSize < kOpt32SizeWithDirectories) return false;
+        exportEntry = kOpt32DataDirectories + kDataDirectorySize * kDirExport;
     } else {
         return false;
     }
@@ -157,7 +153,7 @@ bool HasDllRegisterServerExport(ImageSource& image) {
     for (std::size_t i = 0; i < sections.size(); ++i) {
         Section& s = sections[i];
         const std::size_t at = i * kSectionHeaderSize;
-        if (!tableReader.seek(at + 12) || !tableReader.readU32(s.virtualAddress) ||
+        if (!tableReader.seek(at + kSectionVirtualAddress) || !tableReader.readU32(s.virtualAddress) ||
             !tableReader.readU32(s.sizeOfRawData) || !tableReader.readU32(s.pointerToRawData)) {
             return false;
         }

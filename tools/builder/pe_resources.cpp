@@ -7,15 +7,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "util/byte_reader.h"
+#include "util/pe_format.h"
+
 namespace zel {
 namespace {
 
-constexpr std::uint16_t kMagicPe32Plus = 0x20B;
-constexpr std::uint32_t kDirResource = 2;
-constexpr std::uint32_t kDirSecurity = 4;
-constexpr std::uint32_t kSectionHeaderSize = 40;
-constexpr std::uint32_t kScnInitializedData = 0x00000040;
-constexpr std::uint32_t kScnMemRead = 0x40000000;
+using namespace pe;
+
 constexpr std::uint32_t kHighBit = 0x80000000;
 constexpr std::uint64_t kPageSize = 0x1000;
 // Limits for reading a stub's resource tree: far above a real program's, low
@@ -32,16 +31,24 @@ std::uint64_t AlignUp(std::uint64_t value, std::uint64_t alignment) {
 
 bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 1)) == 0; }
 
-// Little-endian reads that throw when the field lies beyond the bytes.
+// Little-endian reads through the bounds-checked reader that throw when the
+// field lies beyond the bytes.
 std::uint16_t U16(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
-    if (at > b.size() || b.size() - at < 2) Fail(std::string("truncated ") + what);
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+    ByteReader reader(b);
+    std::uint16_t value = 0;
+    if (at > b.size() || !reader.seek(static_cast<std::size_t>(at)) || !reader.readU16(value)) {
+        Fail(std::string("truncated ") + what);
+    }
+    return value;
 }
 
 std::uint32_t U32(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
-    if (at > b.size() || b.size() - at < 4) Fail(std::string("truncated ") + what);
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    ByteReader reader(b);
+    std::uint32_t value = 0;
+    if (at > b.size() || !reader.seek(static_cast<std::size_t>(at)) || !reader.readU32(value)) {
+        Fail(std::string("truncated ") + what);
+    }
+    return value;
 }
 
 void Put16(std::uint8_t* p, std::uint16_t v) {
@@ -319,27 +326,32 @@ PeStub::PeStub(std::vector<std::uint8_t> bytes, Use use) : bytes_(std::move(byte
 
 std::pair<std::uint32_t, std::uint32_t> PeStub::DataDirectory(std::uint32_t index) const {
     if (index >= numberOfRvaAndSizes_) return {0, 0};
-    const std::uint64_t at = optionalHeaderOffset() + 112ull + 8ull * index;
+    const std::uint64_t at = optionalHeaderOffset() + kOpt64DataDirectories + kDataDirectorySize * index;
     return {U32(bytes_, at, "data directory"), U32(bytes_, at + 4, "data directory")};
 }
 
 void PeStub::ParseHeaders(Use use) {
     const std::span<const std::uint8_t> b = bytes_;
-    if (b.size() < 64 || b[0] != 'M' || b[1] != 'Z') Fail("not a Windows executable (no MZ header)");
-    peOffset_ = U32(b, 0x3C, "DOS header");
-    if (U32(b, peOffset_, "PE header") != 0x00004550) Fail("not a PE executable (no PE signature)");
-    const std::uint16_t sectionCount = U16(b, peOffset_ + 6ull, "COFF header");
-    const std::uint32_t symbolTable = U32(b, peOffset_ + 12ull, "COFF header");
-    const std::uint32_t symbolCount = U32(b, peOffset_ + 16ull, "COFF header");
-    const std::uint16_t optionalSize = U16(b, peOffset_ + 20ull, "COFF header");
+    if (b.size() < kDosHeaderSize || U16(b, 0, "DOS header") != kDosMagic) {
+        Fail("not a Windows executable (no MZ header)");
+    }
+    peOffset_ = U32(b, kDosNtHeaderOffsetField, "DOS header");
+    if (U32(b, peOffset_, "PE header") != kNtSignature) Fail("not a PE executable (no PE signature)");
+    const std::uint64_t file = std::uint64_t{peOffset_} + kNtSignatureSize;
+    const std::uint16_t sectionCount = U16(b, file + kFileNumberOfSections, "COFF header");
+    const std::uint32_t symbolTable = U32(b, file + kFilePointerToSymbolTable, "COFF header");
+    const std::uint32_t symbolCount = U32(b, file + kFileNumberOfSymbols, "COFF header");
+    const std::uint16_t optionalSize = U16(b, file + kFileSizeOfOptionalHeader, "COFF header");
     const std::uint64_t opt = optionalHeaderOffset();
     if (U16(b, opt, "optional header") != kMagicPe32Plus) Fail("not a 64-bit (PE32+) executable");
-    if (optionalSize < 112) Fail("optional header too small");
-    sectionAlignment_ = U32(b, opt + 32, "optional header");
-    fileAlignment_ = U32(b, opt + 36, "optional header");
-    sizeOfImage_ = U32(b, opt + 56, "optional header");
-    sizeOfHeaders_ = U32(b, opt + 60, "optional header");
-    numberOfRvaAndSizes_ = std::min<std::uint32_t>(U32(b, opt + 108, "optional header"), (optionalSize - 112u) / 8u);
+    if (optionalSize < kOpt64DataDirectories) Fail("optional header too small");
+    sectionAlignment_ = U32(b, opt + kOptSectionAlignment, "optional header");
+    fileAlignment_ = U32(b, opt + kOptFileAlignment, "optional header");
+    sizeOfImage_ = U32(b, opt + kOptSizeOfImage, "optional header");
+    sizeOfHeaders_ = U32(b, opt + kOptSizeOfHeaders, "optional header");
+    numberOfRvaAndSizes_ = std::min<std::uint32_t>(
+        U32(b, opt + kOpt64NumberOfRvaAndSizes, "optional header"),
+        static_cast<std::uint32_t>((optionalSize - kOpt64DataDirectories) / kDataDirectorySize));
     if (!IsPowerOfTwo(fileAlignment_) || fileAlignment_ > 0x10000 || !IsPowerOfTwo(sectionAlignment_) ||
         sectionAlignment_ < fileAlignment_) {
         Fail("invalid section or file alignment");
@@ -364,11 +376,11 @@ void PeStub::ParseHeaders(Use use) {
         const std::uint64_t at = sectionTableOffset_ + static_cast<std::uint64_t>(kSectionHeaderSize) * i;
         PeSection s;
         std::memcpy(s.name, b.data() + at, sizeof(s.name));
-        s.virtualSize = U32(b, at + 8, "section header");
-        s.virtualAddress = U32(b, at + 12, "section header");
-        s.sizeOfRawData = U32(b, at + 16, "section header");
-        s.pointerToRawData = U32(b, at + 20, "section header");
-        s.characteristics = U32(b, at + 36, "section header");
+        s.virtualSize = U32(b, at + kSectionVirtualSize, "section header");
+        s.virtualAddress = U32(b, at + kSectionVirtualAddress, "section header");
+        s.sizeOfRawData = U32(b, at + kSectionSizeOfRawData, "section header");
+        s.pointerToRawData = U32(b, at + kSectionPointerToRawData, "section header");
+        s.characteristics = U32(b, at + kSectionCharacteristics, "section header");
         if (s.sizeOfRawData != 0) {
             const std::uint64_t end = static_cast<std::uint64_t>(s.pointerToRawData) + s.sizeOfRawData;
             if (end > b.size()) Fail("section " + SectionName(s) + " lies beyond the end of the file");
@@ -514,7 +526,7 @@ EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree tree, std::uint64_t p
     layout.head.resize(static_cast<std::size_t>(fileOffset), 0);
     std::uint8_t* h = layout.head.data();
     const std::uint64_t opt = stub.optionalHeaderOffset();
-    std::uint32_t initialized = U32(bytes, opt + 8, "optional header");
+    std::uint32_t initialized = U32(bytes, opt + kOptSizeOfInitializedData, "optional header");
 
     std::uint8_t* header = nullptr;
     if (inPlace) {
@@ -537,20 +549,22 @@ EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree tree, std::uint64_t p
         if (sections.size() >= 96) Fail("it has too many sections");
         header = h + at;
         std::memcpy(header, ".rsrc\0\0\0", 8);
-        Put32(header + 12, static_cast<std::uint32_t>(sectionRva));
-        Put32(header + 20, static_cast<std::uint32_t>(fileOffset));
-        Put32(header + 36, kScnInitializedData | kScnMemRead);
-        Put16(h + stub.peOffset() + 6, static_cast<std::uint16_t>(sections.size() + 1));
+        Put32(header + kSectionVirtualAddress, static_cast<std::uint32_t>(sectionRva));
+        Put32(header + kSectionPointerToRawData, static_cast<std::uint32_t>(fileOffset));
+        Put32(header + kSectionCharacteristics, kScnInitializedData | kScnMemRead);
+        Put16(h + stub.peOffset() + kNtSignatureSize + kFileNumberOfSections,
+              static_cast<std::uint16_t>(sections.size() + 1));
         initialized += static_cast<std::uint32_t>(rawSize);
     }
-    Put32(header + 8, static_cast<std::uint32_t>(contentSize));
-    Put32(header + 16, static_cast<std::uint32_t>(rawSize));
-    Put32(h + opt + 8, initialized);
-    Put32(h + opt + 56, static_cast<std::uint32_t>(layout.imageSize));
-    Put32(h + opt + 64, 0);
-    Put32(h + opt + 112 + 8 * kDirResource, static_cast<std::uint32_t>(sectionRva));
-    Put32(h + opt + 112 + 8 * kDirResource + 4, static_cast<std::uint32_t>(contentSize));
-    layout.checksumOffset = opt + 64;
+    Put32(header + kSectionVirtualSize, static_cast<std::uint32_t>(contentSize));
+    Put32(header + kSectionSizeOfRawData, static_cast<std::uint32_t>(rawSize));
+    Put32(h + opt + kOptSizeOfInitializedData, initialized);
+    Put32(h + opt + kOptSizeOfImage, static_cast<std::uint32_t>(layout.imageSize));
+    Put32(h + opt + kOptCheckSum, 0);
+    const std::uint64_t resourceDirectory = opt + kOpt64DataDirectories + kDataDirectorySize * kDirResource;
+    Put32(h + resourceDirectory, static_cast<std::uint32_t>(sectionRva));
+    Put32(h + resourceDirectory + 4, static_cast<std::uint32_t>(contentSize));
+    layout.checksumOffset = opt + kOptCheckSum;
     return layout;
 }
 

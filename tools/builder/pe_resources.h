@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "util/pe_format.h"
+
 namespace zel {
 
 inline constexpr std::uint32_t kRtIcon = 3;
@@ -89,7 +91,9 @@ public:
     const std::vector<PeSection>& sections() const { return sections_; }
 
     std::uint32_t peOffset() const { return peOffset_; }
-    std::uint32_t optionalHeaderOffset() const { return peOffset_ + 24; }
+    std::uint32_t optionalHeaderOffset() const {
+        return peOffset_ + static_cast<std::uint32_t>(pe::kNtSignatureSize + pe::kFileHeaderSize);
+    }
     std::uint32_t sectionTableOffset() const { return sectionTableOffset_; }
     std::uint32_t sectionAlignment() const { return sectionAlignment_; }
     std::uint32_t fileAlignment() const { return fileAlignment_; }
