@@ -33,22 +33,26 @@ bool IsPowerOfTwo(std::uint32_t value) { return value != 0 && (value & (value - 
 
 // Little-endian reads through the bounds-checked reader that throw when the
 // field lies beyond the bytes.
-std::uint16_t U16(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
+template <typename T>
+T ReadField(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
     ByteReader reader(b);
-    std::uint16_t value = 0;
-    if (at > b.size() || !reader.seek(static_cast<std::size_t>(at)) || !reader.readU16(value)) {
-        Fail(std::string("truncated ") + what);
+    T value = 0;
+    bool read = at <= b.size() && reader.seek(static_cast<std::size_t>(at));
+    if constexpr (sizeof(T) == 2) {
+        read = read && reader.readU16(value);
+    } else {
+        read = read && reader.readU32(value);
     }
+    if (!read) Fail(std::string("truncated ") + what);
     return value;
 }
 
+std::uint16_t U16(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
+    return ReadField<std::uint16_t>(b, at, what);
+}
+
 std::uint32_t U32(std::span<const std::uint8_t> b, std::uint64_t at, const char* what) {
-    ByteReader reader(b);
-    std::uint32_t value = 0;
-    if (at > b.size() || !reader.seek(static_cast<std::size_t>(at)) || !reader.readU32(value)) {
-        Fail(std::string("truncated ") + what);
-    }
-    return value;
+    return ReadField<std::uint32_t>(b, at, what);
 }
 
 void Put16(std::uint8_t* p, std::uint16_t v) {
