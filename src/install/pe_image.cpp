@@ -52,9 +52,7 @@ bool ReadFileHeader(ImageSource& image, FileHeader& header) {
     if (!ntReader.readU32(signature) || signature != kNtSignature) return false;
     header.offset = static_cast<std::uint64_t>(lfanew) + kNtSignatureSize;
     if (!ntReader.readU16(header.machine) || !ntReader.readU16(header.numberOfSections)) return false;
-    if (!ntReader.seek(kNtSignatureSize + kFileSizeOfOptionalHeader) || !ntReader.readU16(header.sizeOfOptionalHeader))
-        return false;
-    return true;
+    return ntReader.seek(kNtSignatureSize + kFileSizeOfOptionalHeader) && ntReader.readU16(header.sizeOfOptionalHeader);
 }
 
 struct Section {

@@ -16,6 +16,7 @@
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
+#include "util/file_removal.h"
 #include "util/known_folder.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"

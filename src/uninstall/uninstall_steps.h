@@ -10,7 +10,6 @@
 
 #include "install/run_reporter.h"
 #include "uninstall/uninstall_run.h"
-#include "util/file_removal.h"
 
 namespace zel {
 

@@ -9,6 +9,7 @@
 #include "uninstall/uninstall_run.h"
 #include "uninstall/uninstall_steps.h"
 #include "uninstall_test_support.h"
+#include "util/file_removal.h"
 #include "util/unique_handle.h"
 
 namespace zel {
