@@ -11,6 +11,7 @@
 #include <system_error>
 #include <vector>
 
+#include "install/background_copy.h"
 #include "install/extra_destination.h"
 #include "install/folder_security.h"
 #include "install/manifest.h"
@@ -21,6 +22,8 @@
 #include "install/shortcuts.h"
 #include "install/system_folder.h"
 #include "install/uninstall_registry.h"
+#include "payload/payload_files.h"
+#include "util/ascii.h"
 
 namespace zel {
 namespace {
@@ -45,6 +48,20 @@ std::uint32_t EstimatedSizeKb(const fs::path& installDir, const std::vector<std:
     }
     const std::uint64_t kb = total / 1024 + (total % 1024 != 0 ? 1 : 0);
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu));
+}
+
+// Where Uninstall.exe is copied while the product files are written: a name of
+// this process in the install folder that no product file takes.
+fs::path UninstallExeDraft(const SetupContext& context, const fs::path& installDir) {
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(context.payloadEntries);
+    const std::wstring stem = std::wstring(kUninstallExeName) + L"." + std::to_wstring(::GetCurrentProcessId());
+    for (unsigned n = 0;; ++n) {
+        const std::wstring name = stem + L"-" + std::to_wstring(n) + L".tmp";
+        const bool taken = std::any_of(files.begin(), files.end(), [&](const PayloadFile& file) {
+            return EqualsIgnoreAsciiCase(file.relative, name);
+        });
+        if (!taken) return installDir / name;
+    }
 }
 
 // A fresh GUID in registry form ("{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}").
@@ -103,6 +120,12 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
         reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
     }
 
+    // setup.exe, payload included, is as large as all product files together:
+    // its copy as Uninstall.exe runs beside theirs and is put in place at its
+    // turn. A run that stops earlier removes it.
+    const fs::path uninstallExe = installDir / kUninstallExeName;
+    BackgroundFileCopy uninstallCopy(context.selfPath, UninstallExeDraft(context, installDir), uninstallExe);
+
     std::vector<std::wstring> copiedFiles;
     if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
         return L"インストールに失敗しました。詳細はログを確認してください。";
@@ -159,8 +182,7 @@ std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporte
 
     // Fails harmlessly when the running program is the installed Uninstall.exe
     // itself.
-    const fs::path uninstallExe = installDir / kUninstallExeName;
-    if (!::CopyFileW(context.selfPath.c_str(), uninstallExe.c_str(), FALSE)) {
+    if (!uninstallCopy.Finish()) {
         reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
     }
 

@@ -9,6 +9,7 @@
 
 #include "install/copy_failure.h"
 #include "install/files_pattern.h"
+#include "install/ordered_writes.h"
 #include "install/payload_write.h"
 #include "payload/payload_files.h"
 #include "util/ascii.h"
@@ -28,7 +29,8 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 
 bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
     // Straight from the mapped payload: every installed byte is written once, and
-    // nothing of the product passes through the temp folder.
+    // nothing of the product passes through the temp folder. The files are
+    // written on worker threads and reported here in walk order, one by one.
     const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(context.payloadEntries);
     if (payloadFiles.empty()) {
         reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
@@ -56,22 +58,28 @@ bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<
     reporter.SetProgressRange(static_cast<std::uint32_t>(selected.size()));
 
     const fs::path installDir(context.installDir);
+    std::vector<EntryWriteJob> jobs;
+    jobs.reserve(selected.size());
+    for (const PayloadFile* file : selected) jobs.push_back({file->entry, installDir / file->relative});
     // Files of one folder follow each other in walk order: the folder is made
     // once, not asked for again before every file.
     fs::path madeFolder;
-    for (size_t i = 0; i < selected.size(); ++i) {
-        const std::wstring& rel = selected[i]->relative;
-        const fs::path dest = installDir / rel;
-        if (fs::path parent = dest.parent_path(); !parent.empty() && parent != madeFolder) {
+    OrderedWrites writes(context, std::move(jobs), [&madeFolder](const fs::path& target) {
+        if (fs::path parent = target.parent_path(); !parent.empty() && parent != madeFolder) {
             fs::create_directories(parent);
             madeFolder = std::move(parent);
         }
+    });
+    for (size_t i = 0; i < selected.size(); ++i) {
+        const std::wstring& rel = selected[i]->relative;
         EntryWrite written;
         try {
-            written = WritePayloadEntry(context, selected[i]->entry, dest);
+            written = writes.Next();
         } catch (const fs::filesystem_error& error) {
             // The log is the only place that says which file and why.
-            reporter.Log(CopyFailureLine(rel, dest, static_cast<DWORD>(error.code().value())));
+            if (!writes.FailedBeforeWriting()) {
+                reporter.Log(CopyFailureLine(rel, installDir / rel, static_cast<DWORD>(error.code().value())));
+            }
             throw;
         }
         if (written == EntryWrite::Damaged) {
