@@ -84,6 +84,17 @@ protected:
         return keys.empty() ? std::wstring() : keys.front();
     }
 
+    // The names in the install folder that start with "Uninstall.exe": the
+    // installed copy and any draft of it.
+    std::vector<std::wstring> UninstallCopies() const {
+        std::vector<std::wstring> names;
+        for (const auto& entry : fs::directory_iterator(context_.installDir)) {
+            const std::wstring name = entry.path().filename().wstring();
+            if (name.starts_with(L"Uninstall.exe")) names.push_back(name);
+        }
+        return names;
+    }
+
     // One error message, then the run ends as failed (the wizard offers a retry).
     void ExpectFailedWith(const std::wstring& message) {
         ASSERT_EQ(reporter_.messages.size(), 1u);
@@ -124,7 +135,8 @@ TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
                                           kDesktopLine, kStartMenuLine, kInstalledLine}));
-    EXPECT_EQ(fs::file_size(Installed(L"Uninstall.exe")), fs::file_size(context_.selfPath));
+    EXPECT_EQ(ReadFile(Installed(L"Uninstall.exe")), ReadFile(context_.selfPath));
+    EXPECT_EQ(UninstallCopies(), std::vector<std::wstring>{L"Uninstall.exe"});  // no draft beside it
     EXPECT_FALSE(fs::exists(Installed(L"License.txt")));
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
               "\xEF\xBB\xBF"
@@ -245,6 +257,8 @@ TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunAndRegistersNothing) {
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
     EXPECT_FALSE(fs::exists(Installed(L"Doc\\Manual.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
+    // The copy of setup.exe made beside the product files goes with the run.
+    EXPECT_TRUE(UninstallCopies().empty());
 }
 
 TEST_F(InstallRunTest, NothingSelectedFailsTheCopyStep) {
@@ -282,6 +296,7 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     EXPECT_NE(reporter_.LogText().find(L"(Win32=32)\r\n"), std::wstring::npos);
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallCopies().empty());
 }
 
 TEST_F(InstallRunTest, LaterStepsOnlyWarnAndTheRunStillSucceeds) {
@@ -329,7 +344,7 @@ TEST_F(InstallRunTest, MirrorFailureStopsBeforeManifestsAndRegistration) {
     EXPECT_TRUE(reporter_.Failed());
     EXPECT_TRUE(fs::exists(Installed(L"Doc\\Manual.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
-    EXPECT_FALSE(fs::exists(Installed(L"Uninstall.exe")));
+    EXPECT_TRUE(UninstallCopies().empty());
     EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
 }
 
