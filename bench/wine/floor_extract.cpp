@@ -1,8 +1,10 @@
 // The plainest way to put on disk the bytes an install writes: map the payload
 // resource of a setup.exe once, write each archive entry with one WriteFile, then
 // copy setup.exe itself as Uninstall.exe, as the install does (so every payload
-// byte is written twice here too). A floor for the install benchmark.
-//   floor_extract.exe <setup.exe> <output-folder>
+// byte is written twice here too). A floor for the install benchmark. With
+// --create-only every entry's file is only created, empty, and nothing else is
+// written: what creating that many files costs on its own.
+//   floor_extract.exe <setup.exe> <output-folder> [--create-only]
 #include <windows.h>
 
 #include <cstdint>
@@ -12,8 +14,9 @@
 #include "payload/payload_archive.h"
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3) {
-        std::fwprintf(stderr, L"usage: floor_extract <setup.exe> <output-folder>\n");
+    const bool createOnly = argc == 4 && std::wstring(argv[3]) == L"--create-only";
+    if (argc != 3 && !createOnly) {
+        std::fwprintf(stderr, L"usage: floor_extract <setup.exe> <output-folder> [--create-only]\n");
         return 2;
     }
     HMODULE module = ::LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
@@ -42,9 +45,11 @@ int wmain(int argc, wchar_t** argv) {
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         DWORD written = 0;
-        const BOOL ok = ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
+        const BOOL ok = createOnly ||
+                        ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
         ::CloseHandle(file);
-        if (!ok || written != entry.size) return 1;
+        if (!ok || (!createOnly && written != entry.size)) return 1;
     }
+    if (createOnly) return 0;
     return ::CopyFileW(argv[1], (root + L"\\Uninstall.exe").c_str(), FALSE) ? 0 : 1;
 }
