@@ -188,6 +188,10 @@ TEST(PeStubTest, RefusesStubsItCannotHandle) {
         {"tiny", [](auto& b) { b.resize(40); }, "no MZ header"},
         {"resource data outside", [](auto& b) { PutU32(b, test::kRsrcRaw + test::kFirstDataEntry, 0x9000); },
          "resource data lies outside"},
+        {"type entry is a leaf", [](auto& b) { PutU32(b, test::kRsrcRaw + 0x10 + 4, 0x20); },
+         "a type entry is not a directory"},
+        {"name entry is a leaf", [](auto& b) { PutU32(b, test::kRsrcRaw + 0x30 + 4, 0x50); },
+         "a name entry is not a directory"},
         {"resource directory loop",
          [](auto& b) { PutU32(b, test::kRsrcRaw + 0x60 + 4, 0x80000000u); },  // language level points to a directory
          "more than three levels"},
