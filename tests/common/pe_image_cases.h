@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "little_endian.h"
+
 namespace zel::test {
 
 // What a crafted image holds. The layout: DOS header, "PE\0\0" at 64, file
@@ -23,14 +25,6 @@ struct CraftedImage {
     std::uint16_t optionalHeaderSizeOverride = 0;
     std::int32_t lfanewOverride = 0;
 };
-
-inline void PutU16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void PutU32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 inline constexpr std::uint32_t kCraftedSectionRva = 0x1000;
 inline constexpr std::uint32_t kCraftedSectionOffset = 0x200;

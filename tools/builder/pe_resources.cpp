@@ -83,28 +83,20 @@ public:
 
     ResourceTree Read() {
         ResourceTree tree;
-        std::vector<Entry> types;
-        tree.info = ReadDirectory(0, types);
-        for (const Entry& t : types) {
-            if (!t.isDirectory) Fail("resource tree: a type entry is not a directory");
-            ResourceType type;
+        Entry root;  // the root directory, at the start of the section
+        root.isDirectory = true;
+        tree.info = ReadChildren(root, "", [&](const Entry& t) {
+            ResourceType& type = tree.types.emplace_back();
             type.key = t.key;
-            std::vector<Entry> names;
-            type.info = ReadDirectory(t.target, names);
-            for (const Entry& n : names) {
-                if (!n.isDirectory) Fail("resource tree: a name entry is not a directory");
-                ResourceName name;
+            type.info = ReadChildren(t, "resource tree: a type entry is not a directory", [&](const Entry& n) {
+                ResourceName& name = type.names.emplace_back();
                 name.key = n.key;
-                std::vector<Entry> languages;
-                name.info = ReadDirectory(n.target, languages);
-                for (const Entry& l : languages) {
+                name.info = ReadChildren(n, "resource tree: a name entry is not a directory", [&](const Entry& l) {
                     if (l.isDirectory) Fail("resource tree: more than three levels");
                     name.languages.push_back(ReadLeaf(l));
-                }
-                type.names.push_back(std::move(name));
-            }
-            tree.types.push_back(std::move(type));
-        }
+                });
+            });
+        });
         return tree;
     }
 
@@ -114,6 +106,18 @@ private:
         bool isDirectory = false;
         std::uint32_t target = 0;
     };
+
+    // Reads the directory the parent entry points to, then hands each of its
+    // entries to visit in file order; notDirectory is the failure when the
+    // parent is a leaf instead.
+    template <typename Visit>
+    ResourceDirectoryInfo ReadChildren(const Entry& parent, const char* notDirectory, Visit visit) {
+        if (!parent.isDirectory) Fail(notDirectory);
+        std::vector<Entry> entries;
+        const ResourceDirectoryInfo info = ReadDirectory(parent.target, entries);
+        for (const Entry& entry : entries) visit(entry);
+        return info;
+    }
 
     ResourceDirectoryInfo ReadDirectory(std::uint32_t offset, std::vector<Entry>& entries) {
         ResourceDirectoryInfo info;

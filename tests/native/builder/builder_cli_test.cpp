@@ -90,7 +90,7 @@ protected:
     std::string Stdout() const { return Read("stdout"); }
     std::string Stderr() const { return Read("stderr"); }
 
-    test::TempDir dir_;
+    test::ScratchFolder dir_{L"builder"};
 };
 
 // setup.ini with one line replaced (by its number) or text added at the end.

@@ -49,7 +49,7 @@ protected:
         return names;
     }
 
-    test::TempDir dir_;
+    test::ScratchFolder dir_{L"builder"};
 };
 
 std::vector<std::uint8_t> RcdataOf(const std::vector<std::uint8_t>& exe, std::uint32_t id) {

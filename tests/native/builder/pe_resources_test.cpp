@@ -13,7 +13,7 @@ namespace zel {
 namespace {
 
 using test::MakeTestPe;
-using test::Put32;
+using test::PutU32;
 
 std::vector<std::uint8_t> Pseudorandom(std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
@@ -114,8 +114,8 @@ TEST(PeStubTest, ABuiltAndSignedImageCanBeInspectedButNotExtended) {
     std::vector<std::uint8_t> image = EmbedPayload(PeStub(MakeTestPe(false)), Pseudorandom(100, 7));
     const std::size_t certificate = image.size();
     image.resize(image.size() + 24, 0xCE);
-    Put32(image, test::kOptionalHeader + 112 + 8 * 4, static_cast<std::uint32_t>(certificate));
-    Put32(image, test::kOptionalHeader + 112 + 8 * 4 + 4, 24);
+    PutU32(image, test::kOptionalHeader + 112 + 8 * 4, static_cast<std::uint32_t>(certificate));
+    PutU32(image, test::kOptionalHeader + 112 + 8 * 4 + 4, 24);
     EXPECT_THROW(PeStub{image}, std::runtime_error);
     const PeStub inspected(image, PeStub::kInspect);
     EXPECT_EQ(FindLeaf(inspected.resources(), {u"", kRtRcdata}, {u"", kPayloadResourceId})->data, Pseudorandom(100, 7));
@@ -123,7 +123,7 @@ TEST(PeStubTest, ABuiltAndSignedImageCanBeInspectedButNotExtended) {
 
 TEST(PeStubTest, OutputPassesAnIndependentReader) {
     if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
-    test::TempDir dir;
+    test::ScratchFolder dir(L"builder");
     for (const bool withReloc : {true, false}) {
         SCOPED_TRACE(withReloc);
         const std::vector<std::uint8_t> stubBytes = MakeTestPe(withReloc);
@@ -145,7 +145,7 @@ TEST(PeStubTest, RealStubKeepsEveryResourceAndLoadsInAnIndependentReader) {
     const std::filesystem::path stubPath = RealStub();
     if (stubPath.empty()) GTEST_SKIP() << "ZEL_STUB_EXE is not set";
     if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
-    test::TempDir dir;
+    test::ScratchFolder dir(L"builder");
     const PeStub stub(test::ReadBytes(stubPath));
     for (const auto& [type, id] : {std::pair{14u, 32512u}, {24u, 1u}, {5u, 101u}, {5u, 102u}, {16u, 1u}}) {
         EXPECT_NE(FindLeaf(stub.resources(), {u"", type}, {u"", id}), nullptr) << type << "/" << id;
@@ -179,18 +179,23 @@ TEST(PeStubTest, RefusesStubsItCannotHandle) {
     const Case cases[] = {
         {"no MZ", [](auto& b) { b[0] = 'X'; }, "no MZ header"},
         {"no PE signature", [](auto& b) { b[test::kPeOffset] = 'X'; }, "no PE signature"},
-        {"PE32", [&](auto& b) { test::Put16(b, opt, 0x10B); }, "PE32+"},
-        {"signed", [&](auto& b) { Put32(b, opt + 112 + 8 * 4, 0xA00), Put32(b, opt + 112 + 8 * 4 + 4, 8); }, "signed"},
+        {"PE32", [&](auto& b) { test::PutU16(b, opt, 0x10B); }, "PE32+"},
+        {"signed", [&](auto& b) { PutU32(b, opt + 112 + 8 * 4, 0xA00), PutU32(b, opt + 112 + 8 * 4 + 4, 8); },
+         "signed"},
         {"overlay", [](auto& b) { b.insert(b.end(), 16, 0xAB); }, "16 bytes after its last section"},
-        {"symbols", [](auto& b) { Put32(b, test::kPeOffset + 12, 0x900); }, "symbol table"},
+        {"symbols", [](auto& b) { PutU32(b, test::kPeOffset + 12, 0x900); }, "symbol table"},
         {"truncated", [](auto& b) { b.resize(0x900); }, "beyond the end of the file"},
         {"tiny", [](auto& b) { b.resize(40); }, "no MZ header"},
-        {"resource data outside", [](auto& b) { Put32(b, test::kRsrcRaw + test::kFirstDataEntry, 0x9000); },
+        {"resource data outside", [](auto& b) { PutU32(b, test::kRsrcRaw + test::kFirstDataEntry, 0x9000); },
          "resource data lies outside"},
+        {"type entry is a leaf", [](auto& b) { PutU32(b, test::kRsrcRaw + 0x10 + 4, 0x20); },
+         "a type entry is not a directory"},
+        {"name entry is a leaf", [](auto& b) { PutU32(b, test::kRsrcRaw + 0x30 + 4, 0x50); },
+         "a name entry is not a directory"},
         {"resource directory loop",
-         [](auto& b) { Put32(b, test::kRsrcRaw + 0x60 + 4, 0x80000000u); },  // language level points to a directory
+         [](auto& b) { PutU32(b, test::kRsrcRaw + 0x60 + 4, 0x80000000u); },  // language level points to a directory
          "more than three levels"},
-        {"truncated resource name", [](auto& b) { test::Put16(b, test::kRsrcRaw + 0x80, 0x7000); },
+        {"truncated resource name", [](auto& b) { test::PutU16(b, test::kRsrcRaw + 0x80, 0x7000); },
          "truncated resource name"},
     };
     for (const Case& c : cases) {

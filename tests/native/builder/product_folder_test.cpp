@@ -32,7 +32,7 @@ protected:
         return names;
     }
 
-    test::TempDir dir_;
+    test::ScratchFolder dir_{L"builder"};
 };
 
 TEST_F(ProductFolderTest, ListsSetupIniLicenceAndFilesSortedByName) {
@@ -161,7 +161,7 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        test::TempDir product;
+        test::ScratchFolder product(L"builder_product");
         WriteFile(product.path() / "setup.ini", kIni);
         WriteFile(product.path() / "License.txt", "Terms.\n");
         WriteFile(product.path() / "files/App.exe", "MZ");

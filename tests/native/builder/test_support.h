@@ -1,4 +1,4 @@
-// Helpers shared by the builder tests: a temporary folder, file writing, and a
+// Helpers shared by the builder tests: byte-file reading and writing, and a
 // small PE32+ image built byte by byte (independently of the code under test)
 // with a resource tree that has named and numbered entries.
 #pragma once
@@ -14,31 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "../../common/little_endian.h"
+#include "../../common/scratch_folder.h"
+
 namespace zel::test {
-
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zel-builder-test-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-inline void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 inline void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     WriteFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
@@ -47,15 +26,6 @@ inline void WriteBytes(const std::filesystem::path& path, const std::vector<std:
 inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-inline void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 // Offsets in the test image.
@@ -75,47 +45,47 @@ inline std::vector<std::uint8_t> MakeTestPe(bool withReloc) {
     std::vector<std::uint8_t> b(withReloc ? 0xA00 : 0x800, 0);
     b[0] = 'M';
     b[1] = 'Z';
-    Put32(b, 0x3C, kPeOffset);
-    Put32(b, kPeOffset, 0x00004550);
-    Put16(b, kPeOffset + 4, 0x8664);
-    Put16(b, kPeOffset + 6, sections);
-    Put16(b, kPeOffset + 20, 240);
-    Put16(b, kPeOffset + 22, 0x0022);
+    PutU32(b, 0x3C, kPeOffset);
+    PutU32(b, kPeOffset, 0x00004550);
+    PutU16(b, kPeOffset + 4, 0x8664);
+    PutU16(b, kPeOffset + 6, sections);
+    PutU16(b, kPeOffset + 20, 240);
+    PutU16(b, kPeOffset + 22, 0x0022);
     const std::size_t o = kOptionalHeader;
-    Put16(b, o, 0x20B);
-    Put32(b, o + 4, 0x200);                         // SizeOfCode
-    Put32(b, o + 8, withReloc ? 0x400 : 0x200);     // SizeOfInitializedData
-    Put32(b, o + 16, 0x1000);                       // AddressOfEntryPoint
-    Put32(b, o + 20, 0x1000);                       // BaseOfCode
-    Put32(b, o + 24, 0x40000000);                   // ImageBase (low)
-    Put32(b, o + 28, 0x1);                          // ImageBase (high)
-    Put32(b, o + 32, 0x1000);                       // SectionAlignment
-    Put32(b, o + 36, 0x200);                        // FileAlignment
-    Put16(b, o + 40, 6);                            // OS version
-    Put16(b, o + 48, 6);                            // subsystem version
-    Put32(b, o + 56, withReloc ? 0x4000 : 0x3000);  // SizeOfImage
-    Put32(b, o + 60, 0x400);                        // SizeOfHeaders
-    Put16(b, o + 68, 2);                            // GUI
-    Put32(b, o + 72, 0x100000);
-    Put32(b, o + 80, 0x1000);
-    Put32(b, o + 88, 0x100000);
-    Put32(b, o + 96, 0x1000);
-    Put32(b, o + 108, 16);
-    Put32(b, o + 112 + 8 * 2, kRsrcRva);
-    Put32(b, o + 112 + 8 * 2 + 4, 0xCE);
+    PutU16(b, o, 0x20B);
+    PutU32(b, o + 4, 0x200);                         // SizeOfCode
+    PutU32(b, o + 8, withReloc ? 0x400 : 0x200);     // SizeOfInitializedData
+    PutU32(b, o + 16, 0x1000);                       // AddressOfEntryPoint
+    PutU32(b, o + 20, 0x1000);                       // BaseOfCode
+    PutU32(b, o + 24, 0x40000000);                   // ImageBase (low)
+    PutU32(b, o + 28, 0x1);                          // ImageBase (high)
+    PutU32(b, o + 32, 0x1000);                       // SectionAlignment
+    PutU32(b, o + 36, 0x200);                        // FileAlignment
+    PutU16(b, o + 40, 6);                            // OS version
+    PutU16(b, o + 48, 6);                            // subsystem version
+    PutU32(b, o + 56, withReloc ? 0x4000 : 0x3000);  // SizeOfImage
+    PutU32(b, o + 60, 0x400);                        // SizeOfHeaders
+    PutU16(b, o + 68, 2);                            // GUI
+    PutU32(b, o + 72, 0x100000);
+    PutU32(b, o + 80, 0x1000);
+    PutU32(b, o + 88, 0x100000);
+    PutU32(b, o + 96, 0x1000);
+    PutU32(b, o + 108, 16);
+    PutU32(b, o + 112 + 8 * 2, kRsrcRva);
+    PutU32(b, o + 112 + 8 * 2 + 4, 0xCE);
     if (withReloc) {
-        Put32(b, o + 112 + 8 * 5, 0x3000);
-        Put32(b, o + 112 + 8 * 5 + 4, 0x08);
+        PutU32(b, o + 112 + 8 * 5, 0x3000);
+        PutU32(b, o + 112 + 8 * 5 + 4, 0x08);
     }
     auto section = [&](int index, const char* name, std::uint32_t vsize, std::uint32_t va, std::uint32_t raw,
                        std::uint32_t characteristics) {
         const std::size_t at = kSectionTable + 40 * index;
         for (int i = 0; name[i] != 0; ++i) b[at + i] = static_cast<std::uint8_t>(name[i]);
-        Put32(b, at + 8, vsize);
-        Put32(b, at + 12, va);
-        Put32(b, at + 16, 0x200);
-        Put32(b, at + 20, raw);
-        Put32(b, at + 36, characteristics);
+        PutU32(b, at + 8, vsize);
+        PutU32(b, at + 12, va);
+        PutU32(b, at + 16, 0x200);
+        PutU32(b, at + 20, raw);
+        PutU32(b, at + 36, characteristics);
     };
     section(0, ".text", 0x10, 0x1000, 0x400, 0x60000020);
     section(1, ".rsrc", 0xCE, kRsrcRva, kRsrcRaw, 0x40000040);
@@ -124,19 +94,20 @@ inline std::vector<std::uint8_t> MakeTestPe(bool withReloc) {
 
     // The resource tree, offsets relative to the start of .rsrc.
     auto dir = [&](std::size_t at, std::uint16_t named, std::uint16_t ids) {
-        Put16(b, kRsrcRaw + at + 12, named);
-        Put16(b, kRsrcRaw + at + 14, ids);
+        PutU16(b, kRsrcRaw + at + 12, named);
+        PutU16(b, kRsrcRaw + at + 14, ids);
     };
     auto entry = [&](std::size_t at, std::uint32_t name, std::uint32_t target) {
-        Put32(b, kRsrcRaw + at, name);
-        Put32(b, kRsrcRaw + at + 4, target);
+        PutU32(b, kRsrcRaw + at, name);
+        PutU32(b, kRsrcRaw + at + 4, target);
     };
     auto text = [&](std::size_t at, std::string_view s) {
         for (std::size_t i = 0; i < s.size(); ++i) b[kRsrcRaw + at + i] = static_cast<std::uint8_t>(s[i]);
     };
     auto name = [&](std::size_t at, std::string_view s) {
-        Put16(b, kRsrcRaw + at, static_cast<std::uint32_t>(s.size()));
-        for (std::size_t i = 0; i < s.size(); ++i) Put16(b, kRsrcRaw + at + 2 + 2 * i, static_cast<std::uint8_t>(s[i]));
+        PutU16(b, kRsrcRaw + at, static_cast<std::uint32_t>(s.size()));
+        for (std::size_t i = 0; i < s.size(); ++i)
+            PutU16(b, kRsrcRaw + at + 2 + 2 * i, static_cast<std::uint8_t>(s[i]));
     };
     constexpr std::uint32_t kDir = 0x80000000, kName = 0x80000000;
     dir(0x00, 1, 1);
@@ -152,15 +123,15 @@ inline std::vector<std::uint8_t> MakeTestPe(bool withReloc) {
     entry(0x78, 0, 0xA8);
     name(0x80, "ZTYPE");
     name(0x8C, "ICONX");
-    Put32(b, kRsrcRaw + 0x98, kRsrcRva + 0xB8);
-    Put32(b, kRsrcRaw + 0x9C, 11);
-    Put32(b, kRsrcRaw + 0xA8, kRsrcRva + 0xC8);
-    Put32(b, kRsrcRaw + 0xAC, 6);
+    PutU32(b, kRsrcRaw + 0x98, kRsrcRva + 0xB8);
+    PutU32(b, kRsrcRaw + 0x9C, 11);
+    PutU32(b, kRsrcRaw + 0xA8, kRsrcRva + 0xC8);
+    PutU32(b, kRsrcRaw + 0xAC, 6);
     text(0xB8, "hello world");
     text(0xC8, "second");
     if (withReloc) {
-        Put32(b, 0x800, 0x1000);  // one block for the .text page, without entries
-        Put32(b, 0x804, 0x08);
+        PutU32(b, 0x800, 0x1000);  // one block for the .text page, without entries
+        PutU32(b, 0x804, 0x08);
     }
     return b;
 }

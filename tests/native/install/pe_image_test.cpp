@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "../../common/pe_image_cases.h"
+#include "../../common/scratch_folder.h"
 
 namespace zel {
 namespace {
@@ -26,13 +27,6 @@ SystemFolderKind Expected(test::Folder folder) {
 
 class PeImageFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("zel_pe_image_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const fs::path file = dir_ / name;
         std::ofstream out(file, std::ios::binary);
@@ -40,7 +34,8 @@ protected:
         return file;
     }
 
-    fs::path dir_;
+    const test::ScratchFolder scratch_{L"pe_image"};
+    const fs::path dir_ = scratch_.path();
 };
 
 // Each case is read twice: from a buffer and from a file, and both readings agree

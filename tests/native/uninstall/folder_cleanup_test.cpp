@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
+
 namespace fs = std::filesystem;
 
 namespace zel {
@@ -44,20 +46,10 @@ struct CleanUpCase {
 
 class FolderCleanUp : public testing::TestWithParam<CleanUpCase> {
 protected:
-    void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("zel-uninstall-cleanup-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                 GetParam().name);
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
     fs::path At(const std::string& relative) const { return relative.empty() ? root_ : root_ / relative; }
 
-    fs::path root_;
+    const test::ScratchFolder scratch_{L"uninstall_cleanup"};
+    const fs::path root_ = scratch_.path();
 };
 
 TEST_P(FolderCleanUp, RemovesEmptiedFoldersDeepestFirst) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../../common/scratch_folder.h"
 #include "common/setup_config_cases.h"
 #include "config/setup_config.h"
 
@@ -16,16 +17,8 @@ using testcases::SetupIniCase;
 
 class ProfileSetupConfig : public ::testing::TestWithParam<SetupIniCase> {
 protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  (L"zel_setup_config_test_" + std::to_wstring(::GetCurrentProcessId()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    std::filesystem::path folder_;
+    const test::ScratchFolder scratch_{L"setup_config"};
+    const std::filesystem::path folder_ = scratch_.path();
 };
 
 TEST_P(ProfileSetupConfig, LoadsLikeThePortableReader) {

@@ -194,12 +194,11 @@ TEST(ReadPayloadTest, ReadsTheMappedArchiveItsDigestsAndExtractsIt) {
     std::vector<PayloadEntry> fewer(entries.begin(), entries.begin() + 1);
     EXPECT_FALSE(ReadPayloadDigests(module.get(), data, fewer, digests));
 
-    const fs::path folder =
-        fs::temp_directory_path() / (L"zel_payload_read_" + std::to_wstring(::GetCurrentProcessId()));
+    const test::ScratchFolder scratch(L"payload_read");
+    const fs::path folder = scratch / L"extracted";
     ASSERT_TRUE(ExtractPayload(folder.wstring(), data, entries));
     EXPECT_EQ(ReadFile(folder / L"setup.ini"), "[Setup]\n");
     EXPECT_EQ(ReadFile(folder / L"files" / L"a.txt"), "hello");
-    fs::remove_all(folder);
 }
 
 }  // namespace

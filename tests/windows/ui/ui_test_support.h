@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
 #include "install/setup_context.h"
 #include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
@@ -262,19 +263,14 @@ inline RECT ItemRect(HWND dialog, int id) {
 // When the Windows session ends the process is ended without returning to the
 // run driver: the dialog removes the extraction folder itself then, and only then.
 inline void ExpectSessionEndRemovesTheExtractionFolder(HWND dialog) {
-    const std::filesystem::path root =
-        std::filesystem::temp_directory_path() / (L"zel_session_end_" + std::to_wstring(::GetCurrentProcessId()));
-    std::filesystem::create_directories(root);
-    {
-        PrivateTempFolder folder;
-        ASSERT_TRUE(folder.Create(root.wstring()));
-        const std::wstring path = folder.path();
-        ::SendMessageW(dialog, WM_ENDSESSION, FALSE, 0);  // the session goes on
-        EXPECT_TRUE(std::filesystem::exists(path));
-        ::SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
-        EXPECT_FALSE(std::filesystem::exists(path));
-    }
-    std::filesystem::remove_all(root);
+    const ScratchFolder root(L"session_end");
+    PrivateTempFolder folder;
+    ASSERT_TRUE(folder.Create(root.path().wstring()));
+    const std::wstring path = folder.path();
+    ::SendMessageW(dialog, WM_ENDSESSION, FALSE, 0);  // the session goes on
+    EXPECT_TRUE(std::filesystem::exists(path));
+    ::SendMessageW(dialog, WM_ENDSESSION, TRUE, 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 }  // namespace zel::test

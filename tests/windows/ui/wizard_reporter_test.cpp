@@ -26,8 +26,6 @@ protected:
         test::LoadDialogLibraries();
         context.config.AppName = L"Zel Viewer";
         context.licenseText = L"licence";
-        logPath = fs::temp_directory_path() / (L"zel_wizard_reporter_" + std::to_wstring(::GetCurrentProcessId()));
-        fs::remove(logPath);
         std::wstring error;
         ASSERT_TRUE(logFile.Open(logPath.wstring(), error));
         dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_WIZARD), nullptr,
@@ -37,13 +35,12 @@ protected:
     void TearDown() override {
         if (dialog) ::DestroyWindow(dialog);
         logFile = LogFile();
-        std::error_code error;
-        fs::remove(logPath, error);
     }
 
     RecordedActions actions;
     SetupContext context;
-    fs::path logPath;
+    const test::ScratchFolder scratch{L"wizard_reporter"};
+    const fs::path logPath = scratch / L"setup.log";
     LogFile logFile;
     // Records boxes instead of showing them; writes the log file like the real one.
     class Reporter : public WizardReporter {

@@ -15,6 +15,7 @@
 #include "install/uninstall_registry.h"
 #include "uninstall/uninstall_steps.h"
 #include "uninstall_test_support.h"
+#include "util/unicode.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -22,8 +23,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Exists;
+using test::Show;
 using test::TempFolder;
-using test::Utf8;
 using test::WriteFile;
 
 constexpr UINT kError = MB_OK | MB_ICONERROR;
@@ -44,7 +45,7 @@ struct Box {
 };
 
 void PrintTo(const Box& box, std::ostream* os) {
-    *os << "{" << Utf8(box.text) << " | " << Utf8(box.title) << " | 0x" << std::hex << box.style << "}";
+    *os << "{" << Show(box.text) << " | " << Show(box.title) << " | 0x" << std::hex << box.style << "}";
 }
 
 // Records the run's messages as the boxes they are on the interactive road and
@@ -110,7 +111,7 @@ protected:
 
     void WriteManifest(const std::vector<std::wstring>& entries) {
         std::string bytes = "\xEF\xBB\xBF";
-        for (const auto& entry : entries) bytes += Utf8(entry) + "\n";
+        for (const auto& entry : entries) bytes += EncodeUtf8(entry) + "\n";
         WriteFile(installDir_ / L"install_manifest.txt", bytes);
     }
 

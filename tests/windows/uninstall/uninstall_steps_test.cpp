@@ -17,8 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::Exists;
+using test::Show;
 using test::TempFolder;
-using test::Utf8;
 using test::WriteFile;
 
 struct KeyCase {
@@ -45,7 +45,7 @@ TEST(NormalizeProductKey, TrimsQuotesAndBlanksAndAddsBraces) {
         {L" \" \t\"", L""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(NormalizeProductKey(c.given), c.normalised) << "given [" << test::Utf8(c.given) << "]";
+        EXPECT_EQ(NormalizeProductKey(c.given), c.normalised) << "given [" << Show(c.given) << "]";
     }
 }
 
@@ -216,7 +216,7 @@ TEST_F(ShortcutRemoval, DesktopLinkGoesOnlyWhenItIsTheProducts) {
         {L"..\\outside", {}, {}, {}, {}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(test::Utf8(c.name));
+        SCOPED_TRACE(Show(c.name));
         const fs::path desktop = root_ / L"Desktop";
         RemoveFolderTree(desktop);
         fs::create_directories(desktop);
@@ -230,7 +230,7 @@ TEST_F(ShortcutRemoval, DesktopLinkGoesOnlyWhenItIsTheProducts) {
         for (const auto* list : {&c.ownLinks, &c.foreignLinks, &c.userFiles}) {
             for (const auto& name : *list) {
                 const bool removed = std::find(c.removed.begin(), c.removed.end(), name) != c.removed.end();
-                EXPECT_EQ(Exists(desktop / name), !removed) << test::Utf8(name);
+                EXPECT_EQ(Exists(desktop / name), !removed) << Show(name);
             }
         }
         EXPECT_TRUE(Exists(root_ / L"outside.lnk"));

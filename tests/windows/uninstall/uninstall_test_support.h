@@ -1,17 +1,18 @@
-// Temporary folders and small file helpers for the uninstall tests.
+// Scratch folders and small file helpers for the uninstall tests.
 #pragma once
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "../../common/scratch_folder.h"
+#include "../../common/show_text.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
 
@@ -19,44 +20,15 @@
 
 namespace zel::test {
 
-// A fresh folder under the temp path whose name holds a blank and Japanese
-// letters; removed with everything in it at the end of the test.
-class TempFolder {
+// A scratch folder whose name holds a blank and Japanese letters, as the
+// folders products are installed in often do.
+class TempFolder : public ScratchFolder {
 public:
-    TempFolder() {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::wstring name = L"zel-uninstall テスト ";
-        for (const char* p = info ? info->name() : "x"; *p; ++p)
-            name.push_back(std::isalnum(static_cast<unsigned char>(*p)) ? *p : L'_');
-        name += L"-" + std::to_wstring(GetCurrentProcessId());
-        path_ = std::filesystem::temp_directory_path() / name;
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder() {
-        // A program that has just ended may still hold its file for a moment.
-        for (int attempt = 0; attempt < 50; ++attempt) {
-            std::error_code ec;
-            std::filesystem::remove_all(path_, ec);
-            if (!ec && !std::filesystem::exists(path_, ec)) return;
-            Sleep(100);
-        }
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::wstring& relative) const { return path_ / relative; }
-
-private:
-    std::filesystem::path path_;
+    TempFolder() : ScratchFolder(L"uninstall テスト") {}
 };
 
-inline void WriteFile(const std::filesystem::path& file, const std::string& text = "x") {
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file, std::ios::binary) << text;
-}
+// A small file whose content does not matter.
+inline void WriteFile(const std::filesystem::path& file) { WriteFile(file, "x"); }
 
 inline bool Exists(const std::filesystem::path& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -67,16 +39,6 @@ inline bool Exists(const std::filesystem::path& path) {
 inline bool WriteLink(const std::filesystem::path& link, const std::filesystem::path& target) {
     std::wstring error;
     return CreateShortcut(link, target, target.parent_path(), error);
-}
-
-// UTF-8 for test messages.
-inline std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-    return result;
 }
 
 // The folder that holds the running test program (and its helper programs).
