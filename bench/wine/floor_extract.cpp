@@ -45,8 +45,8 @@ int wmain(int argc, wchar_t** argv) {
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         DWORD written = 0;
-        const BOOL ok = createOnly ||
-                        ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
+        const BOOL ok =
+            createOnly || ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
         ::CloseHandle(file);
         if (!ok || (!createOnly && written != entry.size)) return 1;
     }
