@@ -8,10 +8,12 @@ namespace zel {
 namespace {
 
 // Creating a file costs far more than writing a typical one, and much of that
-// cost is waiting: a few threads keep the system busy, and a short look-ahead
-// keeps the files finished beyond the one being reported few.
+// cost is waiting: a few threads keep the system busy. The look-ahead lets the
+// workers go on while the calling thread is busy elsewhere (the wizard redraws
+// its log from time to time) and bounds how many files a failure leaves written
+// beyond the one that failed.
 constexpr std::size_t kWorkers = 3;
-constexpr std::size_t kLookAhead = 16;
+constexpr std::size_t kLookAhead = 256;
 
 }  // namespace
 

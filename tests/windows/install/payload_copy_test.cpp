@@ -221,8 +221,8 @@ TEST_F(PayloadCopyTest, FilesWrittenSideBySideHoldTheirOwnBytesAndAreReportedInW
 // beyond it are never written.
 TEST_F(PayloadCopyTest, FailureAmongManyFilesStopsTheCopySoonAndReportsOnlyWhatCameBefore) {
     std::vector<std::wstring> names;
-    for (int i = 0; i < 80; ++i) {
-        names.push_back(L"f" + std::to_wstring(100 + i) + L".txt");
+    for (int i = 0; i < 600; ++i) {
+        names.push_back(L"f" + std::to_wstring(1000 + i) + L".txt");
         WriteFile(Files() / names.back(), "new");
     }
     payload_.Load(temp_.path(), context_);
@@ -243,7 +243,7 @@ TEST_F(PayloadCopyTest, FailureAmongManyFilesStopsTheCopySoonAndReportsOnlyWhatC
     EXPECT_EQ(reporter_.LogText(), LogOf(lines));
     EXPECT_EQ(reporter_.positions.size(), 20u);
     EXPECT_EQ(ReadFile(blocked), "old");
-    for (std::size_t i = 60; i < names.size(); ++i) {
+    for (std::size_t i = 400; i < names.size(); ++i) {
         EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / names[i])) << i;
     }
 }
