@@ -21,6 +21,8 @@ OrderedWrites::OrderedWrites(const SetupContext& context, std::vector<EntryWrite
                              std::function<void(const std::filesystem::path&)> prepare)
     : context_(context), jobs_(std::move(jobs)), prepare_(std::move(prepare)), outcomes_(jobs_.size()) {
     const std::size_t workers = std::min(kWorkers, jobs_.size() > 1 ? jobs_.size() : std::size_t{0});
+    // Reserved first, so that only starting a thread can fail once one runs.
+    workers_.reserve(workers);
     try {
         for (std::size_t i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
     } catch (const std::system_error&) {
