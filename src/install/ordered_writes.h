@@ -42,7 +42,7 @@ public:
     EntryWrite Next();
 
     // Whether the exception Next() raised came from prepare, before any write.
-    bool FailedBeforeWriting() const noexcept { return failedBeforeWriting_; }
+    bool FailedBeforeWriting() const noexcept { return next_ > 0 && PrepareFailedFor(next_ - 1); }
 
 private:
     struct Outcome {
@@ -51,6 +51,8 @@ private:
         std::exception_ptr error;
     };
 
+    // A job whose prepare threw is never handed out: handed_ stops at it.
+    bool PrepareFailedFor(std::size_t index) const noexcept { return prepareFailed_ && handed_ == index; }
     void HandOutUpTo(std::size_t end);
     void Work();
     void Write(std::size_t index) noexcept;
@@ -61,10 +63,8 @@ private:
     std::function<void(const std::filesystem::path&)> prepare_;
     std::vector<Outcome> outcomes_;
     // Used by the calling thread only.
-    std::size_t next_ = 0;             // the job Next() gives
-    std::size_t prepareFailedAt_ = 0;  // the job whose prepare threw, when one did
+    std::size_t next_ = 0;  // the job Next() gives
     bool prepareFailed_ = false;
-    bool failedBeforeWriting_ = false;
 
     std::mutex mutex_;
     std::condition_variable handedOut_;

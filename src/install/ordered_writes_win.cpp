@@ -52,7 +52,6 @@ void OrderedWrites::HandOutUpTo(std::size_t end) {
             outcomes_[handed_].done = true;
             outcomes_[handed_].error = std::current_exception();
             prepareFailed_ = true;
-            prepareFailedAt_ = handed_;
             return;
         }
         {
@@ -94,23 +93,14 @@ void OrderedWrites::Write(std::size_t index) noexcept {
 EntryWrite OrderedWrites::Next() {
     const std::size_t index = next_++;
     HandOutUpTo(std::min(jobs_.size(), index + kLookAhead));
-    if (workers_.empty() && !(prepareFailed_ && prepareFailedAt_ == index)) {
-        {
-            std::lock_guard lock(mutex_);
-            taken_ = index + 1;
-        }
-        Write(index);
-    }
+    if (workers_.empty() && !PrepareFailedFor(index)) Write(index);
     Outcome outcome;
     {
         std::unique_lock lock(mutex_);
         finished_.wait(lock, [&] { return outcomes_[index].done; });
         outcome = outcomes_[index];
     }
-    if (outcome.error || outcome.result == EntryWrite::Damaged) {
-        failedBeforeWriting_ = prepareFailed_ && prepareFailedAt_ == index;
-        StopAndWait();
-    }
+    if (outcome.error || outcome.result == EntryWrite::Damaged) StopAndWait();
     if (outcome.error) std::rethrow_exception(outcome.error);
     return outcome.result;
 }

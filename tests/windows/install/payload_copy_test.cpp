@@ -21,6 +21,12 @@ using test::ReadFile;
 using test::Sorted;
 using test::WriteFile;
 
+// The log lines of files copied in this order, after the lines before them.
+std::vector<std::wstring> CopyLines(const std::vector<std::wstring>& files, std::vector<std::wstring> lines = {}) {
+    for (const auto& rel : files) lines.push_back(L"コピー: " + rel);
+    return lines;
+}
+
 class PayloadCopyTest : public ::testing::Test {
 protected:
     PayloadCopyTest() : temp_(L"copy_temp"), install_(L"copy_dest") {
@@ -101,9 +107,7 @@ TEST_F(PayloadCopyTest, LogsEachFileInFolderWalkOrderAndReportsTheProgress) {
 
     EXPECT_EQ(copied, (std::vector<std::wstring>{L"App.exe", L"bin\\Tool.exe", L"Doc\\a\\b.txt", L"Doc\\Manual.pdf",
                                                  L"readme.txt"}));
-    std::vector<std::wstring> lines = {L"earlier line"};
-    for (const auto& rel : copied) lines.push_back(L"コピー: " + rel);
-    EXPECT_EQ(reporter_.LogText(), LogOf(lines));
+    EXPECT_EQ(reporter_.LogText(), LogOf(CopyLines(copied, {L"earlier line"})));
 
     EXPECT_EQ(reporter_.range, 5u);
     EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
@@ -206,9 +210,7 @@ TEST_F(PayloadCopyTest, FilesWrittenSideBySideHoldTheirOwnBytesAndAreReportedInW
     ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
 
     EXPECT_EQ(copied, expected);
-    std::vector<std::wstring> lines;
-    for (const auto& rel : expected) lines.push_back(L"コピー: " + rel);
-    EXPECT_EQ(reporter_.LogText(), LogOf(lines));
+    EXPECT_EQ(reporter_.LogText(), LogOf(CopyLines(expected)));
     ASSERT_EQ(reporter_.positions.size(), expected.size());
     for (std::uint32_t i = 0; i < reporter_.positions.size(); ++i) EXPECT_EQ(reporter_.positions[i], i + 1);
     for (const auto& rel : expected) {
@@ -237,8 +239,7 @@ TEST_F(PayloadCopyTest, FailureAmongManyFilesStopsTheCopySoonAndReportsOnlyWhatC
     lock.reset();
     const std::vector<std::wstring> before(names.begin(), names.begin() + 20);
     EXPECT_EQ(copied, before);
-    std::vector<std::wstring> lines;
-    for (const auto& rel : before) lines.push_back(L"コピー: " + rel);
+    std::vector<std::wstring> lines = CopyLines(before);
     lines.push_back(CopyFailureLine(names[20], blocked, ERROR_SHARING_VIOLATION));
     EXPECT_EQ(reporter_.LogText(), LogOf(lines));
     EXPECT_EQ(reporter_.positions.size(), 20u);
