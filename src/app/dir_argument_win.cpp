@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/command_line.h"
-#include "install/destination_rules.h"
+#include "install/destination/destination_rules.h"
 
 namespace zel {
 

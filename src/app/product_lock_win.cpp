@@ -1,7 +1,7 @@
 #include "app/product_lock.h"
 
 #include "app/product_lock_name.h"
-#include "install/uninstall_registry.h"
+#include "install/registration/uninstall_entry.h"
 #include "uninstall/uninstall_run.h"
 
 namespace zel {

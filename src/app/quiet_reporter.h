@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "install/run_reporter.h"
+#include "run/run_reporter.h"
 #include "util/log_file.h"
 
 namespace zel {

@@ -12,7 +12,7 @@
 #include "app/quiet_reporter.h"
 #include "app/startup.h"
 #include "app/version.h"
-#include "install/destination_facts.h"
+#include "install/destination/destination_rules.h"
 #include "install/install_run.h"
 #include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"

@@ -13,7 +13,7 @@
 #include "app/quiet_run.h"
 #include "app/startup.h"
 #include "app/version.h"
-#include "install/installed_product.h"
+#include "install/registration/installed_product.h"
 #include "install/setup_context.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/message_box_reporter.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "install/installed_product.h"
-#include "install/run_reporter.h"
+#include "install/registration/installed_product.h"
 #include "install/setup_context.h"
+#include "run/run_reporter.h"
 
 namespace zel {
 

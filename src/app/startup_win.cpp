@@ -8,7 +8,7 @@
 
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
-#include "install/uninstall_registry.h"
+#include "install/registration/uninstall_entry.h"
 #include "payload/payload.h"
 #include "payload/payload_files.h"
 #include "payload/temp_folder.h"

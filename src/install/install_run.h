@@ -1,8 +1,8 @@
 // The install run: installs, updates or repairs the product.
 #pragma once
 
-#include "install/run_reporter.h"
 #include "install/setup_context.h"
+#include "run/run_reporter.h"
 
 namespace zel {
 

@@ -11,18 +11,18 @@
 #include <system_error>
 #include <vector>
 
-#include "install/background_copy.h"
-#include "install/extra_destination.h"
-#include "install/folder_security.h"
-#include "install/manifest.h"
-#include "install/payload_copy.h"
-#include "install/payload_write.h"
-#include "install/run_failures.h"
-#include "install/shared_dll_count.h"
-#include "install/shortcuts.h"
-#include "install/system_folder.h"
-#include "install/uninstall_registry.h"
+#include "install/destination/folder_security.h"
+#include "install/extra_destination/extra_destination.h"
+#include "install/files/background_copy.h"
+#include "install/files/entry_write.h"
+#include "install/files/manifest.h"
+#include "install/files/payload_copy.h"
+#include "install/registration/uninstall_entry.h"
+#include "install/shortcuts/shortcut_creation.h"
+#include "install/system_folder/shared_dll_count.h"
+#include "install/system_folder/system_folder.h"
 #include "payload/payload_files.h"
+#include "run/run_failures.h"
 #include "util/ascii.h"
 
 namespace zel {

@@ -13,9 +13,9 @@
 
 #include "config/setup_config.h"
 #include "install/run_mode.h"
-#include "install/run_reporter.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
+#include "run/run_reporter.h"
 
 namespace zel {
 

@@ -2,8 +2,8 @@
 // replace it to observe the call without running an install.
 #pragma once
 
-#include "install/run_reporter.h"
 #include "install/setup_context.h"
+#include "run/run_reporter.h"
 
 namespace zel {
 

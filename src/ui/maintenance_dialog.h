@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "install/installed_product.h"
+#include "install/registration/installed_product.h"
 #include "install/setup_context.h"
 #include "ui/wizard_pages.h"
 

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "install/path_confinement.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
+#include "util/path_forms.h"
 
 namespace zel {
 namespace {

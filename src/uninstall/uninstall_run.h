@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "install/run_reporter.h"
+#include "run/run_reporter.h"
 
 namespace zel {
 

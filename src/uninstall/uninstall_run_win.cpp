@@ -6,11 +6,10 @@
 #include <system_error>
 
 #include "config/text_encoding.h"
-#include "install/installed_names.h"
-#include "install/path_confinement.h"
-#include "install/shortcuts.h"
-#include "install/system_folder.h"
-#include "install/uninstall_registry.h"
+#include "install/files/installed_names.h"
+#include "install/registration/uninstall_entry.h"
+#include "install/shortcuts/shortcut_removal.h"
+#include "install/system_folder/system_folder.h"
 #include "uninstall/folder_cleanup.h"
 #include "uninstall/leftovers.h"
 #include "uninstall/self_removal.h"
@@ -19,6 +18,7 @@
 #include "util/file_removal.h"
 #include "util/known_folder.h"
 #include "util/module_path.h"
+#include "util/path_forms.h"
 #include "util/unique_handle.h"
 
 namespace zel {

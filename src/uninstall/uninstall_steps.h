@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "install/run_reporter.h"
+#include "run/run_reporter.h"
 #include "uninstall/uninstall_run.h"
 
 namespace zel {
@@ -34,14 +34,5 @@ std::filesystem::path CanonicalOrEmpty(const std::filesystem::path& path);
 std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::path& installDir,
                                                          const std::filesystem::path& ownPath,
                                                          const std::vector<std::wstring>& entries);
-
-// Delete only the product's own links, those that point into installDir: the
-// desktop link under its name (".lnk" added) and under the name installations
-// made before gave it; in the Start-menu group every such link, then the
-// folders that end up empty, the group last.
-void RemoveDesktopShortcut(const std::filesystem::path& desktopFolder, const std::wstring& shortcutName,
-                           const std::filesystem::path& installDir);
-void RemoveStartMenuGroup(const std::filesystem::path& programsFolder, const std::wstring& groupName,
-                          const std::filesystem::path& installDir);
 
 }  // namespace zel

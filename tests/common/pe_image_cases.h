@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "little_endian.h"
+#include "common/little_endian.h"
 
 namespace zel::test {
 

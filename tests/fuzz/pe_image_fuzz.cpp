@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "install/pe_image.h"
+#include "install/system_folder/pe_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     zel::BufferImageSource image(std::span<const std::uint8_t>(data, size));

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/run_reporter.h"
+#include "run/run_reporter.h"
 
 namespace zel::test {
 

@@ -8,10 +8,10 @@
 
 #include "app/version.h"
 #include "builder/product_folder.h"
-#include "install/files_pattern.h"
-#include "install/installed_names.h"
-#include "install/path_forms.h"
+#include "install/files/files_pattern.h"
+#include "install/files/installed_names.h"
 #include "util/ascii.h"
+#include "util/path_forms.h"
 #include "util/unicode.h"
 
 namespace zel {

@@ -10,7 +10,7 @@
 #include "builder/product_checks.h"
 #include "config/ini_document.h"
 #include "config/setup_config.h"
-#include "install/files_pattern.h"
+#include "install/files/files_pattern.h"
 #include "payload/payload_archive.h"
 #include "util/ascii.h"
 #include "util/unicode.h"

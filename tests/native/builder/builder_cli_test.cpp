@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "builder/version_resource.h"
-#include "test_support.h"
+#include "native/builder/test_support.h"
 #include "util/unicode.h"
 
 namespace zel {

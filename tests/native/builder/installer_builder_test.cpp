@@ -9,9 +9,9 @@
 
 #include "builder/pe_resources.h"
 #include "builder/product_folder.h"
+#include "native/builder/test_support.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
-#include "test_support.h"
 
 namespace zel {
 namespace {

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-#include "test_support.h"
+#include "native/builder/test_support.h"
 
 namespace zel {
 namespace {

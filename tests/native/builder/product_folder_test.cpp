@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "test_support.h"
+#include "native/builder/test_support.h"
 #include "util/unicode.h"
 
 namespace zel {

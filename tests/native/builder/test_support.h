@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "../../common/little_endian.h"
-#include "../../common/scratch_folder.h"
+#include "common/little_endian.h"
+#include "common/scratch_folder.h"
 
 namespace zel::test {
 

@@ -9,7 +9,7 @@
 #include <system_error>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 
 namespace fs = std::filesystem;
 

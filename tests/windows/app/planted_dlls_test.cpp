@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 #include "util/module_path.h"
 
 namespace zel {

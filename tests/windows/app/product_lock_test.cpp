@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "app/product_lock_name.h"
-#include "install/uninstall_registry.h"
+#include "install/registration/uninstall_entry.h"
 #include "util/unique_handle.h"
 
 namespace zel {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 #include "common/setup_config_cases.h"
 #include "config/setup_config.h"
 

@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 
 namespace zel {
 namespace {

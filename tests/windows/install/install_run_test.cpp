@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "../recording_reporter.h"
-#include "install/shared_dll_count.h"
-#include "install_test_support.h"
+#include "install/system_folder/shared_dll_count.h"
 #include "util/known_folder.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
+#include "windows/install/install_test_support.h"
+#include "windows/recording_reporter.h"
 
 namespace zel {
 namespace {

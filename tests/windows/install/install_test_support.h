@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 #include "install/setup_context.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
 

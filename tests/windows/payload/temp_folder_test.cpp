@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
-#include "../../common/show_text.h"
-#include "../access_list_support.h"
+#include "common/scratch_folder.h"
+#include "common/show_text.h"
 #include "util/unique_handle.h"
+#include "windows/access_list_support.h"
 
 namespace zel {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "ui_test_support.h"
 #include "util/unique_handle.h"
+#include "windows/ui/ui_test_support.h"
 
 namespace zel {
 namespace {

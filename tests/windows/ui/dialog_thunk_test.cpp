@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "ui_test_support.h"
+#include "windows/ui/ui_test_support.h"
 
 namespace zel {
 namespace {

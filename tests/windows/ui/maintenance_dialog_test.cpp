@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ui_test_support.h"
+#include "windows/ui/ui_test_support.h"
 
 namespace zel {
 namespace {

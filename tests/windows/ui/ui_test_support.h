@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 #include "install/setup_context.h"
 #include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "ui_test_support.h"
+#include "windows/ui/ui_test_support.h"
 
 namespace zel {
 namespace {

@@ -10,8 +10,8 @@
 #include <fstream>
 #include <string>
 
-#include "../../common/scratch_folder.h"
-#include "ui_test_support.h"
+#include "common/scratch_folder.h"
+#include "windows/ui/ui_test_support.h"
 
 namespace zel {
 namespace {

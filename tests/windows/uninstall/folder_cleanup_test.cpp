@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "uninstall_test_support.h"
+#include "windows/uninstall/uninstall_test_support.h"
 
 namespace zel {
 namespace {

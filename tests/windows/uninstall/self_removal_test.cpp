@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "uninstall_test_support.h"
 #include "util/unique_handle.h"
+#include "windows/uninstall/uninstall_test_support.h"
 
 namespace zel {
 namespace {

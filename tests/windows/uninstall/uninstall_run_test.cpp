@@ -12,11 +12,11 @@
 #include <thread>
 #include <vector>
 
-#include "install/uninstall_registry.h"
+#include "install/registration/uninstall_entry.h"
 #include "uninstall/uninstall_steps.h"
-#include "uninstall_test_support.h"
 #include "util/unicode.h"
 #include "util/unique_handle.h"
+#include "windows/uninstall/uninstall_test_support.h"
 
 namespace zel {
 namespace {

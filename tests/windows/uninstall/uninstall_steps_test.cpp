@@ -8,9 +8,9 @@
 
 #include "uninstall/uninstall_run.h"
 #include "uninstall/uninstall_steps.h"
-#include "uninstall_test_support.h"
 #include "util/file_removal.h"
 #include "util/unique_handle.h"
+#include "windows/uninstall/uninstall_test_support.h"
 
 namespace zel {
 namespace {

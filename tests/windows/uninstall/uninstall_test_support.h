@@ -11,12 +11,12 @@
 #include <system_error>
 #include <vector>
 
-#include "../../common/scratch_folder.h"
-#include "../../common/show_text.h"
+#include "common/scratch_folder.h"
+#include "common/show_text.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
 
-#include "install/shortcuts.h"
+#include "install/shortcuts/shortcut_creation.h"
 
 namespace zel::test {
 

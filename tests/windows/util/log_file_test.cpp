@@ -9,7 +9,7 @@
 #include <regex>
 #include <string>
 
-#include "../../common/scratch_folder.h"
+#include "common/scratch_folder.h"
 
 namespace zel {
 namespace {

@@ -1,0 +1,171 @@
+#include "install/destination/destination_rules.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "util/ascii.h"
+#include "util/path_forms.h"
+#include "util/upper_case.h"
+
+namespace zel {
+namespace {
+
+constexpr wchar_t kNotFullPath[] =
+    L"インストール先には、ドライブ文字から始まるフルパスを指定してください (例: C:\\Program Files\\製品名)。";
+constexpr wchar_t kBadName[] = L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: ";
+constexpr wchar_t kBareFolder[] =
+    L"ドライブ、Program Files またはユーザー プロファイルのフォルダそのものにはインストールできません。その中のフォルダを指定してください。";
+constexpr wchar_t kWindowsFolder[] = L"Windows フォルダとその中にはインストールできません。";
+constexpr wchar_t kMissingDrive[] = L"インストール先のドライブが見つかりません: ";
+constexpr wchar_t kNotLocal[] =
+    L"インストール先には、このコンピューターのローカル ドライブ上のフォルダを指定してください。";
+constexpr wchar_t kFileInTheWay[] = L"インストール先に同じ名前のファイルがあるため、フォルダを作成できません: ";
+constexpr wchar_t kOtherInstallation[] =
+    L"このフォルダには別の製品がインストールされています (install_manifest.txt または Uninstall.exe があります)。別のフォルダを指定してください。";
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A character outside the Basic Multilingual Plane, held whole where wchar_t
+// has 32 bits (Windows holds it as two surrogate units).
+bool IsWideCodePoint(wchar_t c) { return (static_cast<std::uint32_t>(c) >> 16) != 0; }
+
+// Length in UTF-16 units, as Windows counts it.
+size_t Utf16Length(std::wstring_view text) {
+    size_t length = 0;
+    for (const wchar_t c : text) length += IsWideCodePoint(c) ? 2 : 1;
+    return length;
+}
+
+// Names Windows gives to devices, with or without an extension.
+bool IsDeviceName(std::wstring_view name) {
+    const std::wstring_view stem = name.substr(0, name.find(L'.'));
+    static constexpr std::array<std::wstring_view, 4> kDevices = {L"con", L"prn", L"aux", L"nul"};
+    for (const std::wstring_view device : kDevices) {
+        if (EqualsIgnoreAsciiCase(stem, device)) return true;
+    }
+    return stem.size() == 4 && (StartsWithIgnoreAsciiCase(stem, L"com") || StartsWithIgnoreAsciiCase(stem, L"lpt")) &&
+           stem[3] >= L'1' && stem[3] <= L'9';
+}
+
+// A name Windows cannot create as it is written: characters it refuses, "."
+// and "..", device names, and a trailing dot or blank (which Windows would
+// silently drop, so the folder made would not be the one registered).
+bool IsBadName(std::wstring_view name) {
+    if (name.empty() || name == L"." || name == L"..") return true;
+    for (const wchar_t c : name) {
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
+    }
+    if (name.back() == L'.' || name.back() == L' ') return true;
+    return IsDeviceName(name);
+}
+
+// Separators made single "\", none at the end, letters upper-cased as Windows
+// folds them.
+std::u16string FolderKey(std::wstring_view path) {
+    std::u16string key;
+    for (const wchar_t c : path) {
+        if (IsSeparator(c)) {
+            if (!key.empty() && key.back() == u'\\') continue;
+            key.push_back(u'\\');
+        } else if (IsWideCodePoint(c)) {
+            key.push_back(static_cast<char16_t>(c));  // never equal to a letter that folds
+        } else {
+            key.push_back(UpperCaseUnit(static_cast<char16_t>(c)));
+        }
+    }
+    while (!key.empty() && key.back() == u'\\') key.pop_back();
+    return key;
+}
+
+bool IsSameOrInside(const std::u16string& path, const std::u16string& folder) {
+    if (folder.empty() || path.size() < folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+    return path.size() == folder.size() || path[folder.size()] == u'\\';
+}
+
+bool IsDirectlyInside(const std::u16string& path, const std::u16string& folder) {
+    return IsSameOrInside(path, folder) && path.size() > folder.size() &&
+           path.find(u'\\', folder.size() + 1) == std::u16string::npos;
+}
+
+// A drive root or a folder that holds other installations and profiles as a
+// whole: installing there would mix the product's files into it.
+bool IsBareFolder(const std::u16string& path, const DestinationFacts& facts) {
+    if (path.size() <= 2) return true;  // "C:" after its separator was dropped
+    const auto same = [&path](const std::wstring& folder) { return !folder.empty() && path == FolderKey(folder); };
+    if (std::any_of(facts.programFilesFolders.begin(), facts.programFilesFolders.end(), same)) return true;
+    if (same(facts.userProfile) || same(facts.profilesFolder)) return true;
+    return !facts.profilesFolder.empty() && IsDirectlyInside(path, FolderKey(facts.profilesFolder));
+}
+
+}  // namespace
+
+bool CheckDestinationText(std::wstring_view destination, std::wstring& problem) {
+    const bool onDrive =
+        destination.size() >= 3 && destination[1] == L':' && IsSeparator(destination[2]) &&
+        ((destination[0] >= L'A' && destination[0] <= L'Z') || (destination[0] >= L'a' && destination[0] <= L'z'));
+    if (!onDrive) {
+        problem = kNotFullPath;
+        return false;
+    }
+    const WindowsPathParts parts = SplitWindowsPath(destination);
+    for (const std::wstring& name : parts.names) {
+        if (IsBadName(name)) {
+            problem = kBadName + name;
+            return false;
+        }
+    }
+    if (parts.names.empty()) {
+        problem = kBareFolder;
+        return false;
+    }
+    std::wstring_view trimmed = destination;
+    while (IsSeparator(trimmed.back())) trimmed.remove_suffix(1);
+    if (Utf16Length(trimmed) > kMaxDestinationLength) {
+        problem = L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、" +
+                  std::to_wstring(kMaxDestinationLength) + L" 文字以内のフォルダを指定してください。";
+        return false;
+    }
+    return true;
+}
+
+bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem) {
+    switch (facts.drive) {
+        case DestinationDrive::Missing:
+            problem = kMissingDrive + std::wstring(destination.substr(0, 2));
+            return false;
+        case DestinationDrive::Remote:
+        case DestinationDrive::ReadOnly:
+            problem = kNotLocal;
+            return false;
+        case DestinationDrive::Local:
+            break;
+    }
+    // The typed text and the form the file system resolves (a short name or a
+    // link may lead into a folder the text does not name) must both pass.
+    std::vector<std::u16string> forms = {FolderKey(destination)};
+    if (!facts.resolved.empty()) forms.push_back(FolderKey(facts.resolved));
+    for (const std::u16string& form : forms) {
+        if (!facts.windowsFolder.empty() && IsSameOrInside(form, FolderKey(facts.windowsFolder))) {
+            problem = kWindowsFolder;
+            return false;
+        }
+        if (IsBareFolder(form, facts)) {
+            problem = kBareFolder;
+            return false;
+        }
+    }
+    if (!facts.fileInTheWay.empty()) {
+        problem = kFileInTheWay + facts.fileInTheWay;
+        return false;
+    }
+    if (facts.holdsInstallation && !facts.registeredHere) {
+        problem = kOtherInstallation;
+        return false;
+    }
+    return true;
+}
+
+bool IsSameFolderText(std::wstring_view a, std::wstring_view b) { return FolderKey(a) == FolderKey(b); }
+
+}  // namespace zel

@@ -1,0 +1,65 @@
+// Which folders the product may be installed into. The rules are portable:
+// they work on the typed text and on facts about the machine, so that they run
+// the same in the native tests. The facts are gathered, and a destination typed
+// on the Destination page or given on the command line is checked with them, in
+// destination_rules_win.cpp.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zel {
+
+// What kind of drive the destination is on.
+enum class DestinationDrive { Local, Missing, Remote, ReadOnly };
+
+struct DestinationFacts {
+    // The destination with its existing leading part resolved by the file system
+    // (short names, links), or empty when it could not be resolved.
+    std::wstring resolved;
+    std::wstring windowsFolder;
+    std::vector<std::wstring> programFilesFolders;
+    std::wstring profilesFolder;  // the folder that holds the user profiles
+    std::wstring userProfile;
+    DestinationDrive drive = DestinationDrive::Local;
+    // The destination or one of its parents when that is a file, not a folder.
+    std::wstring fileInTheWay;
+    // install_manifest.txt or Uninstall.exe lies in the destination ...
+    bool holdsInstallation = false;
+    // ... and this product's own registration names the destination.
+    bool registeredHere = false;
+};
+
+// The longest destination whose Uninstall.exe path still fits in MAX_PATH - 1
+// characters, the limit under which the uninstaller can be started and find
+// its own path.
+inline constexpr size_t kMaxDestinationLength = 259 - 14;  // 14: "\Uninstall.exe"
+
+// The rules that need only the text: a fully qualified path on a drive ("C:\..."),
+// names a folder can have, short enough for the uninstaller, not a bare drive.
+// False with the reason in problem.
+bool CheckDestinationText(std::wstring_view destination, std::wstring& problem);
+
+// The rules that need the facts: the drive exists and is local, not the Windows
+// folder or inside it, not the bare Program Files or profile folders, no file in
+// the way, no other product's installation in the folder. False with the reason
+// in problem.
+bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem);
+
+// Two paths name the same folder: separators, trailing separators and letter
+// case (as Windows folds it) aside.
+bool IsSameFolderText(std::wstring_view a, std::wstring_view b);
+
+// With the facts of this machine (Win32).
+
+// The Windows, Program Files and profile folders, the destination's drive, a
+// file in its way, an installation already in it and whether this product's
+// registration (AppName) names it. The destination has passed CheckDestinationText.
+DestinationFacts GatherDestinationFacts(const std::wstring& destination, const std::wstring& appName);
+
+// CheckDestinationText, then CheckDestinationFacts with the gathered facts.
+// False with the reason, for a warning box, in problem.
+bool ValidateDestination(const std::wstring& destination, const std::wstring& appName, std::wstring& problem);
+
+}  // namespace zel

@@ -1,0 +1,85 @@
+#include "install/destination/destination_rules.h"
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "install/files/installed_names.h"
+#include "install/registration/installed_product.h"
+#include "install/registration/uninstall_entry.h"
+#include "util/known_folder.h"
+#include "util/path_forms.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+// The folder as the file system resolves it, or as given when it cannot.
+std::wstring Resolved(const std::wstring& path) {
+    std::filesystem::path resolved;
+    return WeaklyCanonical(path, resolved) ? resolved.wstring() : path;
+}
+
+DestinationDrive DriveOf(const std::wstring& destination) {
+    const std::wstring root = destination.substr(0, 2) + L"\\";
+    switch (::GetDriveTypeW(root.c_str())) {
+        case DRIVE_NO_ROOT_DIR:
+            return DestinationDrive::Missing;
+        case DRIVE_REMOTE:
+            return DestinationDrive::Remote;
+        case DRIVE_CDROM:
+            return DestinationDrive::ReadOnly;
+        default:
+            return DestinationDrive::Local;
+    }
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// The nearest of the destination and its parents that exists, when it is a file.
+std::wstring FileInTheWay(const std::wstring& destination) {
+    for (std::wstring path = LexicallyNormalPath(destination);;) {
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? std::wstring() : path;
+        }
+        const std::wstring parent = WindowsPathParent(path);
+        if (parent == path || parent.empty()) return {};
+        path = parent;
+    }
+}
+
+}  // namespace
+
+DestinationFacts GatherDestinationFacts(const std::wstring& destination, const std::wstring& appName) {
+    DestinationFacts facts;
+    facts.drive = DriveOf(destination);
+    if (facts.drive == DestinationDrive::Missing) return facts;
+
+    facts.resolved = Resolved(destination);
+    facts.windowsFolder = Resolved(WindowsFolderPath());
+    for (const KNOWNFOLDERID& id : {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86}) {
+        const std::wstring folder = KnownFolderPath(id);
+        if (!folder.empty()) facts.programFilesFolders.push_back(Resolved(folder));
+    }
+    facts.profilesFolder = Resolved(KnownFolderPath(FOLDERID_UserProfiles));
+    facts.userProfile = Resolved(KnownFolderPath(FOLDERID_Profile));
+    facts.fileInTheWay = FileInTheWay(destination);
+
+    facts.holdsInstallation = Exists(AppendWindowsPath(destination, kInstallManifestName)) ||
+                              Exists(AppendWindowsPath(destination, kUninstallExeName));
+    InstalledProduct product;
+    if (facts.holdsInstallation && FindInstalledProduct(appName, product)) {
+        facts.registeredHere = IsSameFolderText(Resolved(product.installLocation), facts.resolved);
+    }
+    return facts;
+}
+
+bool ValidateDestination(const std::wstring& destination, const std::wstring& appName, std::wstring& problem) {
+    problem.clear();
+    if (!CheckDestinationText(destination, problem)) return false;
+    return CheckDestinationFacts(destination, GatherDestinationFacts(destination, appName), problem);
+}
+
+}  // namespace zel

@@ -1,0 +1,192 @@
+#include "install/extra_destination/extra_destination.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <system_error>
+
+#include "config/setup_config.h"
+#include "config/text_encoding.h"
+#include "install/destination/folder_security.h"
+#include "util/ascii.h"
+#include "util/error_text.h"
+#include "util/file_removal.h"
+#include "util/known_folder.h"
+#include "util/path_forms.h"
+#include "util/unique_handle.h"
+
+namespace fs = std::filesystem;
+
+namespace zel {
+namespace {
+
+constexpr wchar_t kSettingsFile[] = L"Korvel_10.ini";
+constexpr int kCopyAttempts = 5;
+constexpr DWORD kSharingRetryDelayMs = 200;
+
+bool IsFolder(const fs::path& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates the folder and every missing parent; error: the code of the creation that failed.
+bool CreateFolderTree(const fs::path& folder, DWORD& error) {
+    if (IsFolder(folder)) return true;
+    const fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !CreateFolderTree(parent, error)) return false;
+    if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
+    error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && IsFolder(folder)) {  // created by someone else meanwhile
+        error = 0;
+        return true;
+    }
+    return false;
+}
+
+// Same volume and same file index: two names of one file (hard links, another
+// spelling of the same folder, a mapped drive).
+bool FileSystemSaysSame(const fs::path& a, const fs::path& b) {
+    auto identity = [](const fs::path& path, BY_HANDLE_FILE_INFORMATION& info) {
+        UniqueHandleKernel file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        return file && ::GetFileInformationByHandle(file.get(), &info);
+    };
+    BY_HANDLE_FILE_INFORMATION infoA{};
+    BY_HANDLE_FILE_INFORMATION infoB{};
+    if (!identity(a, infoA) || !identity(b, infoB)) return false;
+    return infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber && infoA.nFileIndexHigh == infoB.nFileIndexHigh &&
+           infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
+std::wstring ComparableForm(const fs::path& path) {
+    fs::path canonical;
+    if (WeaklyCanonical(path, canonical)) return canonical.native();
+    return LexicallyNormalPath(path.native());
+}
+
+bool IsSameFile(const fs::path& source, const fs::path& target) {
+    if (FileSystemSaysSame(source, target)) return true;
+    return EqualsIgnoreAsciiCase(ComparableForm(source), ComparableForm(target));
+}
+
+// Copies over an existing file. A target that another program holds open is
+// given a few more chances; returns 0 or the last error code.
+DWORD CopyWithSharingRetry(const fs::path& source, const fs::path& target) {
+    DWORD error = 0;
+    for (int attempt = 1; attempt <= kCopyAttempts; ++attempt) {
+        if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) return 0;
+        error = ::GetLastError();
+        if (error != ERROR_SHARING_VIOLATION || attempt == kCopyAttempts) break;
+        ::Sleep(kSharingRetryDelayMs);
+    }
+    return error;
+}
+
+bool Fail(const std::wstring& target, const std::wstring& detail, std::wstring& errorText) {
+    errorText = L"MstaFolder 先へのコピーに失敗しました: " + target;
+    if (!detail.empty()) errorText += L"\n" + detail;
+    return false;
+}
+
+void RefuseSystemLocations(RunReporter* logTarget, std::vector<std::wstring>& extraFolders) {
+    std::erase_if(extraFolders, [logTarget](const std::wstring& folder) {
+        if (!IsSystemLocation(folder)) return false;
+        Log(logTarget, L"[警告] MstaFolder の指定先はシステムのフォルダのためコピーしません: " + folder);
+        return true;
+    });
+}
+
+}  // namespace
+
+std::wstring ReadMstaFolderValue(const fs::path& settingsFile) {
+    if (settingsFile.empty()) return {};
+    std::error_code ec;
+    if (!fs::is_regular_file(settingsFile, ec)) return {};
+    return MstaFolderValueFromText(LoadTextFileWithCp932Fallback(settingsFile));
+}
+
+void AddExtraFolder(std::vector<std::wstring>& extraFolders, const std::wstring& value) {
+    const std::wstring trimmed = TrimWhitespace(value);
+    if (trimmed.empty()) return;
+    fs::path canonical;
+    const std::wstring folder = WeaklyCanonical(trimmed, canonical) ? canonical.native() : LexicallyNormalPath(trimmed);
+    const bool known = std::any_of(extraFolders.begin(), extraFolders.end(), [&](const std::wstring& existing) {
+        return EqualsIgnoreAsciiCase(existing, folder);
+    });
+    if (!known) extraFolders.push_back(folder);
+}
+
+void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders) {
+    extraFolders.clear();
+    AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(installDir) / kSettingsFile));
+    const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
+    if (!localAppData.empty()) {
+        AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(localAppData) / L"Korvel" / kSettingsFile));
+    }
+}
+
+bool EnsureFolder(const fs::path& folder, std::wstring& errorText) {
+    if (folder.empty()) return true;
+    if (IsFolder(folder)) return true;
+    DWORD error = 0;
+    if (CreateFolderTree(folder, error)) return true;
+    errorText = L"フォルダを作成できませんでした: " + folder.wstring();
+    if (error != 0) errorText += L" — " + Win32ErrorText(error);
+    return false;
+}
+
+bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir,
+                          const std::vector<std::wstring>& copiedFiles, const std::vector<std::wstring>& filesPatterns,
+                          std::wstring& errorText) {
+    errorText.clear();
+    const std::vector<std::wstring> folderNames = MirrorFolderNames(filesPatterns);
+    if (folderNames.empty()) return true;
+
+    std::vector<std::wstring> extraFolders;
+    FindExtraFolders(installDir, extraFolders);
+    if (extraFolders.empty()) {
+        Log(logTarget,
+            L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini が無いか、MstaFolder= が空のためスキップしました。");
+        return true;
+    }
+    // The settings file may be the user's own, writable without elevation: it
+    // never steers the installer's writes into the system's own folders.
+    RefuseSystemLocations(logTarget, extraFolders);
+
+    for (const std::wstring& copied : copiedFiles) {
+        const std::wstring relative = ReplaceAll(copied, L'/', L'\\');
+        if (relative.empty()) continue;
+        std::wstring matchedName;
+        std::wstring remainder;
+        for (const std::wstring& name : folderNames) {
+            if (MatchMirrorFolder(relative, name, remainder)) {
+                matchedName = name;
+                break;
+            }
+        }
+        if (matchedName.empty()) continue;
+
+        const fs::path source = fs::path(installDir) / relative;
+        std::error_code ec;
+        if (!fs::is_regular_file(source, ec)) continue;
+
+        for (const std::wstring& extraFolder : extraFolders) {
+            const std::wstring target = MirrorTargetPath(extraFolder, relative, matchedName, remainder, folderNames);
+            if (IsSameFile(source, target)) {
+                Log(logTarget, L"MstaFolder 先へコピー省略 (インストール先と同一): " + target);
+                continue;
+            }
+            std::wstring detail;
+            if (!EnsureFolder(fs::path(target).parent_path(), detail)) return Fail(target, detail, errorText);
+            ClearReadOnly(target);
+            if (const DWORD error = CopyWithSharingRetry(source, target); error != 0) {
+                return Fail(target, Win32ErrorText(error), errorText);
+            }
+            Log(logTarget, L"MstaFolder 先へコピー: " + target);
+        }
+    }
+    return true;
+}
+
+}  // namespace zel

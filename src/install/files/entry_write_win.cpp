@@ -1,0 +1,76 @@
+#include "install/files/entry_write.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <system_error>
+
+#include "payload/payload_files.h"
+#include "util/ascii.h"
+#include "util/unique_handle.h"
+
+namespace zel {
+namespace {
+
+[[noreturn]] void Throw(const char* what, const std::filesystem::path& target, DWORD error) {
+    throw std::filesystem::filesystem_error(what, target,
+                                            std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+}  // namespace
+
+EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, const std::filesystem::path& target) {
+    const PayloadDigests* digests = context.payloadDigests ? &*context.payloadDigests : nullptr;
+    // Checked before the file is touched, so that a damaged download never
+    // leaves a damaged file behind.
+    if (!PayloadEntryIntact(context.payloadData, context.payloadEntries, digests, index)) return EntryWrite::Damaged;
+    const PayloadEntry& entry = context.payloadEntries[index];
+
+    UniqueHandleKernel file(
+        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) Throw("cannot create file", target, ::GetLastError());
+    const std::uint8_t* data = context.payloadData.data() + entry.offset;
+    // One write for any entry the image can hold; the loop only matters if the
+    // system ever writes less than it was asked to.
+    for (std::uint64_t left = entry.size; left > 0;) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
+        DWORD written = 0;
+        if (!::WriteFile(file.get(), data, chunk, &written, nullptr) || written == 0) {
+            Throw("cannot write file", target, ::GetLastError());
+        }
+        data += written;
+        left -= written;
+    }
+    // Closing can report a failure to write what the system still held.
+    if (!::CloseHandle(file.release())) Throw("cannot write file", target, ::GetLastError());
+    return EntryWrite::Written;
+}
+
+StagedPayloadFiles::StagedPayloadFiles(const SetupContext& context, const std::vector<std::wstring>& relatives,
+                                       const std::filesystem::path& root) {
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(context.payloadEntries);
+    for (const std::wstring& wanted : relatives) {
+        const std::wstring relative = ReplaceAll(wanted, L'/', L'\\');
+        const auto file = std::find_if(files.begin(), files.end(), [&](const PayloadFile& f) {
+            return EqualsIgnoreAsciiCase(f.relative, relative);
+        });
+        if (file == files.end()) continue;
+        const std::filesystem::path target = root / L"files" / file->relative;
+        std::filesystem::create_directories(target.parent_path());
+        if (WritePayloadEntry(context, file->entry, target) == EntryWrite::Damaged) {
+            damaged_ = file->relative;
+            return;
+        }
+        written_.push_back(target);
+    }
+}
+
+StagedPayloadFiles::~StagedPayloadFiles() {
+    for (const std::filesystem::path& file : written_) {
+        std::error_code ignored;
+        std::filesystem::remove(file, ignored);
+    }
+}
+
+}  // namespace zel

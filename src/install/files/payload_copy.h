@@ -1,0 +1,22 @@
+// Writes the payload files that [Files] selects from the mapped payload into the
+// install folder, each checked against its digest, reporting each file and the
+// progress.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "install/setup_context.h"
+#include "run/run_reporter.h"
+
+namespace zel {
+
+// True when at least one file was selected and every selected file was copied.
+// False, with the reason logged, when the payload has no files folder, nothing
+// is selected, or a file differs from its digest (a damaged setup.exe; the
+// files before it stay). Other failures throw std::filesystem::filesystem_error.
+// copiedFiles (may be null) receives the copied files relative to the install
+// folder, "\" separated, in copy order.
+bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles);
+
+}  // namespace zel

@@ -1,0 +1,155 @@
+#include "install/destination/destination_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/show_text.h"
+#include "util/unicode.h"
+
+namespace zel {
+namespace {
+
+using test::Show;
+
+// What the refusal names; empty for an accepted destination.
+struct TextCase {
+    std::wstring destination;
+    std::wstring_view problemStart;
+};
+
+TEST(DestinationRules, TextRules) {
+    constexpr std::wstring_view kNotFull = L"インストール先には、ドライブ文字から始まるフルパス";
+    constexpr std::wstring_view kBadName = L"インストール先のパスに、フォルダ名に使えない文字";
+    constexpr std::wstring_view kBare = L"ドライブ、Program Files またはユーザー プロファイル";
+    constexpr std::wstring_view kTooLong = L"インストール先のパスが長すぎます。";
+    const std::wstring longest = L"C:\\" + std::wstring(kMaxDestinationLength - 3, L'x');
+    const TextCase cases[] = {
+        {L"C:\\Program Files\\Zel App", L""},
+        {L"d:/apps/zel", L""},
+        {L"C:\\Apps\\Zel\\", L""},
+        {L"C:\\Apps\\\x8AAC\x660E", L""},
+        {L"C:\\Apps\\Zel 1.0", L""},
+        {longest, L""},
+        {longest + L"\\", L""},
+        // Not a fully qualified path on a drive.
+        {L"relapp", kNotFull},
+        {L"   ", kNotFull},
+        {L"Apps\\Zel", kNotFull},
+        {L"C:Apps", kNotFull},
+        {L"\\Apps\\Zel", kNotFull},
+        {L"\\\\server\\share\\Zel", kNotFull},
+        {L"\\\\?\\C:\\Zel", kNotFull},
+        {L" C:\\Zel", kNotFull},
+        {L"1:\\Zel", kNotFull},
+        // Names a folder cannot have, or that Windows would change.
+        {L"C:\\Apps\\..\\Windows", kBadName},
+        {L"C:\\Apps\\.\\Zel", kBadName},
+        {L"C:\\Apps\\Zel.", kBadName},
+        {L"C:\\Apps\\Zel ", kBadName},
+        {L"C:\\Apps\\Z?l", kBadName},
+        {L"C:\\Apps\\a:b", kBadName},
+        {L"C:\\Apps\\a|b", kBadName},
+        {L"C:\\Apps\\NUL", kBadName},
+        {L"C:\\com1.txt\\Zel", kBadName},
+        {L"C:\\Apps\\Zel\tApp", kBadName},
+        // A bare drive.
+        {L"C:\\", kBare},
+        {L"C:/", kBare},
+        {L"C:\\\\", kBare},
+        // Too long for the uninstaller: its own path must stay within 259 characters.
+        {longest + L"x", kTooLong},
+        {L"C:\\" + std::wstring(400, L'x'), kTooLong},
+        {L"C:\\" + std::wstring(kMaxDestinationLength / 2, L'\U0001F600'), kTooLong},
+    };
+    for (const TextCase& c : cases) {
+        std::wstring problem;
+        const bool accepted = CheckDestinationText(c.destination, problem);
+        if (c.problemStart.empty()) {
+            EXPECT_TRUE(accepted) << Show(c.destination) << ": " << Show(problem);
+        } else {
+            EXPECT_FALSE(accepted) << Show(c.destination);
+            EXPECT_TRUE(problem.starts_with(c.problemStart)) << Show(c.destination) << ": " << Show(problem);
+        }
+    }
+}
+
+// A machine with its folders where Windows puts them.
+DestinationFacts MachineFacts() {
+    DestinationFacts facts;
+    facts.windowsFolder = L"C:\\Windows";
+    facts.programFilesFolders = {L"C:\\Program Files", L"C:\\Program Files (x86)"};
+    facts.profilesFolder = L"C:\\Users";
+    facts.userProfile = L"C:\\Users\\admin";
+    return facts;
+}
+
+TEST(DestinationRules, FactRules) {
+    constexpr std::wstring_view kWindows = L"Windows フォルダとその中にはインストールできません。";
+    constexpr std::wstring_view kBare = L"ドライブ、Program Files またはユーザー プロファイル";
+    constexpr std::wstring_view kOther = L"このフォルダには別の製品がインストールされています";
+    struct Case {
+        const char* what;
+        std::wstring destination;
+        void (*adjust)(DestinationFacts&);
+        std::wstring problem;  // the whole text, or its start for the fixed texts
+    };
+    const auto none = [](DestinationFacts&) {};
+    const Case cases[] = {
+        {"ordinary folder", L"C:\\Program Files\\Zel App", none, L""},
+        {"folder in a profile", L"C:\\Users\\admin\\Apps\\Zel", none, L""},
+        {"other drive", L"D:\\Zel", none, L""},
+        {"Windows folder", L"C:\\Windows", none, std::wstring(kWindows)},
+        {"Windows folder in other case", L"c:/WINDOWS/", none, std::wstring(kWindows)},
+        {"inside the Windows folder", L"C:\\Windows\\System32\\Zel", none, std::wstring(kWindows)},
+        {"a name that only starts like Windows", L"C:\\WindowsApps2\\Zel", none, L""},
+        {"through a short name", L"C:\\WINDOW~1\\Zel", [](DestinationFacts& f) { f.resolved = L"C:\\Windows\\Zel"; },
+         std::wstring(kWindows)},
+        {"through a link to a drive root", L"C:\\Link", [](DestinationFacts& f) { f.resolved = L"E:\\"; },
+         std::wstring(kBare)},
+        {"bare Program Files", L"C:\\Program Files", none, std::wstring(kBare)},
+        {"bare Program Files (x86)", L"c:\\program files (X86)\\", none, std::wstring(kBare)},
+        {"the profiles folder", L"C:\\Users", none, std::wstring(kBare)},
+        {"the user's profile", L"C:\\Users\\Admin", none, std::wstring(kBare)},
+        {"another profile", L"C:\\Users\\Public", none, std::wstring(kBare)},
+        {"folder letters folded beyond ASCII", L"C:\\Users\\\x00C9t\x00C9",
+         [](DestinationFacts& f) { f.userProfile = L"C:\\Users\\\x00E9t\x00E9"; }, std::wstring(kBare)},
+        {"missing drive", L"Q:\\Zel", [](DestinationFacts& f) { f.drive = DestinationDrive::Missing; },
+         L"インストール先のドライブが見つかりません: Q:"},
+        {"network drive", L"Z:\\Zel", [](DestinationFacts& f) { f.drive = DestinationDrive::Remote; },
+         L"インストール先には、このコンピューターのローカル ドライブ上のフォルダを指定してください。"},
+        {"CD drive", L"E:\\Zel", [](DestinationFacts& f) { f.drive = DestinationDrive::ReadOnly; },
+         L"インストール先には、このコンピューターのローカル ドライブ上のフォルダを指定してください。"},
+        {"a file in the way", L"C:\\Apps\\Zel\\bin", [](DestinationFacts& f) { f.fileInTheWay = L"C:\\Apps\\Zel"; },
+         L"インストール先に同じ名前のファイルがあるため、フォルダを作成できません: C:\\Apps\\Zel"},
+        {"another product's installation", L"C:\\Apps\\Other", [](DestinationFacts& f) { f.holdsInstallation = true; },
+         std::wstring(kOther)},
+        {"this product's own installation", L"C:\\Apps\\Zel",
+         [](DestinationFacts& f) {
+             f.holdsInstallation = true;
+             f.registeredHere = true;
+         },
+         L""},
+    };
+    for (const Case& c : cases) {
+        DestinationFacts facts = MachineFacts();
+        c.adjust(facts);
+        std::wstring problem;
+        const bool accepted = CheckDestinationFacts(c.destination, facts, problem);
+        EXPECT_EQ(accepted, c.problem.empty()) << c.what;
+        EXPECT_TRUE(problem.starts_with(c.problem)) << c.what << ": " << Show(problem);
+        if (c.problem.empty()) {
+            EXPECT_TRUE(problem.empty()) << c.what;
+        }
+    }
+}
+
+TEST(DestinationRules, SameFolder) {
+    EXPECT_TRUE(IsSameFolderText(L"C:\\Program Files\\Zel", L"c:/program files/ZEL/"));
+    EXPECT_TRUE(IsSameFolderText(L"C:\\Apps\\\x0434\x043E\x043A", L"C:\\Apps\\\x0414\x041E\x041A"));
+    EXPECT_FALSE(IsSameFolderText(L"C:\\Apps\\Zel", L"C:\\Apps\\Zel2"));
+    EXPECT_FALSE(IsSameFolderText(L"C:\\Apps\\Zel", L"D:\\Apps\\Zel"));
+}
+
+}  // namespace
+}  // namespace zel
