@@ -150,7 +150,7 @@ std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) 
     std::span<const std::uint8_t> body = bytes;
     if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF) body = body.subspan(3);
     std::wstring text;
-    if (!DecodeUtf8Strict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
+    if (!Utf8ToWideStrict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
         Fail(
             "setup.ini is neither valid UTF-8 nor UTF-16LE with a byte-order mark (a legacy code page such as "
             "Shift_JIS?); save it as UTF-8 or as UTF-16LE with a byte-order mark");
@@ -175,12 +175,12 @@ std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes) {
         return text;
     }
     if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) bytes = bytes.subspan(3);
-    return DecodeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::string WindowsNameProblem(std::string_view name) {
     std::wstring decoded;
-    if (!DecodeUtf8Strict(name, decoded)) return "the name is not valid UTF-8";
+    if (!Utf8ToWideStrict(name, decoded)) return "the name is not valid UTF-8";
     std::size_t start = 0;
     while (start <= name.size()) {
         std::size_t end = name.find('/', start);
@@ -230,7 +230,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxSetupValueLength) {
         Fail("setup.ini: LicenseFile is longer than 511 characters");
     }
-    const std::string licenseName = EncodeUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));
+    const std::string licenseName = WideToUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));
     if (!IsSafeEntryName(licenseName) || !WindowsNameProblem(licenseName).empty()) {
         Fail("setup.ini: LicenseFile " + Quoted(licenseName) +
              " must be a relative path inside the product folder (no drive, no leading separator, no \"..\")");
@@ -291,7 +291,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     for (const ProductItem& item : plan.items) {
         names.push_back(item.name);
         if (!item.name.starts_with("files/")) continue;
-        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(item.name).substr(6)), L'/', L'\\');
+        const std::wstring rel = ReplaceAll(Utf8ToWide(std::string_view(item.name).substr(6)), L'/', L'\\');
         payloadFiles.push_back(rel);
         if (EqualsIgnoreAsciiCase(rel, licenseRel) && FoldAscii(item.name) != FoldAscii(licenseName)) {
             plan.warnings.push_back(Quoted(item.name) +
@@ -309,7 +309,7 @@ std::vector<std::wstring> InstalledFiles(const SetupConfig& config, const std::v
     std::vector<std::wstring> installs;
     for (const std::string& name : payloadNames) {
         if (!name.starts_with("files/")) continue;
-        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(name).substr(6)), L'/', L'\\');
+        const std::wstring rel = ReplaceAll(Utf8ToWide(std::string_view(name).substr(6)), L'/', L'\\');
         if (!licenseRel.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
         const bool selected =
             config.Files.empty() || std::any_of(config.Files.begin(), config.Files.end(),
