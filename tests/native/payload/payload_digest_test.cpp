@@ -2,20 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
+#include "common/random_bytes.h"
 #include "payload/xxh64.h"
 
 namespace zel {
 namespace {
 
-std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
-    return bytes;
-}
+using test::RandomBytes;
 
 struct Item {
     std::string name;

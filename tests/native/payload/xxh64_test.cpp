@@ -6,19 +6,15 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <random>
 #include <span>
 #include <vector>
+
+#include "common/random_bytes.h"
 
 namespace zel {
 namespace {
 
-std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<std::uint8_t> bytes(size);
-    for (std::uint8_t& b : bytes) b = static_cast<std::uint8_t>(random());
-    return bytes;
-}
+using test::RandomBytes;
 
 // Every length around the 4-, 8- and 32-byte steps of the algorithm, a few large
 // ones, and seeds that make the lane arithmetic wrap.
