@@ -20,7 +20,7 @@ public:
     bool TryAcquire(const std::wstring& name);
 
 private:
-    UniqueHandleKernel mutex_;
+    UniqueKernelHandle mutex_;
     bool owned_ = false;
 };
 

@@ -25,14 +25,9 @@ bool ProductLock::TryAcquire(const std::wstring& name) {
 
 std::wstring LockNameForProductKey(const std::wstring& productKey) {
     const std::wstring key = NormalizeProductKey(productKey);
-    UniqueHKey entry;
-    std::wstring appName;
-    const std::wstring path = std::wstring(kUninstallKeyPath) + L"\\" + key;
-    if (!key.empty() &&
-        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, entry.put()) ==
-            ERROR_SUCCESS &&
-        ReadRegistryString(entry.get(), L"ZelSetupAppName", appName)) {
-        return ProductLockName(appName);
+    UninstallEntry entry;
+    if (!key.empty() && ReadUninstallEntry(key, entry) && entry.setupAppName) {
+        return ProductLockName(*entry.setupAppName);
     }
     return ProductKeyLockName(key);
 }

@@ -14,7 +14,6 @@
 #include "app/version.h"
 #include "install/destination/destination_rules.h"
 #include "install/install_run.h"
-#include "install/setup_context.h"
 #include "uninstall/uninstall_run.h"
 #include "util/module_path.h"
 #include "util/unicode.h"
@@ -34,8 +33,7 @@ int QuietUninstall(const CommandLine& commandLine, RunReporter& reporter) {
         reporter.Log(kAlreadyRunning);
         return kExitQuietAlreadyRunning;
     }
-    std::wstring productKey = commandLine.productKey;
-    switch (RunUninstall(productKey, reporter)) {
+    switch (RunUninstall(commandLine.productKey, reporter)) {
         case UninstallResult::Removed:
         case UninstallResult::Declined:
             return kExitSuccess;
@@ -53,57 +51,51 @@ int QuietUninstall(const CommandLine& commandLine, RunReporter& reporter) {
 
 // Over an installed product the run takes the choice a person would: Update an
 // older (or unknown) version, Repair the same one, leave a newer one alone.
-bool ChooseMaintenance(SetupContext& context, const InstalledProduct& product, RunReporter& reporter) {
-    context.installedVersion = product.displayVersion;
-    context.updateAvailable = IsUpdateAvailable(product.displayVersion, context.config.AppVersion);
-    switch (ChooseUnattendedMaintenance(product.displayVersion, context.config.AppVersion)) {
+bool ChooseMaintenance(InstallPlan& plan, const InstalledProduct& product, RunReporter& reporter) {
+    switch (ChooseUnattendedMaintenance(product.displayVersion, plan.config.AppVersion)) {
         case UnattendedMaintenance::NewerInstalled:
             reporter.Log(L"[エラー] より新しいバージョン (" + product.displayVersion +
                          L") がインストールされています。" + L"このセットアップのバージョンは " +
-                         context.config.AppVersion + L" です。");
+                         plan.config.AppVersion + L" です。");
             return false;
         case UnattendedMaintenance::Repair:
-            context.repairMode = true;
-            break;
+            PlanMaintenance(plan, product, InstallMode::Repair);
+            return true;
         case UnattendedMaintenance::Update:
-            context.updateMode = true;
-            break;
+            PlanMaintenance(plan, product, InstallMode::Update);
+            return true;
     }
-    context.installDir = product.installLocation;
-    context.existingProductKey = product.keyName;
-    return true;
+    return false;
 }
 
 int QuietSetup(const CommandLine& commandLine, const std::wstring& installDir, RunReporter& reporter) {
-    SetupContext context;
-    context.selfPath = OwnModulePath();
-    if (!PrepareSetup(context, reporter)) return kExitQuietFailed;
+    InstallPlan plan;
+    plan.selfPath = OwnModulePath();
+    // Starting a quiet run is accepting the licence: its text is read only to
+    // check that the product carries one.
+    std::wstring licenseText;
+    if (!PrepareSetup(plan, licenseText, reporter)) return kExitQuietFailed;
 
     ProductLock lock;
-    if (!lock.TryAcquire(ProductLockName(context.config.AppName))) {
+    if (!lock.TryAcquire(ProductLockName(plan.config.AppName))) {
         reporter.Log(kAlreadyRunning);
         return kExitQuietAlreadyRunning;
     }
 
     InstalledProduct product;
-    if (FindExistingInstallation(context.config.AppName, product)) {
-        if (!installDir.empty()) {
-            reporter.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " +
-                         commandLine.installDir);
-        }
-        if (!ChooseMaintenance(context, product, reporter)) return kExitQuietNewerInstalled;
+    const std::wstring dirArgument = installDir.empty() ? std::wstring() : commandLine.installDir;
+    if (FindExistingInstallation(plan.config.AppName, dirArgument, product, reporter)) {
+        if (!ChooseMaintenance(plan, product, reporter)) return kExitQuietNewerInstalled;
     } else {
-        if (!installDir.empty()) context.installDir = installDir;
+        if (!installDir.empty()) plan.installDir = installDir;
         // A fresh install gets the Destination page's check, with this machine's facts.
         std::wstring problem;
-        if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
+        if (!ValidateDestination(plan.installDir, plan.config.AppName, problem)) {
             reporter.Log(L"[エラー] " + problem);
             return installDir.empty() ? kExitQuietFailed : kExitQuietBadCommandLine;
         }
     }
-    // Starting a quiet run is accepting the licence.
-    context.licenseAccepted = true;
-    return RunInstall(context, reporter) ? kExitSuccess : kExitQuietFailed;
+    return RunInstall(plan, reporter) ? kExitSuccess : kExitQuietFailed;
 }
 
 }  // namespace
@@ -133,7 +125,7 @@ int RunQuietProgram(const CommandLine& commandLine, LogFile& logFile) {
         if (!commandLine.productKey.empty()) return QuietUninstall(commandLine, reporter);
         return QuietSetup(commandLine, installDir, reporter);
     } catch (const std::exception& error) {
-        reporter.Log(L"[エラー] 予期しないエラーが発生しました: " + DecodeUtf8(error.what()));
+        reporter.Log(L"[エラー] 予期しないエラーが発生しました: " + Utf8ToWide(error.what()));
         return kExitQuietFailed;
     }
 }

@@ -14,13 +14,13 @@
 #include "app/startup.h"
 #include "app/version.h"
 #include "install/registration/installed_product.h"
-#include "install/setup_context.h"
 #include "ui/maintenance_dialog.h"
 #include "ui/message_box_reporter.h"
 #include "ui/resource_ids.h"
 #include "ui/system_libraries.h"
 #include "ui/wizard_dialog.h"
 #include "ui/wizard_reporter.h"
+#include "ui/wizard_state.h"
 #include "uninstall/uninstall_run.h"
 #include "util/log_file.h"
 #include "util/module_path.h"
@@ -46,12 +46,12 @@ int UninstallExitCode(UninstallResult result) {
 // The maintenance dialog for an installed product. Returns true when the wizard
 // is to follow (Repair, Update, or a dialog that could not be shown); otherwise
 // exitCode holds the program's result (Cancel, Uninstall).
-bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct& product, RunReporter& reporter,
+bool RunMaintenance(HINSTANCE instance, InstallPlan& plan, const InstalledProduct& product, RunReporter& reporter,
                     int& exitCode) {
-    context.installedVersion = product.displayVersion;
-    context.updateAvailable = IsUpdateAvailable(product.displayVersion, context.config.AppVersion);
-
-    MaintenanceParams params{&context, &product, nullptr, nullptr};
+    MaintenanceParams params;
+    params.config = &plan.config;
+    params.product = &product;
+    params.updateAvailable = IsUpdateAvailable(product.displayVersion, plan.config.AppVersion);
     const INT_PTR choice = ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAINTENANCE), nullptr,
                                              MaintenanceDialogProc, reinterpret_cast<LPARAM>(&params));
     switch (choice) {
@@ -62,18 +62,14 @@ bool RunMaintenance(HINSTANCE instance, SetupContext& context, InstalledProduct&
             exitCode = UninstallExitCode(RunUninstall(product.keyName, reporter));
             return false;
         case kMaintenanceRepair:
-            context.repairMode = true;
-            break;
+            PlanMaintenance(plan, product, InstallMode::Repair);
+            return true;
         case kMaintenanceUpdate:
-            context.updateMode = true;
-            break;
+            PlanMaintenance(plan, product, InstallMode::Update);
+            return true;
         default:
             return true;  // plain install
     }
-    // Repair and Update install over the found folder and re-register under its key.
-    context.installDir = product.installLocation;
-    context.existingProductKey = product.keyName;
-    return true;
 }
 
 // The /dir folder of an interactive run: the Destination page starts with it.
@@ -92,31 +88,29 @@ std::wstring InteractiveInstallDir(const CommandLine& commandLine, RunReporter& 
 int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter& boxes, LogFile& logFile,
                  UniqueModule& richEdit) {
     const std::wstring installDir = InteractiveInstallDir(commandLine, boxes);
-    SetupContext context;
-    context.selfPath = OwnModulePath();
-    if (!PrepareSetup(context, boxes)) return kExitFailure;
+    WizardState state;
+    InstallPlan& plan = state.plan;
+    plan.selfPath = OwnModulePath();
+    if (!PrepareSetup(plan, state.licenseText, boxes)) return kExitFailure;
 
     // Another run of the product changes nothing here: a person sees what happens.
     ProductLock lock;
-    lock.TryAcquire(ProductLockName(context.config.AppName));
+    lock.TryAcquire(ProductLockName(plan.config.AppName));
 
     InstalledProduct product;
-    if (FindExistingInstallation(context.config.AppName, product)) {
-        if (!installDir.empty()) {
-            boxes.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " +
-                      commandLine.installDir);
-        }
+    const std::wstring dirArgument = installDir.empty() ? std::wstring() : commandLine.installDir;
+    if (FindExistingInstallation(plan.config.AppName, dirArgument, product, boxes)) {
         int exitCode = kExitSuccess;
-        if (!RunMaintenance(instance, context, product, boxes, exitCode)) return exitCode;
+        if (!RunMaintenance(instance, plan, product, boxes, exitCode)) return exitCode;
     } else if (!installDir.empty()) {
-        context.installDir = installDir;
+        plan.installDir = installDir;
     }
 
     // The wizard's end code carries nothing: its outcome is on screen and on disk.
-    WizardReporter wizard(context, &logFile);
-    context.reporter = &wizard;
+    WizardReporter wizard(state, &logFile);
+    state.reporter = &wizard;
     ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_WIZARD), nullptr, WizardDialogProc,
-                      reinterpret_cast<LPARAM>(&context));
+                      reinterpret_cast<LPARAM>(&state));
     richEdit.reset();
     return kExitSuccess;
 }
@@ -161,8 +155,7 @@ int RunSetupProgram(HINSTANCE instance) {
     if (!commandLine.productKey.empty()) {
         ProductLock lock;
         lock.TryAcquire(LockNameForProductKey(commandLine.productKey));
-        std::wstring productKey = commandLine.productKey;
-        const int result = UninstallExitCode(RunUninstall(productKey, boxes));
+        const int result = UninstallExitCode(RunUninstall(commandLine.productKey, boxes));
         richEdit.release();  // stays loaded until the process ends
         return result;
     }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "install/registration/installed_product.h"
-#include "install/setup_context.h"
+#include "run/install_plan.h"
 #include "run/run_reporter.h"
 
 namespace zel {
@@ -15,12 +15,20 @@ namespace zel {
 // empty when it cannot be split (setup mode then runs).
 std::vector<std::wstring> CommandLineArguments();
 
-// Reads and extracts the payload, loads setup.ini and the licence text. False
-// after reporting the failure (error, with its start-up title).
-bool PrepareSetup(SetupContext& context, RunReporter& reporter);
+// Reads the payload, extracts what start-up reads, loads setup.ini into the plan
+// (its install folder: DefaultInstallDir) and the licence text. False after
+// reporting the failure (error, with its start-up title).
+bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& reporter);
 
 // An Uninstall key of this product whose install folder is still there. A key
-// whose folder is gone is disregarded: a plain install then runs.
-bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& product);
+// whose folder is gone is disregarded: a plain install then runs. When one is
+// found, a /dir folder the command line gave (dirArgument, as typed) is not
+// used, and the log says so.
+bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
+                              RunReporter& reporter);
+
+// Update or Repair over the installation found, as a person or the unattended
+// rule chose: the run installs into its folder and registers again under its key.
+void PlanMaintenance(InstallPlan& plan, const InstalledProduct& product, InstallMode mode);
 
 }  // namespace zel

@@ -1,7 +1,8 @@
 #include "app/startup.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs the types windows.h declares.
+#include <shellapi.h>
 
 #include <filesystem>
 #include <system_error>
@@ -9,9 +10,11 @@
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
 #include "install/registration/uninstall_entry.h"
+#include "payload/mapped_payload.h"
 #include "payload/payload.h"
 #include "payload/payload_files.h"
 #include "payload/temp_folder.h"
+#include "util/unicode.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -41,9 +44,8 @@ bool PathExists(const std::wstring& path) {
 
 // True when the payload entries stored under this name (setup.ini, the licence)
 // are as the builder wrote them.
-bool StartupEntryIntact(const SetupContext& context, const std::wstring& name) {
-    const PayloadDigests* digests = context.payloadDigests ? &*context.payloadDigests : nullptr;
-    return PayloadEntriesNamedIntact(context.payloadData, context.payloadEntries, digests, WideToUtf8(name));
+bool StartupEntryIntact(const MappedPayload& payload, const std::wstring& name) {
+    return payload.EntriesNamedIntact(WideToUtf8(name));
 }
 
 }  // namespace
@@ -56,44 +58,54 @@ std::vector<std::wstring> CommandLineArguments() {
     return std::vector<std::wstring>(argv, argv + count);
 }
 
-bool PrepareSetup(SetupContext& context, RunReporter& reporter) {
+bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& reporter) {
     const HMODULE self = ::GetModuleHandleW(nullptr);
+    MappedPayload& payload = plan.payload;
     // A damaged payload is answered like a missing one: the file has to be fetched
     // or built again either way.
-    if (!ReadPayload(self, context.payloadData, context.payloadEntries) ||
-        !ReadPayloadDigests(self, context.payloadData, context.payloadEntries, context.payloadDigests) ||
-        !StartupEntryIntact(context, kSetupIniName)) {
+    if (!ReadPayload(self, payload.data, payload.entries) ||
+        !ReadPayloadDigests(self, payload.data, payload.entries, payload.digests) ||
+        !StartupEntryIntact(payload, kSetupIniName)) {
         return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
     // Also the answer when the temp folder itself cannot be created. Only what
     // start-up reads goes there; the install writes the product's files straight
     // from the payload.
-    context.tempDir = CreateProcessTempFolder();
-    if (context.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
-    if (!ExtractPayload(context.tempDir, context.payloadData, StartupEntries(context.payloadEntries))) {
+    plan.tempDir = CreateProcessTempFolder();
+    if (plan.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
+    if (!ExtractPayload(plan.tempDir, payload.data, StartupEntries(payload.entries))) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
 
-    const std::filesystem::path tempDir(context.tempDir);
-    LoadSetupConfig(tempDir / kSetupIniName, context.config);
-    context.installDir = context.config.DefaultInstallDir;
+    const std::filesystem::path tempDir(plan.tempDir);
+    LoadSetupConfig(tempDir / kSetupIniName, plan.config);
+    plan.installDir = plan.config.DefaultInstallDir;
 
-    if (context.config.LicenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
-    if (!StartupEntryIntact(context, context.config.LicenseFile)) {
-        return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
-    }
-    if (!ExtractPayload(context.tempDir, context.payloadData,
-                        StartupEntries(context.payloadEntries, WideToUtf8(context.config.LicenseFile)))) {
+    const std::wstring& licenseFile = plan.config.LicenseFile;
+    if (licenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
+    if (!StartupEntryIntact(payload, licenseFile)) return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
+    if (!ExtractPayload(plan.tempDir, payload.data, StartupEntries(payload.entries, WideToUtf8(licenseFile)))) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
     // An absolute LicenseFile replaces the temp folder.
-    context.licenseText = LoadTextFile(tempDir / context.config.LicenseFile);
-    if (context.licenseText.empty()) return Fail(reporter, kLicenseTextUnreadable, kTitleConfigError);
+    licenseText = LoadTextFile(tempDir / licenseFile);
+    if (licenseText.empty()) return Fail(reporter, kLicenseTextUnreadable, kTitleConfigError);
     return true;
 }
 
-bool FindExistingInstallation(const std::wstring& appName, InstalledProduct& product) {
-    return FindInstalledProduct(appName, product) && PathExists(product.installLocation);
+bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
+                              RunReporter& reporter) {
+    if (!FindInstalledProduct(appName, product) || !PathExists(product.installLocation)) return false;
+    if (!dirArgument.empty()) {
+        reporter.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " + dirArgument);
+    }
+    return true;
+}
+
+void PlanMaintenance(InstallPlan& plan, const InstalledProduct& product, InstallMode mode) {
+    plan.mode = mode;
+    plan.installDir = product.installLocation;
+    plan.existingProductKey = product.keyName;
 }
 
 }  // namespace zel

@@ -26,7 +26,7 @@ std::wstring DecodeText(std::span<const std::uint8_t> bytes) {
         return DecodeUtf16Le(swapped);
     }
     if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) bytes = bytes.subspan(3);
-    return DecodeUtf8(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 // A value wrapped in matching single or double quotes loses them, as

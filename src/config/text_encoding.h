@@ -1,5 +1,6 @@
-// Text conversions and the three file loaders (Win32). None reports an error
-// other than by an empty result.
+// The file loaders of setup.exe's texts (Win32): the licence, and manifests
+// line by line. None reports an error other than by an empty result. The UTF-8
+// conversions they use are util/unicode.h's.
 #pragma once
 
 #include <filesystem>
@@ -10,8 +11,6 @@
 
 namespace zel {
 
-std::wstring Utf8ToWide(std::string_view utf8);
-std::string WideToUtf8(const std::wstring& wide);
 std::string ReadWholeFile(std::istream& in);
 // Licence text: UTF-16LE with mark, UTF-8 with or without mark.
 std::wstring LoadTextFile(const std::filesystem::path& path);

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "util/unicode.h"
+
 namespace zel {
 
 namespace {
@@ -76,20 +78,6 @@ bool DecodeMarkedText(const std::filesystem::path& path, std::string& bytes, std
 
 }  // namespace
 
-std::wstring Utf8ToWide(std::string_view utf8) { return MultiByteToWide(CP_UTF8, 0, utf8); }
-
-std::string WideToUtf8(const std::wstring& wide) {
-    if (wide.empty()) return {};
-    // Length -1: the text ends at the first U+0000, and the counts include the terminator.
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    const int written = ::WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, utf8.data(), size, nullptr, nullptr);
-    if (written <= 0) return {};
-    utf8.resize(static_cast<std::size_t>(written) - 1);
-    return utf8;
-}
-
 std::string ReadWholeFile(std::istream& in) {
     std::string bytes;
     char chunk[64 * 1024];
@@ -110,8 +98,7 @@ std::wstring LoadTextFileWithCp932Fallback(const std::filesystem::path& path) {
     std::string bytes;
     std::wstring text;
     if (DecodeMarkedText(path, bytes, text)) return text;
-    text = MultiByteToWide(CP_UTF8, MB_ERR_INVALID_CHARS, bytes);
-    if (!text.empty()) return text;
+    if (Utf8ToWideStrict(bytes, text) && !text.empty()) return text;
     return MultiByteToWide(kShiftJisCodePage, 0, bytes);
 }
 

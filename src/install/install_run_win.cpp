@@ -52,8 +52,8 @@ std::uint32_t EstimatedSizeKb(const fs::path& installDir, const std::vector<std:
 
 // Where Uninstall.exe is copied while the product files are written: a name of
 // this process in the install folder that no product file takes.
-fs::path UninstallExeDraft(const SetupContext& context, const fs::path& installDir) {
-    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(context.payloadEntries);
+fs::path UninstallExeDraft(const InstallPlan& plan, const fs::path& installDir) {
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(plan.payload.entries);
     const std::wstring stem = std::wstring(kUninstallExeName) + L"." + std::to_wstring(::GetCurrentProcessId());
     for (unsigned n = 0;; ++n) {
         const std::wstring name = stem + L"-" + std::to_wstring(n) + L".tmp";
@@ -74,27 +74,6 @@ bool NewProductKey(std::wstring& productKey) {
     return true;
 }
 
-void RegisterProduct(const SetupContext& context, RunReporter& reporter, const fs::path& installDir,
-                     std::uint32_t estimatedSizeKb) {
-    const InstallMode mode = GetInstallMode(context);
-    const std::wstring uninstallExe = (installDir / kUninstallExeName).wstring();
-    if (mode != InstallMode::Install && !context.existingProductKey.empty()) {
-        const std::wstring productKey = context.existingProductKey.substr(0, kProductKeyMaxLength);
-        if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-            reporter.Log(L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
-        }
-        return;
-    }
-    std::wstring productKey;
-    if (!NewProductKey(productKey)) {
-        reporter.Log(L"[警告] 製品 ID の生成に失敗しました。");
-        return;
-    }
-    if (!RegisterUninstallEntry(context.installDir, uninstallExe, context.config, productKey, estimatedSizeKb)) {
-        reporter.Log(L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
-    }
-}
-
 const wchar_t* SuccessLine(InstallMode mode) {
     switch (mode) {
         case InstallMode::Repair:
@@ -107,107 +86,163 @@ const wchar_t* SuccessLine(InstallMode mode) {
     return L"インストールが正常に完了しました。";
 }
 
-// Everything after the log is cleared. Returns the text of the error box when a
-// fatal step fails; nothing after success.
-std::optional<std::wstring> RunSteps(SetupContext& context, RunReporter& reporter) {
-    const SetupConfig& config = context.config;
-    const fs::path installDir(context.installDir);
+constexpr wchar_t kSeeTheLog[] = L"インストールに失敗しました。詳細はログを確認してください。";
 
-    // A folder made here gets an access list like Program Files'; one that was
-    // there is left as it is, but a standard user who can write to it could
-    // replace Uninstall.exe, which an administrator later runs.
-    if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
-        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + context.installDir);
-    }
-
-    // setup.exe, payload included, is as large as all product files together:
-    // its copy as Uninstall.exe runs beside theirs and is put in place at its
-    // turn. A run that stops earlier removes it.
-    const fs::path uninstallExe = installDir / kUninstallExeName;
-    BackgroundFileCopy uninstallCopy(context.selfPath, UninstallExeDraft(context, installDir), uninstallExe);
-
+// What one run places, handed from step to step.
+struct RunRecord {
     std::vector<std::wstring> copiedFiles;
-    if (!CopyPayloadFiles(context, reporter, &copiedFiles)) {
-        return L"インストールに失敗しました。詳細はログを確認してください。";
-    }
-
-    std::wstring errorText;
-    if (!MirrorToExtraFolders(&reporter, context.installDir, copiedFiles, config.Files, errorText)) {
-        return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" + errorText;
-    }
-
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
-    if (!config.System32RegSvr.empty()) {
-        errorText.clear();
-        // The system-folder step reads its files from a folder: they are written
-        // there from the payload for the step only.
-        const StagedPayloadFiles staged(context, config.System32RegSvr, context.tempDir);
-        if (!staged.damaged().empty()) {
-            reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + staged.damaged());
-            return L"インストールに失敗しました。詳細はログを確認してください。";
-        }
-        // Repair and Update: the installed product holds counts on what its
-        // system manifests list.
-        if (GetInstallMode(context) != InstallMode::Install) {
-            const std::vector<std::wstring> counted = CountedSystemFiles(installDir);
-            context.countedSystemFiles.insert(context.countedSystemFiles.end(), counted.begin(), counted.end());
-        }
-        if (!DeploySystemFiles(&reporter, context.tempDir, config, regsvrFiles, copyOnlyFiles, errorText,
-                               context.countedSystemFiles)) {
-            return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
-        }
-    }
+};
 
-    if (!regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, regsvrFiles)) {
+// The install folder. A folder made here gets an access list like Program
+// Files'; one that was there is left as it is, but a standard user who can
+// write to it could replace Uninstall.exe, which an administrator later runs.
+void PrepareInstallFolder(const InstallPlan& plan, RunReporter& reporter) {
+    const fs::path installDir(plan.installDir);
+    if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
+        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + plan.installDir);
+    }
+}
+
+std::optional<std::wstring> CopyProductFiles(const InstallPlan& plan, RunReporter& reporter, RunRecord& record) {
+    if (!CopyPayloadFiles(plan, reporter, &record.copiedFiles)) return kSeeTheLog;
+    return std::nullopt;
+}
+
+std::optional<std::wstring> MirrorToExtraDestination(const InstallPlan& plan, RunReporter& reporter,
+                                                     const RunRecord& record) {
+    std::wstring errorText;
+    if (!MirrorToExtraFolders(&reporter, plan.installDir, record.copiedFiles, plan.config.Files, errorText)) {
+        return L"追加のコピー先 (MstaFolder) へファイルを配置できませんでした。\n" + errorText;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::wstring> PlaceSystemFiles(InstallPlan& plan, RunReporter& reporter, RunRecord& record) {
+    if (plan.config.System32RegSvr.empty()) return std::nullopt;
+    // The system-folder step reads its files from a folder: they are written
+    // there from the payload for the step only.
+    const StagedPayloadFiles staged(plan.payload, plan.config.System32RegSvr, plan.tempDir);
+    if (!staged.damaged().empty()) {
+        reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + staged.damaged());
+        return kSeeTheLog;
+    }
+    // Repair and Update: the installed product holds counts on what its
+    // system manifests list.
+    if (plan.mode != InstallMode::Install) {
+        const std::vector<std::wstring> counted = CountedSystemFiles(fs::path(plan.installDir));
+        plan.countedSystemFiles.insert(plan.countedSystemFiles.end(), counted.begin(), counted.end());
+    }
+    std::wstring errorText;
+    if (!DeploySystemFiles(&reporter, plan.tempDir, plan.config, record.regsvrFiles, record.copyOnlyFiles, errorText,
+                           plan.countedSystemFiles)) {
+        return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
+    }
+    return std::nullopt;
+}
+
+void WriteSystemManifests(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
+    const fs::path installDir(plan.installDir);
+    if (!record.regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, record.regsvrFiles)) {
         reporter.Log(L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
     }
-    if (!copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, copyOnlyFiles)) {
+    if (!record.copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, record.copyOnlyFiles)) {
         reporter.Log(L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
     }
+}
 
-    errorText.clear();
-    if (CreateDesktopShortcut(context.installDir, config, errorText)) {
+void CreateShortcuts(const InstallPlan& plan, RunReporter& reporter) {
+    const SetupConfig& config = plan.config;
+    std::wstring errorText;
+    if (CreateDesktopShortcut(plan.installDir, config, errorText)) {
         reporter.Log(L"デスクトップショートカットを作成しました。");
     } else {
         reporter.Log(L"[警告] デスクトップショートカット作成失敗: " + errorText);
     }
 
     errorText.clear();
-    if (!CreateStartMenuItems(context.installDir, config, errorText)) {
+    if (!CreateStartMenuItems(plan.installDir, config, errorText)) {
         reporter.Log(L"[警告] スタートメニュー項目作成失敗: " + errorText);
     } else if (!config.StartMenuGroupName.empty() && !config.StartMenuItems.empty()) {
         reporter.Log(L"スタートメニュー項目を作成しました。");
     }
+}
 
-    // Fails harmlessly when the running program is the installed Uninstall.exe
-    // itself.
-    if (!uninstallCopy.Finish()) {
-        reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
-    }
+// Fails harmlessly when the running program is the installed Uninstall.exe
+// itself.
+void PutUninstallExeInPlace(BackgroundFileCopy& uninstallCopy, RunReporter& reporter) {
+    if (!uninstallCopy.Finish()) reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
+}
 
-    std::vector<std::wstring> manifest = copiedFiles;
+void WriteInstallManifestOf(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
+    std::vector<std::wstring> manifest = record.copiedFiles;
     manifest.push_back(kInstallManifestName);
     manifest.push_back(kUninstallExeName);
-    if (!regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
-    if (!copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
-    if (!WriteInstallManifest(installDir, manifest)) {
+    if (!record.regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
+    if (!record.copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
+    if (!WriteInstallManifest(fs::path(plan.installDir), manifest)) {
         reporter.Log(L"[警告] install_manifest.txt の作成に失敗しました。");
     }
+}
 
-    RegisterProduct(context, reporter, installDir, EstimatedSizeKb(installDir, copiedFiles));
+// Update and Repair register again under the installation's key; an install
+// under a fresh GUID.
+void RegisterProduct(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
+    const fs::path installDir(plan.installDir);
+    const std::wstring uninstallExe = (installDir / kUninstallExeName).wstring();
+    const std::uint32_t estimatedSizeKb = EstimatedSizeKb(installDir, record.copiedFiles);
+    if (plan.mode != InstallMode::Install && !plan.existingProductKey.empty()) {
+        const std::wstring productKey = plan.existingProductKey.substr(0, kProductKeyMaxLength);
+        if (!RegisterUninstallEntry(plan.installDir, uninstallExe, plan.config, productKey, estimatedSizeKb)) {
+            reporter.Log(L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
+        }
+        return;
+    }
+    std::wstring productKey;
+    if (!NewProductKey(productKey)) {
+        reporter.Log(L"[警告] 製品 ID の生成に失敗しました。");
+        return;
+    }
+    if (!RegisterUninstallEntry(plan.installDir, uninstallExe, plan.config, productKey, estimatedSizeKb)) {
+        reporter.Log(L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
+    }
+}
 
-    reporter.Log(SuccessLine(GetInstallMode(context)));
+// Everything after the log is cleared, in order. The first three steps are
+// fatal: they return the text of the error box. The others only log a warning
+// when they fail. Nothing after success.
+std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
+    const fs::path installDir(plan.installDir);
+    RunRecord record;
+
+    PrepareInstallFolder(plan, reporter);
+    // setup.exe, payload included, is as large as all product files together:
+    // its copy as Uninstall.exe runs beside theirs and is put in place at its
+    // turn. A run that stops earlier removes it.
+    BackgroundFileCopy uninstallCopy(plan.selfPath, UninstallExeDraft(plan, installDir),
+                                     installDir / kUninstallExeName);
+
+    if (auto failure = CopyProductFiles(plan, reporter, record)) return failure;
+    if (auto failure = MirrorToExtraDestination(plan, reporter, record)) return failure;
+    if (auto failure = PlaceSystemFiles(plan, reporter, record)) return failure;
+    WriteSystemManifests(plan, reporter, record);
+    CreateShortcuts(plan, reporter);
+    PutUninstallExeInPlace(uninstallCopy, reporter);
+    WriteInstallManifestOf(plan, reporter, record);
+    RegisterProduct(plan, reporter, record);
+
+    reporter.Log(SuccessLine(plan.mode));
     return std::nullopt;
 }
 
 }  // namespace
 
-bool RunInstall(SetupContext& context, RunReporter& reporter) {
+bool RunInstall(InstallPlan& plan, RunReporter& reporter) {
     reporter.InstallStarted();
 
     const std::optional<std::wstring> failure =
-        CatchRunFailures([&context, &reporter] { return RunSteps(context, reporter); });
+        CatchRunFailures([&plan, &reporter] { return RunSteps(plan, reporter); });
     if (failure) reporter.Notify(NoticeKind::Error, L"エラー", *failure);
     reporter.InstallFinished(!failure);
     return !failure;

@@ -75,7 +75,7 @@ std::vector<PayloadFile> ProductFilesInWalkOrder(const std::vector<PayloadEntry>
     std::map<std::vector<std::wstring>, PayloadFile> byKey;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!IsProductFileEntry(entries[i].name)) continue;
-        Elements elements = Split(DecodeUtf8(std::string_view(entries[i].name).substr(kFilesFolder.size() + 1)));
+        Elements elements = Split(Utf8ToWide(std::string_view(entries[i].name).substr(kFilesFolder.size() + 1)));
         if (elements.key.empty()) continue;
         std::wstring relative;
         for (const std::wstring& element : elements.spelt) {

@@ -5,8 +5,8 @@
 #include <span>
 #include <system_error>
 
-#include "config/text_encoding.h"
 #include "payload/payload_resource.h"
+#include "util/unicode.h"
 
 namespace zel {
 

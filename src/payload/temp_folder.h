@@ -49,7 +49,7 @@ public:
 
 private:
     std::wstring path_;
-    UniqueHandleKernel guard_;
+    UniqueKernelHandle guard_;
 };
 
 // Creates the process's own extraction folder (see PrivateTempFolder::Create)

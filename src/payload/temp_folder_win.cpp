@@ -41,7 +41,7 @@ std::wstring UserTempPath() {
 
 // A piece of the process token (TokenUser, TokenIntegrityLevel).
 std::vector<BYTE> TokenInformation(TOKEN_INFORMATION_CLASS kind) {
-    UniqueHandleKernel token;
+    UniqueKernelHandle token;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, token.put())) return {};
     DWORD size = 0;
     ::GetTokenInformation(token.get(), kind, nullptr, 0, &size);
@@ -78,7 +78,7 @@ enum class CreateResult { Created, NameTaken, Failed };
 // not share delete access: while it is open nobody can rename the folder away
 // and put another in its place. ntdll is part of every process, so the call is
 // looked up there rather than imported.
-CreateResult CreateAndHoldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, UniqueHandleKernel& guard) {
+CreateResult CreateAndHoldFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor, UniqueKernelHandle& guard) {
     static const auto ntCreateFile = reinterpret_cast<NtCreateFileFunction>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
     if (!ntCreateFile) return CreateResult::Failed;
@@ -151,7 +151,7 @@ bool PrivateTempFolder::Create(const std::wstring& tempRoot) {
     const std::wstring leaf = TempFolderLeafName(now);
     for (unsigned attempt = 0; attempt < kMaxAttempts;) {
         const std::wstring candidate = root + TempFolderCandidate(leaf, attempt);
-        UniqueHandleKernel guard;
+        UniqueKernelHandle guard;
         const CreateResult result = CreateAndHoldFolder(candidate, descriptor, guard);
         if (result == CreateResult::NameTaken) {
             ++attempt;  // never reused: the next name

@@ -2,13 +2,13 @@
 // replace it to observe the call without running an install.
 #pragma once
 
-#include "install/setup_context.h"
+#include "run/install_plan.h"
 #include "run/run_reporter.h"
 
 namespace zel {
 
 struct WizardActions {
-    bool (*runInstall)(SetupContext& context, RunReporter& reporter);
+    bool (*runInstall)(InstallPlan& plan, RunReporter& reporter);
 };
 
 // The actions in use; by default RunInstall.

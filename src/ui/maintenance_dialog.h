@@ -3,16 +3,17 @@
 
 #include <windows.h>
 
+#include "config/setup_config.h"
 #include "install/registration/installed_product.h"
-#include "install/setup_context.h"
 #include "ui/wizard_pages.h"
 
 namespace zel {
 
 // The dialog-creation parameter, built by the run driver on its own stack.
 struct MaintenanceParams {
-    SetupContext* context = nullptr;
-    InstalledProduct* product = nullptr;
+    const SetupConfig* config = nullptr;  // the product being set up
+    const InstalledProduct* product = nullptr;
+    bool updateAvailable = false;  // the installed version is older: Update is offered and chosen
     HFONT titleFont = nullptr;
     HFONT subtitleFont = nullptr;
 };

@@ -10,17 +10,17 @@ namespace {
 
 const std::wstring& AppNameOf(const MaintenanceParams& params) {
     static const std::wstring kNone;
-    return params.context ? params.context->config.AppName : kNone;
+    return params.config ? params.config->AppName : kNone;
 }
 
 BOOL OnInitDialog(HWND dialog, MaintenanceParams& params) {
     ::SetWindowTextW(dialog, L"メンテナンス");
     ::SetDlgItemTextW(dialog, IDC_TITLE, L"メンテナンス");
 
-    const SetupContext* context = params.context;
+    const SetupConfig* config = params.config;
     const InstalledProduct* product = params.product;
     std::wstring message = MaintenanceMessage(product ? product->displayVersion : std::wstring(),
-                                              context ? context->config.AppVersion : std::wstring(),
+                                              config ? config->AppVersion : std::wstring(),
                                               product ? product->installLocation : std::wstring());
     ::SetDlgItemTextW(dialog, IDC_SUBTITLE, message.c_str());
 
@@ -30,7 +30,7 @@ BOOL OnInitDialog(HWND dialog, MaintenanceParams& params) {
     ::SetDlgItemTextW(dialog, IDC_MAINT_CONTINUE, L"続行");
     ::SetDlgItemTextW(dialog, IDC_MAINT_CANCEL, L"キャンセル");
 
-    bool updateAvailable = context && context->updateAvailable;
+    const bool updateAvailable = params.updateAvailable;
     if (HWND update = ::GetDlgItem(dialog, IDC_MAINT_UPDATE)) ::EnableWindow(update, updateAvailable ? TRUE : FALSE);
     ::CheckRadioButton(dialog, IDC_MAINT_REPAIR, IDC_MAINT_UPDATE, MaintenanceDefaultChoice(updateAvailable));
 

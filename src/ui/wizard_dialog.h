@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "install/setup_context.h"
+#include "ui/wizard_state.h"
 
 namespace zel {
 
@@ -11,14 +11,14 @@ inline constexpr UINT kStartInstallMessage = WM_APP + 1;
 
 // How the wizard ends: the result of DialogBoxParamW.
 enum WizardResult : INT_PTR {
-    kWizardNotStarted = -1,  // no reporter in the context: nothing could be shown
+    kWizardNotStarted = -1,  // no reporter in the state: nothing could be shown
     kWizardFinished = 1,     // the Finish page's button
     kWizardCancelled = 2     // the Cancel button
 };
 
 INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Lays out the page that context.page names.
-void ShowPage(SetupContext& context);
+// Lays out the page that state.page names.
+void ShowPage(WizardState& state);
 
 }  // namespace zel

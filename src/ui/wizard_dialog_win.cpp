@@ -20,11 +20,11 @@ namespace {
 constexpr int kInstallDirCapacity = 1024;  // at most 1023 characters are taken
 constexpr int kWheelForwardedIds[] = {IDC_NEXT, IDC_BACK, IDC_CANCEL, IDC_BROWSE, IDC_LICENSE_ACCEPT, IDC_PATH_EDIT};
 
-void WarnInput(SetupContext& context, const wchar_t* text) {
-    context.reporter->Notify(NoticeKind::Warning, L"入力チェック", text);
+void WarnInput(WizardState& state, const wchar_t* text) {
+    state.reporter->Notify(NoticeKind::Warning, L"入力チェック", text);
 }
 
-void StartInstall(SetupContext& context) { GetWizardActions().runInstall(context, *context.reporter); }
+void StartInstall(WizardState& state) { GetWizardActions().runInstall(state.plan, *state.reporter); }
 
 void ShowControl(HWND dialog, int id, bool visible) {
     if (HWND control = ::GetDlgItem(dialog, id)) ::ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
@@ -46,19 +46,19 @@ void RewindLicenseText(HWND dialog) {
     ::SendMessageW(text, WM_VSCROLL, SB_TOP, 0);
 }
 
-void GoToPage(SetupContext& context, WizardPage page) {
-    context.page = page;
-    ShowPage(context);
+void GoToPage(WizardState& state, WizardPage page) {
+    state.page = page;
+    ShowPage(state);
 }
 
-BOOL OnInitDialog(HWND dialog, SetupContext& context) {
-    context.hwnd = dialog;
+BOOL OnInitDialog(HWND dialog, WizardState& state) {
+    state.hwnd = dialog;
     ::SetWindowTextW(dialog, L"セットアップ");
     ::SetDlgItemTextW(dialog, IDC_PATH_LABEL, L"インストール先:");
     ::SetDlgItemTextW(dialog, IDC_LICENSE_ACCEPT, L"使用許諾契約に同意します");
 
     if (HWND license = ::GetDlgItem(dialog, IDC_LICENSE_TEXT)) {
-        ::SetWindowTextW(license, context.licenseText.c_str());
+        ::SetWindowTextW(license, state.licenseText.c_str());
         ::SendMessageW(license, EM_SETBKGNDCOLOR, 0, RGB(255, 255, 255));
         ::SendMessageW(license, EM_SETREADONLY, TRUE, 0);
         ::SendMessageW(license, EM_SETSEL, 0, 0);
@@ -70,50 +70,50 @@ BOOL OnInitDialog(HWND dialog, SetupContext& context) {
 
     CenterOnMonitor(dialog);
 
-    ApplyHeaderFonts(dialog, context.titleFont, context.subtitleFont);
+    ApplyHeaderFonts(dialog, state.titleFont, state.subtitleFont);
 
-    ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, context.installDir.c_str());
+    ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, state.plan.installDir.c_str());
 
-    bool maintenanceRun = GetInstallMode(context) != InstallMode::Install;
-    if (maintenanceRun) context.page = Progress;
-    ShowPage(context);
+    bool maintenanceRun = state.plan.mode != InstallMode::Install;
+    if (maintenanceRun) state.page = Progress;
+    ShowPage(state);
     if (maintenanceRun) ::PostMessageW(dialog, kStartInstallMessage, 0, 0);
 
     InstallWheelForwarding(dialog, kWheelForwardedIds, static_cast<int>(std::size(kWheelForwardedIds)));
     return TRUE;  // the system sets the initial focus
 }
 
-void OnNext(HWND dialog, SetupContext& context) {
-    switch (context.page) {
+void OnNext(HWND dialog, WizardState& state) {
+    switch (state.page) {
         case Welcome:
             // Acceptance is asked for again every time the licence page is entered from the front.
-            context.licenseAccepted = false;
+            state.licenseAccepted = false;
             ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, BST_UNCHECKED);
-            GoToPage(context, License);
+            GoToPage(state, NextPage(state.page));
             break;
         case License:
-            if (context.licenseAccepted) {
-                GoToPage(context, Destination);
+            if (state.licenseAccepted) {
+                GoToPage(state, NextPage(state.page));
             } else {
-                WarnInput(context, L"使用許諾契約への同意が必要です。");
+                WarnInput(state, L"使用許諾契約への同意が必要です。");
             }
             break;
         case Destination: {
             wchar_t folder[kInstallDirCapacity] = {};
             ::GetDlgItemTextW(dialog, IDC_PATH_EDIT, folder, kInstallDirCapacity);
-            context.installDir = folder;
+            state.plan.installDir = folder;
             std::wstring problem;
-            if (context.installDir.empty()) {
-                WarnInput(context, L"インストール先フォルダが空です。");
-            } else if (!ValidateDestination(context.installDir, context.config.AppName, problem)) {
-                WarnInput(context, problem.c_str());
+            if (state.plan.installDir.empty()) {
+                WarnInput(state, L"インストール先フォルダが空です。");
+            } else if (!ValidateDestination(state.plan.installDir, state.plan.config.AppName, problem)) {
+                WarnInput(state, problem.c_str());
             } else {
-                StartInstall(context);
+                StartInstall(state);
             }
             break;
         }
         case Progress:
-            StartInstall(context);  // retry after a failed run
+            StartInstall(state);  // retry after a failed run
             break;
         default:
             ::EndDialog(dialog, kWizardFinished);
@@ -121,13 +121,12 @@ void OnNext(HWND dialog, SetupContext& context) {
     }
 }
 
-void OnBack(HWND dialog, SetupContext& context) {
-    if (context.page == License) {
-        GoToPage(context, Welcome);
-    } else if (context.page == Destination) {
-        context.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
-        GoToPage(context, License);
-    }
+void OnBack(HWND dialog, WizardState& state) {
+    // The acceptance ticked on the licence page is kept when it is entered from behind.
+    const WizardPage previous = PreviousPage(state.page);
+    if (previous == state.page) return;
+    if (state.page == Destination) state.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
+    GoToPage(state, previous);
 }
 
 void OnBrowse(HWND dialog) {
@@ -143,21 +142,21 @@ void OnBrowse(HWND dialog) {
     }
 }
 
-void OnAcceptToggled(HWND dialog, SetupContext& context) {
-    if (context.page != License) return;
-    context.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
-    EnableControl(dialog, IDC_NEXT, context.licenseAccepted);
+void OnAcceptToggled(HWND dialog, WizardState& state) {
+    if (state.page != License) return;
+    state.licenseAccepted = IsChecked(dialog, IDC_LICENSE_ACCEPT);
+    EnableControl(dialog, IDC_NEXT, state.licenseAccepted);
 }
 
 // Returns whether the command was handled; the standard cancel id (Escape, close
 // box) is not, so the wizard ends only through Cancel or the Finish button.
-bool OnCommand(HWND dialog, SetupContext& context, int id) {
+bool OnCommand(HWND dialog, WizardState& state, int id) {
     switch (id) {
         case IDC_NEXT:
-            OnNext(dialog, context);
+            OnNext(dialog, state);
             return true;
         case IDC_BACK:
-            OnBack(dialog, context);
+            OnBack(dialog, state);
             return true;
         case IDC_CANCEL:
             ::EndDialog(dialog, kWizardCancelled);
@@ -166,34 +165,34 @@ bool OnCommand(HWND dialog, SetupContext& context, int id) {
             OnBrowse(dialog);
             return true;
         case IDC_LICENSE_ACCEPT:
-            OnAcceptToggled(dialog, context);
+            OnAcceptToggled(dialog, state);
             return true;
         default:
             return false;
     }
 }
 
-void OnDestroy(HWND dialog, SetupContext& context) {
+void OnDestroy(HWND dialog, WizardState& state) {
     RemoveWheelForwarding(dialog, kWheelForwardedIds, static_cast<int>(std::size(kWheelForwardedIds)));
-    DeleteHeaderFonts(context.titleFont, context.subtitleFont);
+    DeleteHeaderFonts(state.titleFont, state.subtitleFont);
 }
 
 // A wizard without a reporter would have nowhere to send the run's log and messages.
-bool AdmitContext(HWND dialog, SetupContext& context) {
-    if (context.reporter) return true;
+bool AdmitContext(HWND dialog, WizardState& state) {
+    if (state.reporter) return true;
     ::EndDialog(dialog, kWizardNotStarted);
     return false;
 }
 
-INT_PTR HandleMessage(HWND dialog, SetupContext& context, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleMessage(HWND dialog, WizardState& state, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            return OnCommand(dialog, context, LOWORD(wParam)) ? TRUE : FALSE;
+            return OnCommand(dialog, state, LOWORD(wParam)) ? TRUE : FALSE;
         case kStartInstallMessage:
-            StartInstall(context);
+            StartInstall(state);
             return TRUE;
         case WM_PAINT:
-            PaintDialog(dialog, context.config.AppName);
+            PaintDialog(dialog, state.plan.config.AppName);
             return TRUE;
         case WM_CTLCOLORDLG:
         case WM_CTLCOLORSTATIC:
@@ -201,7 +200,7 @@ INT_PTR HandleMessage(HWND dialog, SetupContext& context, UINT message, WPARAM w
             return reinterpret_cast<INT_PTR>(ControlColors(LookDialog::Wizard, message, reinterpret_cast<HDC>(wParam),
                                                            reinterpret_cast<HWND>(lParam)));
         case WM_DESTROY:
-            OnDestroy(dialog, context);
+            OnDestroy(dialog, state);
             return FALSE;
         default:
             return FALSE;
@@ -215,15 +214,14 @@ WizardActions& GetWizardActions() {
     return actions;
 }
 
-void ShowPage(SetupContext& context) {
-    HWND dialog = context.hwnd;
+void ShowPage(WizardState& state) {
+    HWND dialog = state.hwnd;
     if (!dialog) return;
     ::SetDlgItemTextW(dialog, IDC_BACK, L"戻る");
     ::SetDlgItemTextW(dialog, IDC_CANCEL, L"キャンセル");
     ::SetDlgItemTextW(dialog, IDC_BROWSE, L"参照...");
 
-    PageLayout layout =
-        GetPageLayout(context.page, GetInstallMode(context), context.config.AppName, context.licenseAccepted);
+    PageLayout layout = GetPageLayout(state.page, state.plan.mode, state.plan.config.AppName, state.licenseAccepted);
     for (int id : {IDC_PATH_LABEL, IDC_PATH_EDIT, IDC_BROWSE}) ShowControl(dialog, id, layout.showDestination);
     for (int id : {IDC_LICENSE_TEXT, IDC_LICENSE_ACCEPT}) ShowControl(dialog, id, layout.showLicense);
     for (int id : {IDC_PROGRESS, IDC_LOG}) ShowControl(dialog, id, layout.showProgress);
@@ -234,8 +232,8 @@ void ShowPage(SetupContext& context) {
     EnableControl(dialog, IDC_BACK, layout.backEnabled);
     if (layout.nextCaption) ::SetDlgItemTextW(dialog, IDC_NEXT, layout.nextCaption->c_str());
     EnableControl(dialog, IDC_NEXT, layout.nextEnabled);
-    if (context.page == License) {
-        ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, context.licenseAccepted ? BST_CHECKED : BST_UNCHECKED);
+    if (state.page == License) {
+        ::CheckDlgButton(dialog, IDC_LICENSE_ACCEPT, state.licenseAccepted ? BST_CHECKED : BST_UNCHECKED);
         RewindLicenseText(dialog);
     }
 
@@ -246,7 +244,7 @@ void ShowPage(SetupContext& context) {
 }
 
 INT_PTR CALLBACK WizardDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DialogProcOf<SetupContext, &OnInitDialog, &HandleMessage, &AdmitContext>(dialog, message, wParam, lParam);
+    return DialogProcOf<WizardState, &OnInitDialog, &HandleMessage, &AdmitContext>(dialog, message, wParam, lParam);
 }
 
 }  // namespace zel

@@ -49,6 +49,28 @@ PageLayout FinishLayout(InstallMode mode, const std::wstring& appName) {
 
 }  // namespace
 
+WizardPage NextPage(WizardPage page) {
+    switch (page) {
+        case Welcome:
+            return License;
+        case License:
+            return Destination;
+        default:
+            return page;
+    }
+}
+
+WizardPage PreviousPage(WizardPage page) {
+    switch (page) {
+        case License:
+            return Welcome;
+        case Destination:
+            return License;
+        default:
+            return page;
+    }
+}
+
 PageLayout GetPageLayout(std::int32_t page, InstallMode mode, const std::wstring& appName, bool licenseAccepted) {
     PageLayout layout;
     switch (page) {

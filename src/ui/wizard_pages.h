@@ -6,9 +6,25 @@
 #include <optional>
 #include <string>
 
-#include "install/run_mode.h"
+#include "run/install_plan.h"
 
 namespace zel {
+
+enum WizardPage : std::int32_t {
+    Welcome = 0,
+    License = 1,
+    Destination = 2,
+    Progress = 3,
+    Finish = 4,
+};
+
+// The page Next leads to from the first three pages (Welcome, License,
+// Destination), once the page's own condition holds; the page itself where
+// Next does not change the page (Destination starts the install, Progress
+// retries it, Finish ends the wizard).
+WizardPage NextPage(WizardPage page);
+// The page Back leads to; the page itself where Back goes nowhere.
+WizardPage PreviousPage(WizardPage page);
 
 // What ShowPage applies for one page in one mode.
 struct PageLayout {

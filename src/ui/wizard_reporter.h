@@ -9,19 +9,19 @@
 #include <optional>
 #include <string>
 
-#include "install/setup_context.h"
 #include "ui/message_box_reporter.h"
 #include "ui/progress_log.h"
 #include "ui/progress_meter.h"
+#include "ui/wizard_state.h"
 #include "util/log_file.h"
 
 namespace zel {
 
 class WizardReporter : public MessageBoxReporter {
 public:
-    // The context and the log file (may be null) must outlive the reporter.
-    explicit WizardReporter(SetupContext& context, LogFile* logFile = nullptr)
-        : MessageBoxReporter(logFile), context_(context) {}
+    // The state and the log file (may be null) must outlive the reporter.
+    explicit WizardReporter(WizardState& state, LogFile* logFile = nullptr)
+        : MessageBoxReporter(logFile), state_(state) {}
 
     void Log(const std::wstring& line) override;
     // Shows the Progress page with an empty log.
@@ -37,10 +37,10 @@ public:
     bool Ask(const std::wstring& title, const std::wstring& text, bool quietAnswer) override;
 
 protected:
-    HWND Owner() const override { return context_.hwnd; }
+    HWND Owner() const override { return state_.hwnd; }
 
 private:
-    SetupContext& context_;
+    WizardState& state_;
     // Between InstallStarted and InstallFinished the log is updated in batches.
     std::optional<ProgressLogBatch> logBatch_;
     std::optional<ProgressMeter> meter_;

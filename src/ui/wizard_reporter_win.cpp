@@ -30,32 +30,32 @@ void PumpPendingMessages() {
 }  // namespace
 
 void WizardReporter::Log(const std::wstring& line) {
-    AppendProgressLog(context_.hwnd, line);
+    AppendProgressLog(state_.hwnd, line);
     MessageBoxReporter::Log(line);
 }
 
 void WizardReporter::InstallStarted() {
     logBatch_.reset();
-    context_.page = Progress;
-    ShowPage(context_);
-    ::SetDlgItemTextW(context_.hwnd, IDC_LOG, L"");
-    logBatch_.emplace(context_.hwnd);
+    state_.page = Progress;
+    ShowPage(state_);
+    ::SetDlgItemTextW(state_.hwnd, IDC_LOG, L"");
+    logBatch_.emplace(state_.hwnd);
 }
 
 void WizardReporter::InstallFinished(bool succeeded) {
     logBatch_.reset();
     if (succeeded) {
-        context_.page = Finish;
-        ShowPage(context_);
+        state_.page = Finish;
+        ShowPage(state_);
         return;
     }
-    HWND next = ::GetDlgItem(context_.hwnd, IDC_NEXT);
+    HWND next = ::GetDlgItem(state_.hwnd, IDC_NEXT);
     ::EnableWindow(next, TRUE);
     ::SetWindowTextW(next, L"再試行");
 }
 
 void WizardReporter::SetProgressRange(std::uint32_t total) {
-    meter_.emplace(context_.hwnd, total);
+    meter_.emplace(state_.hwnd, total);
     progressTotal_ = total;
     lastPump_ = 0;
 }

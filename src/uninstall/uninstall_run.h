@@ -21,7 +21,7 @@ enum class UninstallResult {
 
 // Removes the product registered under the key, asking and telling through the
 // reporter.
-UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter);
+UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& reporter);
 
 // Strips blanks, tabs and quotes at both ends and adds missing braces.
 std::wstring NormalizeProductKey(std::wstring key);

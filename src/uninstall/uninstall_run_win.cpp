@@ -15,6 +15,7 @@
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstall_steps.h"
 #include "util/ascii.h"
+#include "util/error_text.h"
 #include "util/file_removal.h"
 #include "util/known_folder.h"
 #include "util/module_path.h"
@@ -31,8 +32,6 @@ constexpr wchar_t kManifestMissing[] =
     L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。";
 
 bool IsKeyTrimCharacter(wchar_t c) { return c == L' ' || c == L'\t' || c == L'"'; }
-
-std::wstring SubkeyPath(const std::wstring& productKey) { return std::wstring(kUninstallKeyPath) + L"\\" + productKey; }
 
 bool SamePathIgnoringCase(const std::filesystem::path& a, const std::filesystem::path& b) {
     return EqualsIgnoreAsciiCase(a.native(), b.native());
@@ -51,6 +50,11 @@ bool FolderOrKnownFolder(const std::filesystem::path& given, REFKNOWNFOLDERID id
 void RemoveDirectoryOrTree(const std::filesystem::path& folder) {
     if (::RemoveDirectoryW(folder.c_str())) return;
     if (::GetLastError() == ERROR_DIR_NOT_EMPTY) RemoveFolderTree(folder);
+}
+
+// The path a file-system error names and the system's text for its code.
+std::wstring FileSystemErrorText(const std::filesystem::filesystem_error& error) {
+    return error.path1().wstring() + L": " + Win32ErrorText(static_cast<DWORD>(error.code().value()));
 }
 
 }  // namespace
@@ -106,30 +110,22 @@ std::vector<std::filesystem::path> RemoveManifestEntries(const std::filesystem::
     return folders;
 }
 
-UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options) {
+UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options) {
     const std::wstring key = NormalizeProductKey(productKey);
     if (key.size() < 3) {
         reporter.Notify(NoticeKind::Error, kTitle, L"無効なアンインストール引数です。");
         return UninstallResult::InvalidKey;
     }
 
-    std::wstring installLocation;
-    std::wstring shortcutName;
-    std::wstring groupName;
-    {
-        UniqueHKey productEntry;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                            productEntry.put()) != ERROR_SUCCESS) {
-            reporter.Notify(NoticeKind::Error, kTitle, L"インストール情報がレジストリに見つかりません。");
-            return UninstallResult::NotRegistered;
-        }
-        if (!ReadRegistryString(productEntry.get(), L"InstallLocation", installLocation) || installLocation.empty()) {
-            productEntry.reset();
-            reporter.Notify(NoticeKind::Error, kTitle, L"インストール先 (InstallLocation) を読み取れません。");
-            return UninstallResult::Failed;
-        }
-        ReadRegistryString(productEntry.get(), L"ZelShortcutName", shortcutName);
-        ReadRegistryString(productEntry.get(), L"ZelStartMenuGroupName", groupName);
+    UninstallEntry entry;
+    if (!ReadUninstallEntry(key, entry)) {
+        reporter.Notify(NoticeKind::Error, kTitle, L"インストール情報がレジストリに見つかりません。");
+        return UninstallResult::NotRegistered;
+    }
+    const std::wstring& installLocation = entry.installLocation;
+    if (installLocation.empty()) {
+        reporter.Notify(NoticeKind::Error, kTitle, L"インストール先 (InstallLocation) を読み取れません。");
+        return UninstallResult::Failed;
     }
 
     const std::wstring question = L"「" + installLocation + L"」からアプリケーションを削除します。よろしいですか？";
@@ -152,11 +148,15 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
         // error from the system-folder side does not stop the run.
         try {
             UnregisterSystemFiles(installDir);
-        } catch (const std::filesystem::filesystem_error&) {
+        } catch (const std::filesystem::filesystem_error& error) {
+            reporter.Log(L"[警告] システムフォルダのファイルの登録解除を完了できませんでした: " +
+                         FileSystemErrorText(error));
         }
         try {
             RemoveSystemFileCopies(installDir);
-        } catch (const std::filesystem::filesystem_error&) {
+        } catch (const std::filesystem::filesystem_error& error) {
+            reporter.Log(L"[警告] システムフォルダのファイルの削除を完了できませんでした: " +
+                         FileSystemErrorText(error));
         }
 
         std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, entries);
@@ -165,14 +165,14 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     }
 
     std::filesystem::path folder;
-    if (!shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
-        RemoveDesktopShortcut(folder, shortcutName, installDir);
+    if (!entry.shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
+        RemoveDesktopShortcut(folder, entry.shortcutName, installDir);
     }
-    if (!groupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
-        RemoveStartMenuGroup(folder, groupName, installDir);
+    if (!entry.startMenuGroupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
+        RemoveStartMenuGroup(folder, entry.startMenuGroupName, installDir);
     }
 
-    if (::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, SubkeyPath(key).c_str(), KEY_WOW64_64KEY, 0) != ERROR_SUCCESS) {
+    if (!DeleteUninstallEntry(key)) {
         reporter.Notify(NoticeKind::Warning, kTitle,
                         L"アンインストール用レジストリの削除に失敗しました。管理者として実行してください。");
     }
@@ -190,7 +190,7 @@ UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, co
     return leftovers.paths.empty() ? UninstallResult::Removed : UninstallResult::RemovedAtRestart;
 }
 
-UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter) {
+UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& reporter) {
     return RunUninstall(productKey, reporter, UninstallOptions{});
 }
 

@@ -22,7 +22,7 @@ struct UninstallOptions {
 };
 
 // The whole run with a replaceable own path and shortcut folders.
-UninstallResult RunUninstall(std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options);
+UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& reporter, const UninstallOptions& options);
 
 // The canonical form of a path, or an empty path when it cannot be brought to
 // one. A relative path has none: nothing is resolved against the current folder.

@@ -28,7 +28,7 @@ public:
     void WriteMessage(const std::wstring& title, const std::wstring& text);
 
 private:
-    UniqueHandleKernel file_;
+    UniqueKernelHandle file_;
 };
 
 // The lines of a log entry as they are written, without the byte-order mark.

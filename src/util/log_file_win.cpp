@@ -35,7 +35,7 @@ std::string FormatLogEntry(const SYSTEMTIME& time, const std::wstring& text) {
         std::size_t lineEnd = end;
         if (lineEnd > start && text[lineEnd - 1] == L'\r') --lineEnd;
         entry += stamp;
-        entry += EncodeUtf8(std::wstring_view(text).substr(start, lineEnd - start));
+        entry += WideToUtf8(std::wstring_view(text).substr(start, lineEnd - start));
         entry += "\r\n";
         start = end + 1;
     } while (start < text.size());  // a final line feed ends the last line, it starts no new one

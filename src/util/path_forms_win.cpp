@@ -37,7 +37,7 @@ enum class FinalPathResult { Resolved, Missing, Failed };
 FinalPathResult FinalPath(const std::wstring& path, std::wstring& finalPath) {
     // No access rights requested: attribute-only opens succeed whatever sharing
     // other processes asked for; backup semantics allow folders.
-    UniqueHandleKernel file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    UniqueKernelHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file) return IsMissingError(::GetLastError()) ? FinalPathResult::Missing : FinalPathResult::Failed;
     std::wstring buffer(MAX_PATH, L'\0');

@@ -48,7 +48,7 @@ std::size_t DecodeOne(std::string_view bytes, std::size_t i, char32_t& cp) {
 
 }  // namespace
 
-std::wstring DecodeUtf8(std::string_view bytes) {
+std::wstring Utf8ToWide(std::string_view bytes) {
     std::wstring out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
@@ -65,7 +65,7 @@ std::wstring DecodeUtf8(std::string_view bytes) {
     return out;
 }
 
-bool DecodeUtf8Strict(std::string_view bytes, std::wstring& out) {
+bool Utf8ToWideStrict(std::string_view bytes, std::wstring& out) {
     out.clear();
     for (std::size_t i = 0; i < bytes.size();) {
         char32_t cp = 0;
@@ -77,7 +77,10 @@ bool DecodeUtf8Strict(std::string_view bytes, std::wstring& out) {
     return true;
 }
 
-std::string EncodeUtf8(std::wstring_view text) {
+std::string WideToUtf8(std::wstring_view text) {
+    // Text ends at its first U+0000, as the system's own conversion of a
+    // NUL-terminated string ends there.
+    text = text.substr(0, text.find(L'\0'));
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -1,6 +1,7 @@
-// Portable UTF-8 / UTF-16 conversions for code that runs without Win32 (the
-// builder, the portable INI reader). std::wstring holds UTF-16 on Windows and
-// UTF-32 elsewhere; these functions handle both.
+// The UTF-8 and UTF-16LE conversions of setup.exe and the builder alike:
+// portable, so that both programs turn names and texts into the same bytes.
+// std::wstring holds UTF-16 on Windows and UTF-32 elsewhere; these functions
+// handle both. None fails: what cannot be converted becomes U+FFFD.
 #pragma once
 
 #include <cstdint>
@@ -12,11 +13,11 @@
 namespace zel {
 
 // Invalid sequences become U+FFFD.
-std::wstring DecodeUtf8(std::string_view bytes);
+std::wstring Utf8ToWide(std::string_view bytes);
 // Strict: false when the bytes are not valid UTF-8.
-bool DecodeUtf8Strict(std::string_view bytes, std::wstring& out);
-// Unpaired surrogates become U+FFFD.
-std::string EncodeUtf8(std::wstring_view text);
+bool Utf8ToWideStrict(std::string_view bytes, std::wstring& out);
+// Unpaired surrogates become U+FFFD; the text ends at its first U+0000.
+std::string WideToUtf8(std::wstring_view text);
 // Bytes as UTF-16LE code units (an odd trailing byte is ignored). Unpaired
 // surrogates become U+FFFD where wchar_t is 32 bits wide.
 std::wstring DecodeUtf16Le(std::span<const std::uint8_t> bytes);

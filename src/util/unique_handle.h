@@ -94,7 +94,7 @@ struct CoTaskMemTraits {
     static void Close(Type h) noexcept { ::CoTaskMemFree(h); }
 };
 
-using UniqueHandleKernel = UniqueHandle<KernelHandleTraits>;
+using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueHKey = UniqueHandle<RegKeyTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;

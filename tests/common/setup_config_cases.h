@@ -24,7 +24,7 @@ inline bool operator==(const StartMenuItem& a, const StartMenuItem& b) {
 }
 
 inline void PrintTo(const StartMenuItem& item, std::ostream* out) {
-    *out << "{" << EncodeUtf8(item.label) << " | " << EncodeUtf8(item.target) << "}";
+    *out << "{" << WideToUtf8(item.label) << " | " << WideToUtf8(item.target) << "}";
 }
 
 namespace testcases {
@@ -268,7 +268,7 @@ inline const std::vector<DeriveLabelCase>& DeriveLabelCases() {
 
 inline void ExpectDeriveLabelCases() {
     for (const DeriveLabelCase& c : DeriveLabelCases()) {
-        EXPECT_EQ(DeriveLabel(c.target), c.label) << EncodeUtf8(c.target);
+        EXPECT_EQ(DeriveLabel(c.target), c.label) << WideToUtf8(c.target);
     }
 }
 

@@ -9,6 +9,6 @@
 
 namespace zel::test {
 
-inline std::string Show(std::wstring_view text) { return EncodeUtf8(text); }
+inline std::string Show(std::wstring_view text) { return WideToUtf8(text); }
 
 }  // namespace zel::test

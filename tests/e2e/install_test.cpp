@@ -249,7 +249,7 @@ TEST_F(InstallTest, CopyFailureOffersRetryWhichStartsAfresh) {
     const fs::path blocked = installDir_ / L"Doc" / L"Manual.txt";
     ASSERT_TRUE(WriteFileBytes(blocked, {'o', 'l', 'd'}));
     ASSERT_TRUE(::SetFileAttributesW(blocked.c_str(), FILE_ATTRIBUTE_READONLY));
-    UniqueHandleKernel lock(
+    UniqueKernelHandle lock(
         ::CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock);
 

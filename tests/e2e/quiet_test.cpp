@@ -290,7 +290,7 @@ TEST_F(QuietTest, UninstallThatLeavesFilesToTheRestartEndsWith3010) {
     const std::wstring quiet = ReadUninstallString(key, L"QuietUninstallString").value_or(L"");
     const fs::path held = installDir_ / L"Doc" / L"Manual.txt";
     const fs::path log = scratch_ / L"uninstall.log";
-    UniqueHandleKernel lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueKernelHandle lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     EXPECT_EQ(RunWithoutDisplay(quiet + L" /log " + QuoteArgument(log.wstring())),
               std::optional<DWORD>(kRestartRequired));
@@ -440,7 +440,7 @@ TEST_F(QuietFailureTest, NoneShowsAWindowWhenADisplayIsThere) { RunCases(true); 
 // The names of the running processes, as the system lists them.
 std::vector<std::wstring> RunningProgramNames() {
     std::vector<std::wstring> names;
-    UniqueHandleKernel snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    UniqueKernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return names;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
@@ -513,7 +513,7 @@ TEST_F(QuietTest, HangingRegistrationIsEndedAfterTwoMinutesAndFailsTheInstall) {
 TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     // Held open without sharing, as by a running program: the copy fails.
     ASSERT_TRUE(WriteFileBytes(installDir_ / L"Doc" / L"Manual.txt", {'o', 'l', 'd'}));
-    UniqueHandleKernel lock(::CreateFileW((installDir_ / L"Doc" / L"Manual.txt").c_str(), GENERIC_READ, 0, nullptr,
+    UniqueKernelHandle lock(::CreateFileW((installDir_ / L"Doc" / L"Manual.txt").c_str(), GENERIC_READ, 0, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     const fs::path log = scratch_ / L"failed.log";

@@ -45,16 +45,16 @@ void ListContents(const std::vector<Entry>& entries, std::span<const std::uint8_
     for (const Entry& entry : entries) names.push_back(entry.name);
     const std::vector<std::wstring> installs = InstalledFiles(config, names);
     out << "installs: " << installs.size() << " files selected by [Files], below the install folder\n";
-    for (const std::wstring& rel : installs) out << "  " << EncodeUtf8(rel) << "\n";
+    for (const std::wstring& rel : installs) out << "  " << WideToUtf8(rel) << "\n";
     out << "system folder: " << config.System32RegSvr.size() << " files from [System32RegSvr]\n";
-    for (const std::wstring& entry : config.System32RegSvr) out << "  files\\" << EncodeUtf8(entry) << "\n";
+    for (const std::wstring& entry : config.System32RegSvr) out << "  files\\" << WideToUtf8(entry) << "\n";
     out << "setup.ini:\n";
     std::wstring text = setupIni.size() >= 2 ? DecodeUtf16Le(setupIni.subspan(2)) : std::wstring();
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find_first_of(L"\r\n", start);
         if (end == std::wstring::npos) end = text.size();
-        out << "  " << EncodeUtf8(std::wstring_view(text).substr(start, end - start)) << "\n";
+        out << "  " << WideToUtf8(std::wstring_view(text).substr(start, end - start)) << "\n";
         if (end + 1 < text.size() && text[end] == L'\r' && text[end + 1] == L'\n') ++end;
         start = end + 1;
     }
@@ -81,11 +81,11 @@ void ListSetupExe(const fs::path& setupExe, std::ostream& out) {
     }
     const std::vector<std::uint8_t>& archive = payload->languages.front().data;
 
-    std::string builtBy = "unknown (no " + EncodeUtf8(kBuilderVersionKey) + " in its version resource)";
+    std::string builtBy = "unknown (no " + WideToUtf8(kBuilderVersionKey) + " in its version resource)";
     if (const ResourceName* version = FindResource(image->resources(), kRtVersion, 1)) {
         if (!version->languages.empty()) {
             for (const auto& [key, value] : ReadVersionStrings(version->languages.front().data)) {
-                if (key == kBuilderVersionKey) builtBy = "InstallerBuilder " + EncodeUtf8(value);
+                if (key == kBuilderVersionKey) builtBy = "InstallerBuilder " + WideToUtf8(value);
             }
         }
     }

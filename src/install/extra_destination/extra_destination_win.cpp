@@ -1,5 +1,7 @@
 #include "install/extra_destination/extra_destination.h"
 
+#include <windows.h>
+// knownfolders.h and shlobj.h need the types windows.h declares.
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -48,7 +50,7 @@ bool CreateFolderTree(const fs::path& folder, DWORD& error) {
 // spelling of the same folder, a mapped drive).
 bool FileSystemSaysSame(const fs::path& a, const fs::path& b) {
     auto identity = [](const fs::path& path, BY_HANDLE_FILE_INFORMATION& info) {
-        UniqueHandleKernel file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        UniqueKernelHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         return file && ::GetFileInformationByHandle(file.get(), &info);
     };

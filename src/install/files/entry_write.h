@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/setup_context.h"
+#include "payload/mapped_payload.h"
 
 namespace zel {
 
@@ -17,7 +17,7 @@ enum class EntryWrite { Written, Damaged };
 // damaged entry writes nothing and gives Damaged. No attribute is cleared
 // first: a read-only or hidden file in the way makes the write fail. Throws
 // std::filesystem::filesystem_error when the file cannot be created or written.
-EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, const std::filesystem::path& target);
+EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target);
 
 // The payload files named (relative to files\, as [System32RegSvr] names them)
 // written below root\files for a step that reads them from a folder, and removed
@@ -25,7 +25,7 @@ EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, con
 // that step to report. Throws like WritePayloadEntry.
 class StagedPayloadFiles {
 public:
-    StagedPayloadFiles(const SetupContext& context, const std::vector<std::wstring>& relatives,
+    StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
                        const std::filesystem::path& root);
     ~StagedPayloadFiles();
     StagedPayloadFiles(const StagedPayloadFiles&) = delete;

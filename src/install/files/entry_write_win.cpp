@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <system_error>
 
 #include "payload/payload_files.h"
@@ -20,20 +21,19 @@ namespace {
 
 }  // namespace
 
-EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, const std::filesystem::path& target) {
-    const PayloadDigests* digests = context.payloadDigests ? &*context.payloadDigests : nullptr;
+EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target) {
     // Checked before the file is touched, so that a damaged download never
     // leaves a damaged file behind.
-    if (!PayloadEntryIntact(context.payloadData, context.payloadEntries, digests, index)) return EntryWrite::Damaged;
-    const PayloadEntry& entry = context.payloadEntries[index];
+    if (!payload.EntryIntact(index)) return EntryWrite::Damaged;
 
-    UniqueHandleKernel file(
+    UniqueKernelHandle file(
         ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) Throw("cannot create file", target, ::GetLastError());
-    const std::uint8_t* data = context.payloadData.data() + entry.offset;
+    const std::span<const std::uint8_t> bytes = payload.EntryData(index);
+    const std::uint8_t* data = bytes.data();
     // One write for any entry the image can hold; the loop only matters if the
     // system ever writes less than it was asked to.
-    for (std::uint64_t left = entry.size; left > 0;) {
+    for (std::uint64_t left = bytes.size(); left > 0;) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
         DWORD written = 0;
         if (!::WriteFile(file.get(), data, chunk, &written, nullptr) || written == 0) {
@@ -47,9 +47,9 @@ EntryWrite WritePayloadEntry(const SetupContext& context, std::size_t index, con
     return EntryWrite::Written;
 }
 
-StagedPayloadFiles::StagedPayloadFiles(const SetupContext& context, const std::vector<std::wstring>& relatives,
+StagedPayloadFiles::StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
                                        const std::filesystem::path& root) {
-    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(context.payloadEntries);
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries);
     for (const std::wstring& wanted : relatives) {
         const std::wstring relative = ReplaceAll(wanted, L'/', L'\\');
         const auto file = std::find_if(files.begin(), files.end(), [&](const PayloadFile& f) {
@@ -58,7 +58,7 @@ StagedPayloadFiles::StagedPayloadFiles(const SetupContext& context, const std::v
         if (file == files.end()) continue;
         const std::filesystem::path target = root / L"files" / file->relative;
         std::filesystem::create_directories(target.parent_path());
-        if (WritePayloadEntry(context, file->entry, target) == EntryWrite::Damaged) {
+        if (WritePayloadEntry(payload, file->entry, target) == EntryWrite::Damaged) {
             damaged_ = file->relative;
             return;
         }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <fstream>
 
-#include "config/text_encoding.h"
+#include "util/unicode.h"
 
 namespace zel {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "install/files/entry_write.h"
-#include "install/setup_context.h"
+#include "payload/mapped_payload.h"
 
 namespace zel {
 
@@ -28,7 +28,7 @@ public:
     // the job is handed to a worker (to make its folder); what it throws becomes
     // that job's outcome. Nothing is written until the first Next(). Without a
     // worker thread every job is written by Next() itself.
-    OrderedWrites(const SetupContext& context, std::vector<EntryWriteJob> jobs,
+    OrderedWrites(const MappedPayload& payload, std::vector<EntryWriteJob> jobs,
                   std::function<void(const std::filesystem::path&)> prepare);
     // Hands out no further job and waits for those under way.
     ~OrderedWrites();
@@ -58,7 +58,7 @@ private:
     void Write(std::size_t index) noexcept;
     void StopAndWait() noexcept;
 
-    const SetupContext& context_;
+    const MappedPayload& payload_;
     std::vector<EntryWriteJob> jobs_;
     std::function<void(const std::filesystem::path&)> prepare_;
     std::vector<Outcome> outcomes_;

@@ -17,9 +17,9 @@ constexpr std::size_t kLookAhead = 256;
 
 }  // namespace
 
-OrderedWrites::OrderedWrites(const SetupContext& context, std::vector<EntryWriteJob> jobs,
+OrderedWrites::OrderedWrites(const MappedPayload& payload, std::vector<EntryWriteJob> jobs,
                              std::function<void(const std::filesystem::path&)> prepare)
-    : context_(context), jobs_(std::move(jobs)), prepare_(std::move(prepare)), outcomes_(jobs_.size()) {
+    : payload_(payload), jobs_(std::move(jobs)), prepare_(std::move(prepare)), outcomes_(jobs_.size()) {
     const std::size_t workers = std::min(kWorkers, jobs_.size() > 1 ? jobs_.size() : std::size_t{0});
     // Reserved first, so that only starting a thread can fail once one runs.
     workers_.reserve(workers);
@@ -78,7 +78,7 @@ void OrderedWrites::Work() {
 void OrderedWrites::Write(std::size_t index) noexcept {
     Outcome outcome;
     try {
-        outcome.result = WritePayloadEntry(context_, jobs_[index].entry, jobs_[index].target);
+        outcome.result = WritePayloadEntry(payload_, jobs_[index].entry, jobs_[index].target);
     } catch (...) {
         outcome.error = std::current_exception();
     }

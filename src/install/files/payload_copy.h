@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "install/setup_context.h"
+#include "run/install_plan.h"
 #include "run/run_reporter.h"
 
 namespace zel {
@@ -17,6 +17,6 @@ namespace zel {
 // files before it stay). Other failures throw std::filesystem::filesystem_error.
 // copiedFiles (may be null) receives the copied files relative to the install
 // folder, "\" separated, in copy order.
-bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles);
+bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vector<std::wstring>* copiedFiles);
 
 }  // namespace zel

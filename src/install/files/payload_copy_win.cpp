@@ -27,18 +27,18 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 
 }  // namespace
 
-bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
+bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
     // Straight from the mapped payload: every installed byte is written once, and
     // nothing of the product passes through the temp folder. The files are
     // written on worker threads and reported here in walk order, one by one.
-    const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(context.payloadEntries);
+    const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(plan.payload.entries);
     if (payloadFiles.empty()) {
         reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
         return false;
     }
     if (copiedFiles) copiedFiles->clear();
 
-    const SetupConfig& config = context.config;
+    const SetupConfig& config = plan.config;
     const std::wstring licenseRel =
         config.LicenseFile.empty() ? std::wstring() : LicenseRelativePath(config.LicenseFile);
 
@@ -57,14 +57,14 @@ bool CopyPayloadFiles(SetupContext& context, RunReporter& reporter, std::vector<
 
     reporter.SetProgressRange(static_cast<std::uint32_t>(selected.size()));
 
-    const fs::path installDir(context.installDir);
+    const fs::path installDir(plan.installDir);
     std::vector<EntryWriteJob> jobs;
     jobs.reserve(selected.size());
     for (const PayloadFile* file : selected) jobs.push_back({file->entry, installDir / file->relative});
     // Files of one folder follow each other in walk order: the folder is made
     // once, not asked for again before every file.
     fs::path madeFolder;
-    OrderedWrites writes(context, std::move(jobs), [&madeFolder](const fs::path& target) {
+    OrderedWrites writes(plan.payload, std::move(jobs), [&madeFolder](const fs::path& target) {
         if (fs::path parent = target.parent_path(); !parent.empty() && parent != madeFolder) {
             fs::create_directories(parent);
             madeFolder = std::move(parent);

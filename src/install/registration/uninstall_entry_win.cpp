@@ -2,11 +2,20 @@
 
 #include <filesystem>
 #include <limits>
+#include <string_view>
+#include <vector>
 
+#include "util/ascii.h"
 #include "util/unique_handle.h"
 
 namespace zel {
 namespace {
+
+// Every access goes to the 64-bit view, where 64-bit Windows lists programs.
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_64KEY;
+// Registry key names are at most 255 characters.
+constexpr DWORD kKeyNameBufferLength = 256;
+constexpr wchar_t kOwnPublisher[] = L"ZelSetup";
 
 // REG_SZ data is stored with its terminating NUL.
 bool WriteString(HKEY key, const wchar_t* name, const std::wstring& value) {
@@ -20,14 +29,40 @@ bool WriteDword(HKEY key, const wchar_t* name, DWORD value) {
            ERROR_SUCCESS;
 }
 
+// A value that cannot be read counts as empty.
+std::wstring ReadOrEmpty(HKEY key, const wchar_t* valueName) {
+    std::wstring value;
+    ReadRegistryString(key, valueName, value);
+    return value;
+}
+
+bool IsSameProduct(HKEY key, const std::wstring& appName) {
+    std::wstring setupAppName;
+    const bool hasSetupAppName = ReadRegistryString(key, kEntrySetupAppName, setupAppName);
+    // Only a key that carries the value is recognised by it: an empty AppName must
+    // not claim every other program's key, which lacks the value.
+    if (hasSetupAppName && setupAppName == appName) return true;
+    if (!setupAppName.empty()) return false;
+
+    // Keys written before the product recorded its AppName: our publisher and a
+    // display name of AppName, a space and more.
+    if (ReadOrEmpty(key, kEntryPublisher) != kOwnPublisher) return false;
+    const std::wstring displayName = ReadOrEmpty(key, kEntryDisplayName);
+    const std::wstring prefix = appName + L" ";
+    return StartsWithIgnoreAsciiCase(displayName, prefix);
+}
+
 }  // namespace
+
+std::wstring UninstallEntryPath(const std::wstring& productKey) {
+    return std::wstring(kUninstallKeyPath) + L"\\" + productKey;
+}
 
 bool RegisterUninstallEntry(const std::wstring& installDir, const std::wstring& uninstallExePath,
                             const SetupConfig& config, const std::wstring& productKey, std::uint32_t estimatedSizeKb) {
-    const std::wstring path = std::wstring(kUninstallKeyPath) + L"\\" + productKey;
     UniqueHKey key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_64KEY, nullptr,
-                          key.put(), nullptr) != ERROR_SUCCESS) {
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, UninstallEntryPath(productKey).c_str(), 0, nullptr, 0,
+                          KEY_WRITE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const HKEY k = key.get();
@@ -35,19 +70,89 @@ bool RegisterUninstallEntry(const std::wstring& installDir, const std::wstring& 
     const std::wstring uninstallString = L"\"" + uninstallExePath + L"\" /uninstall " + productKey;
     const std::wstring displayIcon = (std::filesystem::path(installDir) / config.MainExe).wstring();
 
-    // In this order, stopping at the first write that fails; earlier values stay.
-    // The optional links are written only when set, so an older value survives.
-    return WriteString(k, L"DisplayName", displayName) && WriteString(k, L"DisplayVersion", config.DisplayVersion) &&
-           WriteString(k, L"Version", config.ProductVersion) && WriteString(k, L"Publisher", config.Publisher) &&
-           WriteString(k, L"InstallLocation", installDir) && WriteString(k, L"UninstallString", uninstallString) &&
-           WriteString(k, L"DisplayIcon", displayIcon) && WriteDword(k, L"EstimatedSize", estimatedSizeKb) &&
-           (config.SupportUrl.empty() || WriteString(k, L"URLInfoAbout", config.SupportUrl)) &&
-           (config.HelpUrl.empty() || WriteString(k, L"HelpLink", config.HelpUrl)) &&
-           (config.UpdateUrl.empty() || WriteString(k, L"URLUpdateInfo", config.UpdateUrl)) &&
-           WriteString(k, L"ZelShortcutName", config.ShortcutName) &&
-           WriteString(k, L"ZelStartMenuGroupName", config.StartMenuGroupName) &&
-           WriteString(k, L"ZelSetupAppName", config.AppName) &&
-           WriteString(k, L"QuietUninstallString", uninstallString + L" /quiet");
+    return WriteString(k, kEntryDisplayName, displayName) &&
+           WriteString(k, kEntryDisplayVersion, config.DisplayVersion) &&
+           WriteString(k, kEntryVersion, config.ProductVersion) && WriteString(k, kEntryPublisher, config.Publisher) &&
+           WriteString(k, kEntryInstallLocation, installDir) &&
+           WriteString(k, kEntryUninstallString, uninstallString) && WriteString(k, kEntryDisplayIcon, displayIcon) &&
+           WriteDword(k, kEntryEstimatedSize, estimatedSizeKb) &&
+           (config.SupportUrl.empty() || WriteString(k, kEntryUrlInfoAbout, config.SupportUrl)) &&
+           (config.HelpUrl.empty() || WriteString(k, kEntryHelpLink, config.HelpUrl)) &&
+           (config.UpdateUrl.empty() || WriteString(k, kEntryUrlUpdateInfo, config.UpdateUrl)) &&
+           WriteString(k, kEntryShortcutName, config.ShortcutName) &&
+           WriteString(k, kEntryStartMenuGroupName, config.StartMenuGroupName) &&
+           WriteString(k, kEntrySetupAppName, config.AppName) &&
+           WriteString(k, kEntryQuietUninstallString, uninstallString + L" /quiet");
+}
+
+bool ReadUninstallEntry(const std::wstring& productKey, UninstallEntry& entry) {
+    entry = UninstallEntry{};
+    UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallEntryPath(productKey).c_str(), 0, kReadAccess, key.put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    entry.installLocation = ReadOrEmpty(key.get(), kEntryInstallLocation);
+    entry.shortcutName = ReadOrEmpty(key.get(), kEntryShortcutName);
+    entry.startMenuGroupName = ReadOrEmpty(key.get(), kEntryStartMenuGroupName);
+    std::wstring appName;
+    if (ReadRegistryString(key.get(), kEntrySetupAppName, appName)) entry.setupAppName = std::move(appName);
+    return true;
+}
+
+bool DeleteUninstallEntry(const std::wstring& productKey) {
+    return ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, UninstallEntryPath(productKey).c_str(), KEY_WOW64_64KEY, 0) ==
+           ERROR_SUCCESS;
+}
+
+bool ReadRegistryString(HKEY key, const wchar_t* valueName, std::wstring& value) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (type != REG_SZ || size < 2) return false;
+
+    // Two spare units: the stored data need not end with a NUL.
+    std::vector<wchar_t> buffer(size / 2 + 2, L'\0');
+    DWORD readSize = size;
+    if (::RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &readSize) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return false;
+    }
+    value.assign(buffer.data());
+    return true;
+}
+
+bool FindInstalledProduct(const std::wstring& appName, InstalledProduct& product) {
+    product = InstalledProduct{};
+
+    UniqueHKey uninstall;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, kReadAccess, uninstall.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[kKeyNameBufferLength] = {};
+        DWORD nameLength = kKeyNameBufferLength;
+        const LONG status =
+            ::RegEnumKeyExW(uninstall.get(), index, name, &nameLength, nullptr, nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) continue;
+
+        UniqueHKey subkey;
+        if (::RegOpenKeyExW(uninstall.get(), name, 0, kReadAccess, subkey.put()) != ERROR_SUCCESS) continue;
+        if (!IsSameProduct(subkey.get(), appName)) continue;
+
+        // A key without a usable install folder is passed over.
+        std::wstring installLocation;
+        if (!ReadRegistryString(subkey.get(), kEntryInstallLocation, installLocation) || installLocation.empty()) {
+            continue;
+        }
+        product.keyName.assign(name, nameLength);
+        product.installLocation = std::move(installLocation);
+        product.displayVersion = ReadOrEmpty(subkey.get(), kEntryDisplayVersion);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace zel

@@ -16,8 +16,6 @@ namespace zel {
 
 bool IsInSystemFolder(const std::filesystem::path& path);
 
-bool ReadPeMachine(const std::filesystem::path& file, WORD& machine);
-bool HasDllRegisterServerExport(const std::filesystem::path& file);
 bool PickSystemFolder(const std::filesystem::path& source, RunReporter* logTarget, bool& use32BitFolder,
                       std::wstring& errorText);
 bool LocateRegsvr32(bool use32BitFolder, std::filesystem::path& systemFolder, std::filesystem::path& regsvr32,

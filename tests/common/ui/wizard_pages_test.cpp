@@ -81,6 +81,22 @@ TEST(WizardPagesTest, EachPageShowsOnlyItsOwnControls) {
     EXPECT_FALSE(GetPageLayout(-1, InstallMode::Install, L"A", false).known);
 }
 
+TEST(WizardPageOrderTest, NextAndBackWalkTheFirstThreePagesOnly) {
+    struct Row {
+        WizardPage page, next, previous;
+    };
+    const Row rows[] = {{Welcome, License, Welcome},
+                        {License, Destination, Welcome},
+                        {Destination, Destination, License},
+                        {Progress, Progress, Progress},
+                        {Finish, Finish, Finish}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.page));
+        EXPECT_EQ(NextPage(row.page), row.next);
+        EXPECT_EQ(PreviousPage(row.page), row.previous);
+    }
+}
+
 TEST(MaintenanceRulesTest, MessageListsVersionsOnlyWhenInstalledVersionKnown) {
     EXPECT_EQ(MaintenanceMessage(L"4.9.0", L"4.15.0", L"C:\\Program Files\\Zel"),
               L"この製品は既にインストールされています。\r\n\r\n現在のバージョン: 4.9.0\r\n"

@@ -52,7 +52,7 @@ Process StartProcess(const std::filesystem::path& exe, const std::vector<std::ws
 namespace {
 
 // Starts the command line; the application name may be null.
-bool Launch(const wchar_t* applicationName, std::wstring commandLine, UniqueHandleKernel& handle, DWORD& id,
+bool Launch(const wchar_t* applicationName, std::wstring commandLine, UniqueKernelHandle& handle, DWORD& id,
             std::wstring* errorText) {
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

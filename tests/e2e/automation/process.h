@@ -35,7 +35,7 @@ public:
 private:
     friend Process StartProcessWithCommandLine(const std::filesystem::path&, const std::wstring&, std::wstring*);
     friend Process StartCommandLine(const std::wstring&, std::wstring*);
-    UniqueHandleKernel handle_;
+    UniqueKernelHandle handle_;
     DWORD id_ = 0;
 };
 

@@ -117,7 +117,7 @@ TEST(CommandLine, AbsoluteWindowsPaths) {
         {L"1:\\App", false},
         {L" C:\\App", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsAbsoluteWindowsPath(c.path), c.absolute) << EncodeUtf8(c.path);
+    for (const auto& c : cases) EXPECT_EQ(IsAbsoluteWindowsPath(c.path), c.absolute) << WideToUtf8(c.path);
 }
 
 TEST(CommandLine, ProductLockNames) {

@@ -38,7 +38,7 @@ TEST(Version, Parse) {
         {L"\uFF11", std::nullopt},  // full-width digit one
         {L"1,5", std::nullopt},
     };
-    for (const ParseCase& c : cases) EXPECT_EQ(ParseVersion(c.text), c.components) << EncodeUtf8(c.text);
+    for (const ParseCase& c : cases) EXPECT_EQ(ParseVersion(c.text), c.components) << WideToUtf8(c.text);
 }
 
 struct CompareCase {
@@ -65,8 +65,8 @@ TEST(Version, Compare) {
         {L"1.0-beta", L"1.0-Beta", 0},
     };
     for (const CompareCase& c : cases) {
-        EXPECT_EQ(CompareVersions(c.a, c.b), c.result) << EncodeUtf8(c.a) << " vs " << EncodeUtf8(c.b);
-        EXPECT_EQ(CompareVersions(c.b, c.a), -c.result) << EncodeUtf8(c.b) << " vs " << EncodeUtf8(c.a);
+        EXPECT_EQ(CompareVersions(c.a, c.b), c.result) << WideToUtf8(c.a) << " vs " << WideToUtf8(c.b);
+        EXPECT_EQ(CompareVersions(c.b, c.a), -c.result) << WideToUtf8(c.b) << " vs " << WideToUtf8(c.a);
     }
 }
 
@@ -84,7 +84,7 @@ TEST(Version, UpdateAvailable) {
     };
     for (const UpdateCase& c : cases) {
         EXPECT_EQ(IsUpdateAvailable(c.installed, c.app), c.updateAvailable)
-            << EncodeUtf8(c.installed) << " -> " << EncodeUtf8(c.app);
+            << WideToUtf8(c.installed) << " -> " << WideToUtf8(c.app);
     }
 }
 
@@ -105,7 +105,7 @@ TEST(Version, UnattendedMaintenanceChoice) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ChooseUnattendedMaintenance(c.installed, c.app), c.choice)
-            << EncodeUtf8(c.installed) << " -> " << EncodeUtf8(c.app);
+            << WideToUtf8(c.installed) << " -> " << WideToUtf8(c.app);
     }
 }
 

@@ -20,7 +20,7 @@ std::vector<std::uint8_t> Utf16WithBom(std::wstring_view text) {
 std::vector<std::uint8_t> Utf8(std::wstring_view text, bool bom) {
     std::vector<std::uint8_t> bytes;
     if (bom) bytes = {0xEF, 0xBB, 0xBF};
-    const std::string body = EncodeUtf8(text);
+    const std::string body = WideToUtf8(text);
     bytes.insert(bytes.end(), body.begin(), body.end());
     return bytes;
 }

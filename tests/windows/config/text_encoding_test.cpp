@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/scratch_folder.h"
+#include "util/unicode.h"
 
 namespace zel {
 namespace {

@@ -44,12 +44,12 @@ class InstallRunTest : public ::testing::Test {
 protected:
     InstallRunTest() : temp_(L"run_temp"), stage_(L"run_stage"), target_(L"run_dest") {
         const std::wstring id = std::to_wstring(::GetCurrentProcessId());
-        context_.selfPath = OwnModulePath();
+        plan_.selfPath = OwnModulePath();
         // The payload is made from temp_; the run's own temp folder is another one,
         // as in the program, where the product's files never lie in it.
-        context_.tempDir = stage_.path().wstring();
-        context_.installDir = (target_.path() / L"Program Files\\Zel App").wstring();
-        SetupConfig& config = context_.config;
+        plan_.tempDir = stage_.path().wstring();
+        plan_.installDir = (target_.path() / L"Program Files\\Zel App").wstring();
+        SetupConfig& config = plan_.config;
         config.AppName = L"Zel Run Test " + id;
         config.DisplayVersion = L"1.0";
         config.Publisher = L"ZelSetup";
@@ -61,14 +61,14 @@ protected:
         config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Manual", L"Doc\\Manual.txt"}};
     }
     ~InstallRunTest() override {
-        test::DeleteUninstallKeysOf(context_.config.AppName);
+        test::DeleteUninstallKeysOf(plan_.config.AppName);
         std::error_code error;
-        fs::remove(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (context_.config.AppName + L".lnk"), error);
-        fs::remove_all(fs::path(KnownFolderPath(FOLDERID_Programs)) / context_.config.AppName, error);
+        fs::remove(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (plan_.config.AppName + L".lnk"), error);
+        fs::remove_all(fs::path(KnownFolderPath(FOLDERID_Programs)) / plan_.config.AppName, error);
     }
 
     fs::path Files() const { return temp_.path() / L"files"; }
-    fs::path Installed(const std::wstring& rel) const { return fs::path(context_.installDir) / rel; }
+    fs::path Installed(const std::wstring& rel) const { return fs::path(plan_.installDir) / rel; }
 
     // App.exe (1000 bytes), Doc\Manual.txt (25 bytes), License.txt.
     void WritePayload() {
@@ -79,7 +79,7 @@ protected:
 
     // The one Uninstall subkey of this product.
     std::wstring OnlyProductKey() const {
-        const std::vector<std::wstring> keys = UninstallKeysOf(context_.config.AppName);
+        const std::vector<std::wstring> keys = UninstallKeysOf(plan_.config.AppName);
         EXPECT_EQ(keys.size(), 1u);
         return keys.empty() ? std::wstring() : keys.front();
     }
@@ -88,7 +88,7 @@ protected:
     // installed copy and any draft of it.
     std::vector<std::wstring> UninstallCopies() const {
         std::vector<std::wstring> names;
-        for (const auto& entry : fs::directory_iterator(context_.installDir)) {
+        for (const auto& entry : fs::directory_iterator(plan_.installDir)) {
             const std::wstring name = entry.path().filename().wstring();
             if (name.starts_with(L"Uninstall.exe")) names.push_back(name);
         }
@@ -108,9 +108,9 @@ protected:
     // The payload is what the temp folder holds at that moment, unless the test
     // loaded one of its own.
     bool Run(bool loadPayload = true) {
-        if (loadPayload) payload_.Load(temp_.path(), context_);
+        if (loadPayload) payload_.Load(temp_.path(), plan_);
         const int before = reporter_.starts;
-        const bool installed = RunInstall(context_, reporter_);
+        const bool installed = RunInstall(plan_, reporter_);
         EXPECT_EQ(reporter_.starts, before + 1);
         EXPECT_EQ(reporter_.Succeeded(), installed);
         return installed;
@@ -122,7 +122,7 @@ protected:
     test::ScratchFolder temp_;
     test::ScratchFolder stage_;
     test::ScratchFolder target_;
-    SetupContext context_;
+    InstallPlan plan_;
 };
 
 TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid) {
@@ -135,7 +135,7 @@ TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
                                           kDesktopLine, kStartMenuLine, kInstalledLine}));
-    EXPECT_EQ(ReadFile(Installed(L"Uninstall.exe")), ReadFile(context_.selfPath));
+    EXPECT_EQ(ReadFile(Installed(L"Uninstall.exe")), ReadFile(plan_.selfPath));
     EXPECT_EQ(UninstallCopies(), std::vector<std::wstring>{L"Uninstall.exe"});  // no draft beside it
     EXPECT_FALSE(fs::exists(Installed(L"License.txt")));
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
@@ -143,15 +143,15 @@ TEST_F(InstallRunTest, FreshInstallCopiesLinksManifestsAndRegistersUnderANewGuid
               "App.exe\nDoc\\Manual.txt\ninstall_manifest.txt\nUninstall.exe\n");
     EXPECT_FALSE(fs::exists(Installed(L"system32_regsvr_manifest.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"system32_copy_manifest.txt")));
-    EXPECT_TRUE(fs::exists(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (context_.config.ShortcutName + L".lnk")));
+    EXPECT_TRUE(fs::exists(fs::path(KnownFolderPath(FOLDERID_Desktop)) / (plan_.config.ShortcutName + L".lnk")));
     EXPECT_TRUE(
-        fs::exists(fs::path(KnownFolderPath(FOLDERID_Programs)) / context_.config.StartMenuGroupName / L"Manual.lnk"));
+        fs::exists(fs::path(KnownFolderPath(FOLDERID_Programs)) / plan_.config.StartMenuGroupName / L"Manual.lnk"));
 
     const std::wstring key = OnlyProductKey();
     EXPECT_TRUE(IsGuidKey(key)) << fs::path(key).string();
     EXPECT_EQ(ReadUninstallValue(key, L"UninstallString").String(),
               L"\"" + Installed(L"Uninstall.exe").wstring() + L"\" /uninstall " + key + L'\0');
-    EXPECT_EQ(ReadUninstallValue(key, L"InstallLocation").String(), context_.installDir + L'\0');
+    EXPECT_EQ(ReadUninstallValue(key, L"InstallLocation").String(), plan_.installDir + L'\0');
     EXPECT_EQ(ReadUninstallValue(key, L"EstimatedSize").Dword(),
               2u);  // 1025 bytes
 }
@@ -163,18 +163,18 @@ TEST_F(InstallRunTest, EstimatedSizeCountsOnlyThePayloadRoundedUpToKib) {
     };
     const Case cases[] = {
         {{0}, 0}, {{1}, 1}, {{1024}, 1}, {{1025}, 2}, {{1000, 24}, 1}, {{1024, 1}, 2}, {{3 * 1024 * 1024}, 3072}};
-    context_.config.Files.clear();
+    plan_.config.Files.clear();
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.sizes));
         fs::remove_all(Files());
-        fs::remove_all(context_.installDir);
+        fs::remove_all(plan_.installDir);
         for (size_t i = 0; i < c.sizes.size(); ++i) {
             WriteFile(Files() / (L"f" + std::to_wstring(i) + L".bin"), std::string(c.sizes[i], 'a'));
         }
         Run();
         EXPECT_TRUE(reporter_.Succeeded());
         EXPECT_EQ(ReadUninstallValue(OnlyProductKey(), L"EstimatedSize").Dword(), c.expectedKb);
-        test::DeleteUninstallKeysOf(context_.config.AppName);
+        test::DeleteUninstallKeysOf(plan_.config.AppName);
     }
 }
 
@@ -199,9 +199,8 @@ TEST_F(InstallRunTest, RepairAndUpdateReuseTheFoundKeyCutTo39Characters) {
     WritePayload();
     for (const Case& c : cases) {
         SCOPED_TRACE(fs::path(c.existingKey).string() + (c.repair ? " repair" : "") + (c.update ? " update" : ""));
-        context_.repairMode = c.repair;
-        context_.updateMode = c.update;
-        context_.existingProductKey = c.existingKey;
+        plan_.mode = c.repair ? InstallMode::Repair : c.update ? InstallMode::Update : InstallMode::Install;
+        plan_.existingProductKey = c.existingKey;
 
         Run();
 
@@ -217,7 +216,7 @@ TEST_F(InstallRunTest, RepairAndUpdateReuseTheFoundKeyCutTo39Characters) {
             EXPECT_EQ(ReadUninstallValue(key, L"UninstallString").String(),
                       L"\"" + Installed(L"Uninstall.exe").wstring() + L"\" /uninstall " + c.expectedKey + L'\0');
         }
-        test::DeleteUninstallKeysOf(context_.config.AppName);
+        test::DeleteUninstallKeysOf(plan_.config.AppName);
     }
 }
 
@@ -228,10 +227,10 @@ TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh
 
     ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
     EXPECT_EQ(reporter_.LogText(), LogOf({L"[エラー] payload の files フォルダが見つかりません: files\\"}));
-    EXPECT_TRUE(fs::is_directory(context_.installDir));
+    EXPECT_TRUE(fs::is_directory(plan_.installDir));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"Uninstall.exe")));
-    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
 
     WritePayload();
     reporter_.messages.clear();
@@ -239,22 +238,22 @@ TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh
     EXPECT_TRUE(reporter_.messages.empty());
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_TRUE(reporter_.LogText().starts_with(L"コピー: App.exe\r\n"));
-    EXPECT_EQ(UninstallKeysOf(context_.config.AppName).size(), 1u);
+    EXPECT_EQ(UninstallKeysOf(plan_.config.AppName).size(), 1u);
 }
 
 // A file that differs from its digest (a damaged setup.exe) is a failed copy
 // step: the log names it and the product is not registered.
 TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunAndRegistersNothing) {
     WritePayload();
-    payload_.Load(temp_.path(), context_);
-    payload_.Damage(context_, "files/Doc/Manual.txt");
+    payload_.Load(temp_.path(), plan_);
+    payload_.Damage(plan_, "files/Doc/Manual.txt");
 
     EXPECT_FALSE(Run(false));
 
     ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
     EXPECT_EQ(reporter_.LogText(),
               LogOf({L"コピー: App.exe", L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt"}));
-    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
     EXPECT_FALSE(fs::exists(Installed(L"Doc\\Manual.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     // The copy of setup.exe made beside the product files goes with the run.
@@ -263,7 +262,7 @@ TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunAndRegistersNothing) {
 
 TEST_F(InstallRunTest, NothingSelectedFailsTheCopyStep) {
     WritePayload();
-    context_.config.Files = {L"*.dll"};
+    plan_.config.Files = {L"*.dll"};
     Run();
     ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
     EXPECT_EQ(reporter_.LogText(), LogOf({L"[エラー] [Files] の指定に一致するファイルがありません。"}));
@@ -283,7 +282,7 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     // were logged.
     fs::remove(target_.path() / L"Program Files");
     WriteFile(Installed(L"Doc\\Manual.txt"), "old");
-    UniqueHandleKernel lock(
+    UniqueKernelHandle lock(
         ::CreateFileW(Installed(L"Doc\\Manual.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     reporter_.messages.clear();
@@ -295,15 +294,15 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
     EXPECT_NE(reporter_.LogText().find(failure), std::wstring::npos) << reporter_.LogText().size();
     EXPECT_NE(reporter_.LogText().find(L"(Win32=32)\r\n"), std::wstring::npos);
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
-    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
     EXPECT_TRUE(UninstallCopies().empty());
 }
 
 TEST_F(InstallRunTest, LaterStepsOnlyWarnAndTheRunStillSucceeds) {
     WritePayload();
-    context_.config.MainExe.clear();
-    context_.config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Gone", L"Missing.exe"}};
-    context_.selfPath = (temp_.path() / L"no_such_setup.exe").wstring();
+    plan_.config.MainExe.clear();
+    plan_.config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Gone", L"Missing.exe"}};
+    plan_.selfPath = (temp_.path() / L"no_such_setup.exe").wstring();
 
     Run();
 
@@ -345,26 +344,26 @@ TEST_F(InstallRunTest, MirrorFailureStopsBeforeManifestsAndRegistration) {
     EXPECT_TRUE(fs::exists(Installed(L"Doc\\Manual.txt")));
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
     EXPECT_TRUE(UninstallCopies().empty());
-    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
 }
 
 TEST_F(InstallRunTest, SystemFolderFailureStopsTheRun) {
     WritePayload();
-    context_.config.System32RegSvr = {L"Missing.dll"};
+    plan_.config.System32RegSvr = {L"Missing.dll"};
     Run();
     ExpectFailedWith(
         L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n"
         L"システム登録用ソースが見つかりません: files\\Missing.dll");
     EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
-    EXPECT_TRUE(UninstallKeysOf(context_.config.AppName).empty());
+    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
 }
 
 TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
     WritePayload();
     // A 64-bit image without DllRegisterServer: placed in System32, not registered.
     const std::wstring name = L"zel_copy_only_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
-    fs::copy_file(context_.selfPath, Files() / name);
-    context_.config.System32RegSvr = {name};
+    fs::copy_file(plan_.selfPath, Files() / name);
+    plan_.config.System32RegSvr = {name};
     wchar_t system[MAX_PATH] = {};
     ::GetSystemDirectoryW(system, MAX_PATH);
     const fs::path placed = fs::path(system) / name;
@@ -390,22 +389,22 @@ TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
 TEST_F(InstallRunTest, SystemFileIsCountedOnceByTheProduct) {
     WritePayload();
     const std::wstring name = L"zel_counted_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
-    fs::copy_file(context_.selfPath, Files() / name);
+    fs::copy_file(plan_.selfPath, Files() / name);
     wchar_t system[MAX_PATH] = {};
     ::GetSystemDirectoryW(system, MAX_PATH);
     const fs::path placed = fs::path(system) / name;
 
-    context_.config.System32RegSvr = {name, L"Missing.dll"};  // placed and counted, then the step fails
+    plan_.config.System32RegSvr = {name, L"Missing.dll"};  // placed and counted, then the step fails
     EXPECT_FALSE(Run());
     EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
 
-    context_.config.System32RegSvr = {name};
+    plan_.config.System32RegSvr = {name};
     EXPECT_TRUE(Run());  // the retry
     EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
 
-    SetupContext repair = context_;  // a later start: nothing remembered but the manifests
+    InstallPlan repair = plan_;  // a later start: nothing remembered but the manifests
     repair.countedSystemFiles.clear();
-    repair.repairMode = true;
+    repair.mode = InstallMode::Repair;
     repair.existingProductKey = OnlyProductKey();
     EXPECT_TRUE(RunInstall(repair, reporter_));
     EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "common/scratch_folder.h"
-#include "install/setup_context.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
 #include "payload/xxh64.h"
+#include "run/install_plan.h"
 #include "util/unicode.h"
 #include "util/unique_handle.h"
 
@@ -27,11 +27,11 @@ namespace fs = std::filesystem;
 
 // The payload setup.exe would carry for a folder laid out as the builder lays out
 // a product (setup.ini, files\...): built in memory, with digests unless told
-// otherwise, and lent to the context the way the program lends it the mapped
+// otherwise, and lent to the plan the way the program lends it the mapped
 // resource. Load again after changing the folder.
 class TestPayload {
 public:
-    void Load(const fs::path& root, SetupContext& context, bool withDigests = true) {
+    void Load(const fs::path& root, InstallPlan& plan, bool withDigests = true) {
         std::vector<ArchiveItem> items;
         std::vector<fs::path> sources;
         std::error_code error;
@@ -39,7 +39,7 @@ public:
             if (!it->is_regular_file()) continue;
             std::wstring name = it->path().lexically_relative(root).wstring();
             std::replace(name.begin(), name.end(), L'\\', L'/');
-            items.push_back({EncodeUtf8(name), it->file_size()});
+            items.push_back({WideToUtf8(name), it->file_size()});
             sources.push_back(it->path());
         }
         archive_ = BuildArchiveDirectory(items);
@@ -52,16 +52,16 @@ public:
             digests.entries.push_back(Xxh64(data));
             archive_.insert(archive_.end(), data.begin(), data.end());
         }
-        context.payloadData = archive_;
-        context.payloadEntries.clear();
-        EXPECT_TRUE(ParsePayloadArchive(archive_, context.payloadEntries));
-        context.payloadDigests.reset();
-        if (withDigests) context.payloadDigests = std::move(digests);
+        plan.payload.data = archive_;
+        plan.payload.entries.clear();
+        EXPECT_TRUE(ParsePayloadArchive(archive_, plan.payload.entries));
+        plan.payload.digests.reset();
+        if (withDigests) plan.payload.digests = std::move(digests);
     }
 
     // Changes one bit in the data of the entry stored under this name.
-    void Damage(const SetupContext& context, const std::string& name) {
-        for (const PayloadEntry& entry : context.payloadEntries) {
+    void Damage(const InstallPlan& plan, const std::string& name) {
+        for (const PayloadEntry& entry : plan.payload.entries) {
             if (entry.name == name && entry.size > 0) archive_[entry.offset + entry.size / 2] ^= 0x01;
         }
     }

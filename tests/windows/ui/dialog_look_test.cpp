@@ -85,13 +85,13 @@ class LookTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::LoadDialogLibraries();
-        context.config.AppName = L"Zel Viewer";
-        context.config.AppVersion = L"2.0";
+        context.plan.config.AppName = L"Zel Viewer";
+        context.plan.config.AppVersion = L"2.0";
         context.licenseText = L"licence";
-        context.installDir = L"C:\\Zel";
+        context.plan.installDir = L"C:\\Zel";
         product.installLocation = L"C:\\Zel";
         product.displayVersion = L"1.0";
-        params.context = &context;
+        params.config = &context.plan.config;
         params.product = &product;
     }
     void TearDown() override {
@@ -119,7 +119,7 @@ protected:
     }
 
     test::RecordedActions actions;
-    SetupContext context;
+    WizardState context;
     test::RecordingWizardReporter reporter{context};
     InstalledProduct product;
     MaintenanceParams params;
@@ -348,7 +348,7 @@ TEST_F(LookTest, PaintedHeaderOfEveryWizardPage) {
     OpenWizard();
     for (std::int32_t page = Welcome; page <= Finish; ++page) {
         SCOPED_TRACE(page);
-        context.page = page;
+        context.page = static_cast<WizardPage>(page);
         ShowPage(context);
         Capture image = test::CaptureClient(dialog);
         test::SaveCapture(image, std::wstring(L"wizard_") + names[page] + L".bmp");
@@ -367,7 +367,8 @@ TEST_F(LookTest, PaintedHeaderOfTheMaintenanceDialog) {
 }
 
 TEST_F(LookTest, LongApplicationNameWrapsInsideTheBand) {
-    context.config.AppName = L"Zel Extremely Long Application Name 長いアプリケーション名のテスト Viewer Professional";
+    context.plan.config.AppName =
+        L"Zel Extremely Long Application Name 長いアプリケーション名のテスト Viewer Professional";
     OpenWizard();
     Capture image = test::CaptureClient(dialog);
     test::SaveCapture(image, L"wizard_long_name.bmp");

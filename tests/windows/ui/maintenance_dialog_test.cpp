@@ -15,11 +15,11 @@ class MaintenanceDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::LoadDialogLibraries();
-        context.config.AppName = L"Zel Viewer";
-        context.config.AppVersion = L"4.15.0";
+        context.plan.config.AppName = L"Zel Viewer";
+        context.plan.config.AppVersion = L"4.15.0";
         product.keyName = L"{00000000-0000-0000-0000-000000000001}";
         product.installLocation = L"C:\\Program Files\\Zel Viewer";
-        params.context = &context;
+        params.config = &context.plan.config;
         params.product = &product;
     }
     void TearDown() override {
@@ -28,7 +28,7 @@ protected:
 
     void Open(const std::wstring& installedVersion, bool updateAvailable) {
         product.displayVersion = installedVersion;
-        context.updateAvailable = updateAvailable;
+        params.updateAvailable = updateAvailable;
         dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_MAINTENANCE), nullptr,
                                       MaintenanceDialogProc, reinterpret_cast<LPARAM>(&params));
         ASSERT_NE(dialog, nullptr);
@@ -36,7 +36,7 @@ protected:
     }
     bool Checked(int id) { return ::IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
 
-    SetupContext context;
+    WizardState context;
     InstalledProduct product;
     MaintenanceParams params;
     HWND dialog = nullptr;
@@ -119,7 +119,7 @@ TEST_F(MaintenanceDialogTest, ModalResults) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "choose " << c.choose << " button " << c.button);
         product.displayVersion = c.updateAvailable ? L"1.0" : L"";
-        context.updateAvailable = c.updateAvailable;
+        params.updateAvailable = c.updateAvailable;
         INT_PTR result = test::ModalRun::Run(IDD_MAINTENANCE, MaintenanceDialogProc, reinterpret_cast<LPARAM>(&params),
                                              [&](HWND modal) {
                                                  ::SendMessageW(modal, WM_COMMAND, IDCANCEL, 0);

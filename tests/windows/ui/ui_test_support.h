@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "common/scratch_folder.h"
-#include "install/setup_context.h"
 #include "payload/temp_folder.h"
 #include "ui/dialog_actions.h"
 #include "ui/maintenance_dialog.h"
@@ -25,6 +24,7 @@
 #include "ui/system_libraries.h"
 #include "ui/wizard_dialog.h"
 #include "ui/wizard_reporter.h"
+#include "ui/wizard_state.h"
 #include "util/unique_handle.h"
 
 namespace zel::test {
@@ -89,13 +89,13 @@ public:
     static inline int runs = 0;
     static inline std::vector<std::wstring> installDirs;
     static inline std::vector<Box> boxes;
-    static inline std::function<void(SetupContext&, RunReporter&)> onRun;
+    static inline std::function<void(InstallPlan&, RunReporter&)> onRun;
 
 private:
-    static bool Run(SetupContext& context, RunReporter& reporter) {
+    static bool Run(InstallPlan& plan, RunReporter& reporter) {
         ++runs;
-        installDirs.push_back(context.installDir);
-        if (onRun) onRun(context, reporter);
+        installDirs.push_back(plan.installDir);
+        if (onRun) onRun(plan, reporter);
         return true;
     }
 
@@ -106,7 +106,7 @@ private:
 // message boxes recorded in RecordedActions::boxes instead of shown.
 class RecordingWizardReporter : public WizardReporter {
 public:
-    explicit RecordingWizardReporter(SetupContext& context) : WizardReporter(context) { context.reporter = this; }
+    explicit RecordingWizardReporter(WizardState& context) : WizardReporter(context) { context.reporter = this; }
 
 protected:
     int ShowBox(HWND, const std::wstring& title, const std::wstring& text, UINT style) override {
@@ -116,12 +116,12 @@ protected:
 };
 
 // What the install run reports to the wizard, without installing anything.
-inline void FakeRunStart(SetupContext&, RunReporter& reporter) { reporter.InstallStarted(); }
-inline void FakeRunSuccess(SetupContext&, RunReporter& reporter) {
+inline void FakeRunStart(InstallPlan&, RunReporter& reporter) { reporter.InstallStarted(); }
+inline void FakeRunSuccess(InstallPlan&, RunReporter& reporter) {
     reporter.InstallStarted();
     reporter.InstallFinished(true);
 }
-inline void FakeRunFailure(SetupContext&, RunReporter& reporter) {
+inline void FakeRunFailure(InstallPlan&, RunReporter& reporter) {
     reporter.InstallStarted();
     reporter.InstallFinished(false);
 }

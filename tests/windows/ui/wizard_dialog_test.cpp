@@ -21,9 +21,9 @@ class WizardDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::LoadDialogLibraries();
-        context.config.AppName = L"Zel Viewer";
+        context.plan.config.AppName = L"Zel Viewer";
         context.licenseText = L"使用許諾契約書\r\n第1条 この契約は…";
-        context.installDir = L"C:\\Program Files\\Zel Viewer";
+        context.plan.installDir = L"C:\\Program Files\\Zel Viewer";
     }
     void TearDown() override {
         if (dialog) ::DestroyWindow(dialog);
@@ -49,7 +49,7 @@ protected:
     }
 
     RecordedActions actions;
-    SetupContext context;
+    WizardState context;
     test::RecordingWizardReporter reporter{context};
     HWND dialog = nullptr;
 };
@@ -62,7 +62,7 @@ TEST_F(WizardDialogTest, OpensOnWelcomeWithJapaneseTextsAndOnlyCommonControls) {
     EXPECT_EQ(test::WindowText(dialog), L"セットアップ");
     EXPECT_EQ(ItemText(dialog, IDC_PATH_LABEL), L"インストール先:");
     EXPECT_EQ(ItemText(dialog, IDC_LICENSE_ACCEPT), L"使用許諾契約に同意します");
-    EXPECT_EQ(ItemText(dialog, IDC_PATH_EDIT), context.installDir);
+    EXPECT_EQ(ItemText(dialog, IDC_PATH_EDIT), context.plan.installDir);
     EXPECT_EQ(ItemText(dialog, IDC_LICENSE_TEXT), context.licenseText);
     EXPECT_EQ(ItemText(dialog, IDC_TITLE), L"Zel Viewer セットアップ");
     EXPECT_EQ(ItemText(dialog, IDC_SUBTITLE), L"ようこそ。このウィザードは Zel Viewer をインストールします。");
@@ -165,7 +165,7 @@ TEST_F(WizardDialogTest, DestinationFolderIsTakenAsTypedUpTo1023Characters) {
     Command(dialog, IDC_NEXT);
     ASSERT_EQ(actions.installDirs.size(), 1u);
     EXPECT_EQ(actions.installDirs[0], L"C:\\Apps\\Zel Viewer");
-    EXPECT_EQ(context.installDir, L"C:\\Apps\\Zel Viewer");
+    EXPECT_EQ(context.plan.installDir, L"C:\\Apps\\Zel Viewer");
     EXPECT_TRUE(actions.boxes.empty());
 
     // A longer text is cut to 1023 characters, and then refused as too long.
@@ -173,7 +173,7 @@ TEST_F(WizardDialogTest, DestinationFolderIsTakenAsTypedUpTo1023Characters) {
     ::SendDlgItemMessageW(dialog, IDC_PATH_EDIT, EM_SETLIMITTEXT, 0, 0);
     ::SetDlgItemTextW(dialog, IDC_PATH_EDIT, (L"C:\\" + std::wstring(1100, L'x')).c_str());
     Command(dialog, IDC_NEXT);
-    EXPECT_EQ(context.installDir, L"C:\\" + std::wstring(1020, L'x'));
+    EXPECT_EQ(context.plan.installDir, L"C:\\" + std::wstring(1020, L'x'));
     EXPECT_EQ(actions.installDirs.size(), 1u);
     ASSERT_EQ(actions.boxes.size(), 1u);
     EXPECT_TRUE(actions.boxes[0].text.starts_with(L"インストール先のパスが長すぎます。"));
@@ -291,7 +291,7 @@ TEST_F(WizardDialogTest, CancelEndsOnEveryPage) {
     for (std::int32_t page = Welcome; page <= Finish; ++page) {
         SCOPED_TRACE(page);
         Open();
-        context.page = page;
+        context.page = static_cast<WizardPage>(page);
         ShowPage(context);
         ASSERT_TRUE(::IsWindowVisible(dialog));
         Command(dialog, IDC_CANCEL);
@@ -315,8 +315,7 @@ TEST_F(WizardDialogTest, MaintenanceModesOpenOnProgressAndStartTheRunFromTheQueu
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
-        context.repairMode = c.repair;
-        context.updateMode = c.update;
+        context.plan.mode = c.repair ? InstallMode::Repair : c.update ? InstallMode::Update : InstallMode::Install;
         context.page = Welcome;
         actions.runs = 0;
         Open();
@@ -354,9 +353,9 @@ TEST_F(WizardDialogTest, FontsAreReleasedWhenTheDialogIsDestroyed) {
 TEST(WizardModalTest, CancelEndsTheModalCallAsCancelled) {
     test::LoadDialogLibraries();
     RecordedActions actions;
-    SetupContext context;
+    WizardState context;
     test::RecordingWizardReporter reporter(context);
-    context.config.AppName = L"Zel";
+    context.plan.config.AppName = L"Zel";
     context.licenseText = L"licence";
     INT_PTR result =
         test::ModalRun::Run(IDD_WIZARD, WizardDialogProc, reinterpret_cast<LPARAM>(&context), [](HWND dialog) {
@@ -371,11 +370,11 @@ TEST(WizardModalTest, CancelEndsTheModalCallAsCancelled) {
 TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsAsFinished) {
     test::LoadDialogLibraries();
     RecordedActions actions;
-    SetupContext context;
+    WizardState context;
     test::RecordingWizardReporter reporter(context);
-    context.config.AppName = L"Zel";
+    context.plan.config.AppName = L"Zel";
     context.licenseText = L"licence";
-    context.repairMode = true;
+    context.plan.mode = InstallMode::Repair;
     actions.onRun = test::FakeRunSuccess;
     INT_PTR result =
         test::ModalRun::Run(IDD_WIZARD, WizardDialogProc, reinterpret_cast<LPARAM>(&context), [&](HWND dialog) {
@@ -393,9 +392,9 @@ TEST(WizardModalTest, RepairRunsFromThePostedMessageAndFinishEndsAsFinished) {
 TEST(WizardModalTest, WithoutAReporterEndsAtOnceAsNotStarted) {
     test::LoadDialogLibraries();
     RecordedActions actions;
-    SetupContext context;
-    context.config.AppName = L"Zel";
-    context.repairMode = true;  // would start the run straight away
+    WizardState context;
+    context.plan.config.AppName = L"Zel";
+    context.plan.mode = InstallMode::Repair;  // would start the run straight away
     bool shown = false;
     INT_PTR result = test::ModalRun::Run(IDD_WIZARD, WizardDialogProc, reinterpret_cast<LPARAM>(&context),
                                          [&](HWND) { shown = true; });

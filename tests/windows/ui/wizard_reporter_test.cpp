@@ -24,7 +24,7 @@ class WizardReporterTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::LoadDialogLibraries();
-        context.config.AppName = L"Zel Viewer";
+        context.plan.config.AppName = L"Zel Viewer";
         context.licenseText = L"licence";
         std::wstring error;
         ASSERT_TRUE(logFile.Open(logPath.wstring(), error));
@@ -38,16 +38,14 @@ protected:
     }
 
     RecordedActions actions;
-    SetupContext context;
+    WizardState context;
     const test::ScratchFolder scratch{L"wizard_reporter"};
     const fs::path logPath = scratch / L"setup.log";
     LogFile logFile;
     // Records boxes instead of showing them; writes the log file like the real one.
     class Reporter : public WizardReporter {
     public:
-        Reporter(SetupContext& context, LogFile* logFile) : WizardReporter(context, logFile) {
-            context.reporter = this;
-        }
+        Reporter(WizardState& context, LogFile* logFile) : WizardReporter(context, logFile) { context.reporter = this; }
 
     protected:
         int ShowBox(HWND owner, const std::wstring& title, const std::wstring& text, UINT style) override {

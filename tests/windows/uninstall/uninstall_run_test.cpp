@@ -111,7 +111,7 @@ protected:
 
     void WriteManifest(const std::vector<std::wstring>& entries) {
         std::string bytes = "\xEF\xBB\xBF";
-        for (const auto& entry : entries) bytes += EncodeUtf8(entry) + "\n";
+        for (const auto& entry : entries) bytes += WideToUtf8(entry) + "\n";
         WriteFile(installDir_ / L"install_manifest.txt", bytes);
     }
 
@@ -140,7 +140,7 @@ TEST_F(UninstallRun, FilesHeldOpenAreDeletedAtTheNextRestart) {
     const fs::path held = installDir_ / L"Doc\\Manual.txt";
     WriteFile(held, "manual");
     WriteManifest({L"App.exe", L"Doc\\Manual.txt", L"install_manifest.txt"});
-    UniqueHandleKernel lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueKernelHandle lock(::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
 
     EXPECT_EQ(Run(key_), UninstallResult::RemovedAtRestart);

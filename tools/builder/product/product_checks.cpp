@@ -35,7 +35,7 @@ constexpr std::array<std::wstring_view, 13> kSetupKeys = {
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
-std::string Utf8(std::wstring_view text) { return EncodeUtf8(text); }
+std::string Utf8(std::wstring_view text) { return WideToUtf8(text); }
 
 std::vector<std::wstring_view> Candidates(auto const& names) { return {names.begin(), names.end()}; }
 
@@ -343,7 +343,7 @@ std::string PlainNameProblem(std::wstring_view name) {
         return "holds a path separator (\\ or /); it must be a plain name";
     }
     if (name == L"." || name == L"..") return "is not a name";
-    const std::string problem = WindowsNameProblem(EncodeUtf8(name));
+    const std::string problem = WindowsNameProblem(WideToUtf8(name));
     return problem.empty() ? std::string() : "is not a plain name: " + problem;
 }
 

@@ -148,7 +148,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxSetupValueLength) {
         Fail("setup.ini: LicenseFile is longer than 511 characters");
     }
-    const std::string licenseName = EncodeUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));
+    const std::string licenseName = WideToUtf8(ReplaceAll(config.LicenseFile, L'\\', L'/'));
     if (!IsSafeEntryName(licenseName) || !WindowsNameProblem(licenseName).empty()) {
         Fail("setup.ini: LicenseFile " + Quoted(licenseName) +
              " must be a relative path inside the product folder (no drive, no leading separator, no \"..\")");
@@ -209,7 +209,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     for (const ProductItem& item : plan.items) {
         names.push_back(item.name);
         if (!item.name.starts_with("files/")) continue;
-        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(item.name).substr(6)), L'/', L'\\');
+        const std::wstring rel = ReplaceAll(Utf8ToWide(std::string_view(item.name).substr(6)), L'/', L'\\');
         payloadFiles.push_back(rel);
         if (EqualsIgnoreAsciiCase(rel, licenseRel) && FoldAscii(item.name) != FoldAscii(licenseName)) {
             plan.warnings.push_back(Quoted(item.name) +
@@ -227,7 +227,7 @@ std::vector<std::wstring> InstalledFiles(const SetupConfig& config, const std::v
     std::vector<std::wstring> installs;
     for (const std::string& name : payloadNames) {
         if (!name.starts_with("files/")) continue;
-        const std::wstring rel = ReplaceAll(DecodeUtf8(std::string_view(name).substr(6)), L'/', L'\\');
+        const std::wstring rel = ReplaceAll(Utf8ToWide(std::string_view(name).substr(6)), L'/', L'\\');
         if (!licenseRel.empty() && EqualsIgnoreAsciiCase(rel, licenseRel)) continue;
         const bool selected =
             config.Files.empty() || std::any_of(config.Files.begin(), config.Files.end(),

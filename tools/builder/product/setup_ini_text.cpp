@@ -26,7 +26,7 @@ std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) 
     std::span<const std::uint8_t> body = bytes;
     if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF) body = body.subspan(3);
     std::wstring text;
-    if (!DecodeUtf8Strict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
+    if (!Utf8ToWideStrict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
         Fail(
             "setup.ini is neither valid UTF-8 nor UTF-16LE with a byte-order mark (a legacy code page such as "
             "Shift_JIS?); save it as UTF-8 or as UTF-16LE with a byte-order mark");

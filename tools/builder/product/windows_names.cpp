@@ -23,7 +23,7 @@ bool IsDeviceName(std::string_view element) {
 
 std::string WindowsNameProblem(std::string_view name) {
     std::wstring decoded;
-    if (!DecodeUtf8Strict(name, decoded)) return "the name is not valid UTF-8";
+    if (!Utf8ToWideStrict(name, decoded)) return "the name is not valid UTF-8";
     std::size_t start = 0;
     while (start <= name.size()) {
         std::size_t end = name.find('/', start);

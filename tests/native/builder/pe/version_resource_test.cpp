@@ -13,7 +13,7 @@ TEST(FixedVersionNumbersTest, TakesTheLeadingDigitsOfEachComponent) {
         {L"1.2.0-beta", {1, 2, 0, 0}}, {L"2.70000", {2, 65535, 0, 0}}, {L"v2", {0, 0, 0, 0}},
         {L"", {0, 0, 0, 0}},           {L"..7", {0, 0, 7, 0}},
     };
-    for (const auto& [text, numbers] : cases) EXPECT_EQ(FixedVersionNumbers(text), numbers) << EncodeUtf8(text);
+    for (const auto& [text, numbers] : cases) EXPECT_EQ(FixedVersionNumbers(text), numbers) << WideToUtf8(text);
 }
 
 }  // namespace

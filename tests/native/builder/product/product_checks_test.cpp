@@ -19,7 +19,7 @@ TEST(NearestNameTest, SuggestsOnlyLikelyMisspellings) {
         {L"Icons", L""},
         {std::wstring(200, L'x'), L""},  // long names are not compared
     };
-    for (const auto& [name, nearest] : cases) EXPECT_EQ(NearestName(name, sections), nearest) << EncodeUtf8(name);
+    for (const auto& [name, nearest] : cases) EXPECT_EQ(NearestName(name, sections), nearest) << WideToUtf8(name);
 }
 
 TEST(PlainNameProblemTest, AcceptsFileNamesOnly) {
@@ -39,9 +39,9 @@ TEST(PlainNameProblemTest, AcceptsFileNamesOnly) {
     };
     for (const auto& [name, problem] : cases) {
         if (problem.empty()) {
-            EXPECT_EQ(PlainNameProblem(name), "") << EncodeUtf8(name);
+            EXPECT_EQ(PlainNameProblem(name), "") << WideToUtf8(name);
         } else {
-            EXPECT_THAT(PlainNameProblem(name), ::testing::HasSubstr(problem)) << EncodeUtf8(name);
+            EXPECT_THAT(PlainNameProblem(name), ::testing::HasSubstr(problem)) << WideToUtf8(name);
         }
     }
 }

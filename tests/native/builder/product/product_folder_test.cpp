@@ -53,7 +53,7 @@ TEST_F(ProductFolderTest, ListsSetupIniLicenceAndFilesSortedByName) {
 TEST_F(ProductFolderTest, StoresSetupIniAsUtf16LeWithMark) {
     const std::string text = "[Setup]\r\nAppName=製品\r\nLicenseFile=License.txt\r\n";
     std::vector<std::uint8_t> expected = {0xFF, 0xFE};
-    const std::vector<std::uint8_t> utf16 = EncodeUtf16Le(DecodeUtf8(text));
+    const std::vector<std::uint8_t> utf16 = EncodeUtf16Le(Utf8ToWide(text));
     expected.insert(expected.end(), utf16.begin(), utf16.end());
     for (const std::string& input : {text, "\xEF\xBB\xBF" + text, std::string(expected.begin(), expected.end())}) {
         WriteFile(root() / "setup.ini", input);

@@ -1,5 +1,7 @@
 #include "install/extra_destination/extra_destination.h"
 
+#include <windows.h>
+// knownfolders.h needs the types windows.h declares.
 #include <knownfolders.h>
 #include <shlobj.h>
 
@@ -52,7 +54,7 @@ std::string Utf16Settings(const std::wstring& text) {
     return bytes;
 }
 
-std::string Utf8Settings(const std::wstring& text) { return EncodeUtf8(text); }
+std::string Utf8Settings(const std::wstring& text) { return WideToUtf8(text); }
 
 // An install folder with a few installed files, and the settings files of both
 // locations removed before and after.
@@ -252,7 +254,7 @@ TEST_F(MirrorTest, LockedTargetIsRetried) {
     test::WriteFile(target, "old");
 
     {
-        UniqueHandleKernel held(::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        UniqueKernelHandle held(::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
         const auto start = std::chrono::steady_clock::now();
@@ -266,7 +268,7 @@ TEST_F(MirrorTest, LockedTargetIsRetried) {
     EXPECT_EQ(test::ReadFile(target), "old");
 
     // Released while the retries run: the copy goes through.
-    UniqueHandleKernel held(::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    UniqueKernelHandle held(::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(held);
     std::thread releaser([&held] {

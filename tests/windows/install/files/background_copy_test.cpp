@@ -80,7 +80,7 @@ TEST_F(BackgroundFileCopyTest, FinishFailsWhereNoCopyCanArriveAndLeavesNoDraft) 
     // A target held open without sharing, as a running Uninstall.exe is.
     WriteFile(target_, "in use");
     {
-        UniqueHandleKernel lock(::CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        UniqueKernelHandle lock(::CreateFileW(target_.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(lock);
         BackgroundFileCopy copy(source_, draft_, target_);
         EXPECT_FALSE(copy.Finish());

@@ -9,6 +9,7 @@
 
 #include "install/files/copy_failure.h"
 #include "payload/payload_archive.h"
+#include "windows/install/files/payload_copy_fixture.h"
 #include "windows/install/install_test_support.h"
 #include "windows/recording_reporter.h"
 
@@ -16,42 +17,13 @@ namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::CopyLines;
 using test::LogOf;
 using test::ReadFile;
 using test::Sorted;
 using test::WriteFile;
 
-// The log lines of files copied in this order, after the lines before them.
-std::vector<std::wstring> CopyLines(const std::vector<std::wstring>& files, std::vector<std::wstring> lines = {}) {
-    for (const auto& rel : files) lines.push_back(L"コピー: " + rel);
-    return lines;
-}
-
-class PayloadCopyTest : public ::testing::Test {
-protected:
-    PayloadCopyTest() : temp_(L"copy_temp"), install_(L"copy_dest") {
-        context_.tempDir = temp_.path().wstring();
-        context_.installDir = (install_.path() / L"App").wstring();
-        context_.config.LicenseFile = L"files\\License.txt";
-    }
-
-    fs::path Files() const { return temp_.path() / L"files"; }
-
-    // App.exe, License.txt, readme.txt, Doc\Manual.pdf, Doc\a\b.txt, bin\Tool.exe.
-    void WriteSampleTree() {
-        for (const wchar_t* rel :
-             {L"App.exe", L"License.txt", L"readme.txt", L"Doc\\Manual.pdf", L"Doc\\a\\b.txt", L"bin\\Tool.exe"}) {
-            WriteFile(Files() / rel, "content of " + fs::path(rel).string());
-        }
-        payload_.Load(temp_.path(), context_);
-    }
-
-    test::TestPayload payload_;
-    test::RecordingReporter reporter_;
-    test::ScratchFolder temp_;
-    test::ScratchFolder install_;
-    SetupContext context_;
-};
+using PayloadCopyTest = test::PayloadCopyFixture;
 
 TEST_F(PayloadCopyTest, SelectsByPatternsAndNeverCopiesTheLicence) {
     struct Case {
@@ -78,18 +50,18 @@ TEST_F(PayloadCopyTest, SelectsByPatternsAndNeverCopiesTheLicence) {
         SCOPED_TRACE(::testing::PrintToString(c.patterns) + " licence " + fs::path(c.licenseFile).string());
         fs::remove_all(install_.path() / L"App");
         reporter_.lines.clear();
-        context_.config.Files = c.patterns;
-        context_.config.LicenseFile = c.licenseFile;
+        plan_.config.Files = c.patterns;
+        plan_.config.LicenseFile = c.licenseFile;
         std::vector<std::wstring> copied = {L"stale entry"};
 
-        const bool ok = CopyPayloadFiles(context_, reporter_, &copied);
+        const bool ok = CopyPayloadFiles(plan_, reporter_, &copied);
 
         EXPECT_EQ(ok, !c.expected.empty());
         EXPECT_EQ(Sorted(copied), c.expected);
         for (const auto& rel : c.expected) {
-            EXPECT_EQ(ReadFile(fs::path(context_.installDir) / rel), "content of " + fs::path(rel).string());
+            EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / rel), "content of " + fs::path(rel).string());
         }
-        EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / L"License.txt"));
+        EXPECT_FALSE(fs::exists(fs::path(plan_.installDir) / L"License.txt"));
         if (c.expected.empty()) {
             EXPECT_EQ(reporter_.LogText(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
         }
@@ -103,7 +75,7 @@ TEST_F(PayloadCopyTest, LogsEachFileInFolderWalkOrderAndReportsTheProgress) {
     reporter_.lines = {L"earlier line"};
     std::vector<std::wstring> copied;
 
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
 
     EXPECT_EQ(copied, (std::vector<std::wstring>{L"App.exe", L"bin\\Tool.exe", L"Doc\\a\\b.txt", L"Doc\\Manual.pdf",
                                                  L"readme.txt"}));
@@ -115,28 +87,28 @@ TEST_F(PayloadCopyTest, LogsEachFileInFolderWalkOrderAndReportsTheProgress) {
 
 TEST_F(PayloadCopyTest, OverwritesAnEarlierCopyAndWorksWithoutAList) {
     WriteSampleTree();
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, nullptr));
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, nullptr));
     WriteFile(Files() / L"App.exe", "new build");
-    payload_.Load(temp_.path(), context_);
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, nullptr));
-    EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"App.exe"), "new build");
+    payload_.Load(temp_.path(), plan_);
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, nullptr));
+    EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"App.exe"), "new build");
 }
 
 TEST_F(PayloadCopyTest, PayloadWithoutFilesIsLoggedAndLeavesTheListAlone) {
     WriteFile(temp_.path() / L"setup.ini", "[Setup]");
-    payload_.Load(temp_.path(), context_);
+    payload_.Load(temp_.path(), plan_);
     std::vector<std::wstring> copied = {L"kept"};
-    EXPECT_FALSE(CopyPayloadFiles(context_, reporter_, &copied));
+    EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
     EXPECT_EQ(reporter_.LogText(), L"[エラー] payload の files フォルダが見つかりません: files\\\r\n");
     EXPECT_EQ(copied, std::vector<std::wstring>{L"kept"});
-    EXPECT_FALSE(fs::exists(context_.installDir));
+    EXPECT_FALSE(fs::exists(plan_.installDir));
 }
 
 TEST_F(PayloadCopyTest, OnlyTheLicenceBelowFilesSelectsNothing) {
     WriteFile(Files() / L"License.txt", "licence");
-    payload_.Load(temp_.path(), context_);
+    payload_.Load(temp_.path(), plan_);
     std::vector<std::wstring> copied = {L"stale"};
-    EXPECT_FALSE(CopyPayloadFiles(context_, reporter_, &copied));
+    EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
     EXPECT_EQ(reporter_.LogText(), L"[エラー] [Files] の指定に一致するファイルがありません。\r\n");
     EXPECT_TRUE(copied.empty());
 }
@@ -146,36 +118,36 @@ TEST_F(PayloadCopyTest, OnlyTheLicenceBelowFilesSelectsNothing) {
 // bytes install unchecked, as from a setup.exe built before digests existed.
 TEST_F(PayloadCopyTest, DamagedFileStopsTheCopyBeforeItIsWritten) {
     WriteSampleTree();
-    payload_.Damage(context_, "files/Doc/a/b.txt");
+    payload_.Damage(plan_, "files/Doc/a/b.txt");
     std::vector<std::wstring> copied;
 
-    EXPECT_FALSE(CopyPayloadFiles(context_, reporter_, &copied));
+    EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
 
     EXPECT_EQ(copied, (std::vector<std::wstring>{L"App.exe", L"bin\\Tool.exe"}));
     EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: bin\\Tool.exe",
                                           L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\a\\b.txt"}));
     EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2}));
-    EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / L"Doc\\a\\b.txt"));
+    EXPECT_FALSE(fs::exists(fs::path(plan_.installDir) / L"Doc\\a\\b.txt"));
 
-    context_.payloadDigests.reset();
+    plan_.payload.digests.reset();
     reporter_.lines.clear();
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
-    EXPECT_NE(ReadFile(fs::path(context_.installDir) / L"Doc\\a\\b.txt"), "content of Doc\\a\\b.txt");
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
+    EXPECT_NE(ReadFile(fs::path(plan_.installDir) / L"Doc\\a\\b.txt"), "content of Doc\\a\\b.txt");
 }
 
 TEST_F(PayloadCopyTest, FailedWriteIsLoggedAndRaisesAFileSystemErrorNamingTheTarget) {
     WriteFile(Files() / L"a.txt", "a");
     WriteFile(Files() / L"z.txt", "z");
-    payload_.Load(temp_.path(), context_);
-    const fs::path blocked = fs::path(context_.installDir) / L"z.txt";
+    payload_.Load(temp_.path(), plan_);
+    const fs::path blocked = fs::path(plan_.installDir) / L"z.txt";
     WriteFile(blocked, "old");
     // Held open without sharing, as by a running program.
-    UniqueHandleKernel lock(::CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueKernelHandle lock(::CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock);
     std::vector<std::wstring> copied;
 
     try {
-        CopyPayloadFiles(context_, reporter_, &copied);
+        CopyPayloadFiles(plan_, reporter_, &copied);
         FAIL() << "no error raised";
     } catch (const fs::filesystem_error& error) {
         EXPECT_EQ(error.path1(), blocked);
@@ -186,85 +158,10 @@ TEST_F(PayloadCopyTest, FailedWriteIsLoggedAndRaisesAFileSystemErrorNamingTheTar
     // What came before the failing file is installed and logged; then a line
     // names the failing file and the platform's reason.
     EXPECT_EQ(copied, std::vector<std::wstring>{L"a.txt"});
-    EXPECT_EQ(ReadFile(fs::path(context_.installDir) / L"a.txt"), "a");
+    EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"a.txt"), "a");
     EXPECT_EQ(reporter_.LogText(),
               LogOf({L"コピー: a.txt", CopyFailureLine(L"z.txt", blocked, ERROR_SHARING_VIOLATION)}));
     EXPECT_TRUE(reporter_.lines.back().ends_with(L" (Win32=32)"));
-}
-
-// Files are written side by side but reported one by one: every file holds its
-// own bytes, and the log and the progress follow the walk order.
-TEST_F(PayloadCopyTest, FilesWrittenSideBySideHoldTheirOwnBytesAndAreReportedInWalkOrder) {
-    std::vector<std::wstring> expected;
-    for (int folder = 0; folder < 3; ++folder) {
-        for (int i = 0; i < 100; ++i) {
-            const std::wstring rel = L"d" + std::to_wstring(folder) + L"\\f" + std::to_wstring(100 + i) + L".txt";
-            // Sizes differ too, so that a file written from another entry shows.
-            WriteFile(Files() / rel, std::string(static_cast<size_t>(folder * 1000 + i), 'a') + fs::path(rel).string());
-            expected.push_back(rel);
-        }
-    }
-    payload_.Load(temp_.path(), context_);
-    std::vector<std::wstring> copied;
-
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
-
-    EXPECT_EQ(copied, expected);
-    EXPECT_EQ(reporter_.LogText(), LogOf(CopyLines(expected)));
-    ASSERT_EQ(reporter_.positions.size(), expected.size());
-    for (std::uint32_t i = 0; i < reporter_.positions.size(); ++i) EXPECT_EQ(reporter_.positions[i], i + 1);
-    for (const auto& rel : expected) {
-        EXPECT_EQ(ReadFile(fs::path(context_.installDir) / rel), ReadFile(Files() / rel)) << fs::path(rel).string();
-    }
-}
-
-// A failure in the middle of many files: the files before it are logged in
-// order, then the failure; nothing after it is reported, and the files far
-// beyond it are never written.
-TEST_F(PayloadCopyTest, FailureAmongManyFilesStopsTheCopySoonAndReportsOnlyWhatCameBefore) {
-    std::vector<std::wstring> names;
-    for (int i = 0; i < 600; ++i) {
-        names.push_back(L"f" + std::to_wstring(1000 + i) + L".txt");
-        WriteFile(Files() / names.back(), "new");
-    }
-    payload_.Load(temp_.path(), context_);
-    const fs::path blocked = fs::path(context_.installDir) / names[20];
-    WriteFile(blocked, "old");
-    UniqueHandleKernel lock(::CreateFileW(blocked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(lock);
-    std::vector<std::wstring> copied;
-
-    EXPECT_THROW(CopyPayloadFiles(context_, reporter_, &copied), fs::filesystem_error);
-
-    lock.reset();
-    const std::vector<std::wstring> before(names.begin(), names.begin() + 20);
-    EXPECT_EQ(copied, before);
-    std::vector<std::wstring> lines = CopyLines(before);
-    lines.push_back(CopyFailureLine(names[20], blocked, ERROR_SHARING_VIOLATION));
-    EXPECT_EQ(reporter_.LogText(), LogOf(lines));
-    EXPECT_EQ(reporter_.positions.size(), 20u);
-    EXPECT_EQ(ReadFile(blocked), "old");
-    for (std::size_t i = 400; i < names.size(); ++i) {
-        EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / names[i])) << i;
-    }
-}
-
-// A folder that cannot be made fails the copy when its first file's turn
-// comes, after the files before it, as when each folder is made right before
-// its file.
-TEST_F(PayloadCopyTest, FolderThatCannotBeMadeFailsAtItsFilesTurn) {
-    WriteFile(Files() / L"a.txt", "a");
-    WriteFile(Files() / L"b\\c.txt", "c");
-    WriteFile(Files() / L"d.txt", "d");
-    payload_.Load(temp_.path(), context_);
-    WriteFile(fs::path(context_.installDir) / L"b", "a file where the folder should be");
-    std::vector<std::wstring> copied;
-
-    EXPECT_THROW(CopyPayloadFiles(context_, reporter_, &copied), fs::filesystem_error);
-
-    EXPECT_EQ(copied, std::vector<std::wstring>{L"a.txt"});
-    EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: a.txt"}));
-    EXPECT_FALSE(fs::exists(fs::path(context_.installDir) / L"d.txt"));
 }
 
 // Far more files than a 16-bit progress range holds: every one is installed and
@@ -277,19 +174,18 @@ TEST_F(PayloadCopyTest, SeventyThousandFilesInstallWithTheProgressAtItsEnd) {
     }
     std::vector<std::uint8_t> archive = BuildArchiveDirectory(items);
     archive.resize(archive.size() + kCount, 'x');
-    context_.payloadData = archive;
-    ASSERT_TRUE(ParsePayloadArchive(archive, context_.payloadEntries));
+    plan_.payload.data = archive;
+    ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.entries));
     std::vector<std::wstring> copied;
 
-    ASSERT_TRUE(CopyPayloadFiles(context_, reporter_, &copied));
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
 
     EXPECT_EQ(copied.size(), kCount);
     EXPECT_EQ(reporter_.range, kCount);
     ASSERT_EQ(reporter_.positions.size(), kCount);
     EXPECT_EQ(reporter_.positions.back(), kCount);
     std::size_t installed = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(context_.installDir))
-        installed += entry.is_regular_file();
+    for (const auto& entry : fs::recursive_directory_iterator(plan_.installDir)) installed += entry.is_regular_file();
     EXPECT_EQ(installed, kCount);
 }
 

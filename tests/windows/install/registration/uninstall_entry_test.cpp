@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "util/unique_handle.h"
 #include "windows/install/install_test_support.h"
 
 namespace zel {
@@ -109,6 +111,31 @@ TEST_F(UninstallRegistryTest, EmptyFieldsFallBackOrAreLeftOutAndOlderLinksSurviv
     blank.ShortcutName.clear();
     ASSERT_TRUE(RegisterUninstallEntry(kInstallDir, kUninstallExe, blank, kKey, 0));
     ExpectString(L"ZelShortcutName", L"");
+}
+
+// What the uninstall and the product lock read back is what the install wrote;
+// a key written before ZelSetupAppName was recorded has no AppName at all.
+TEST_F(UninstallRegistryTest, ReadsBackWhatWasWrittenAndIsGoneOnceDeleted) {
+    ASSERT_TRUE(RegisterUninstallEntry(kInstallDir, kUninstallExe, FullConfig(), kKey, 1));
+    UninstallEntry entry;
+    ASSERT_TRUE(ReadUninstallEntry(kKey, entry));
+    EXPECT_EQ(entry.installLocation, kInstallDir);
+    EXPECT_EQ(entry.shortcutName, L"Zel App");
+    EXPECT_EQ(entry.startMenuGroupName, L"Example\\Zel App");
+    EXPECT_EQ(entry.setupAppName, std::optional<std::wstring>(L"Zel Registry Test"));
+
+    UniqueHKey key;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallEntryPath(kKey).c_str(), 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
+                              key.put()),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegDeleteValueW(key.get(), kEntrySetupAppName), ERROR_SUCCESS);
+    key.reset();
+    ASSERT_TRUE(ReadUninstallEntry(kKey, entry));
+    EXPECT_FALSE(entry.setupAppName.has_value());
+
+    EXPECT_TRUE(DeleteUninstallEntry(kKey));
+    EXPECT_FALSE(ReadUninstallEntry(kKey, entry));
+    EXPECT_FALSE(DeleteUninstallEntry(kKey));
 }
 
 }  // namespace

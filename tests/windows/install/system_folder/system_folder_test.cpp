@@ -8,12 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cwctype>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/path_cases.h"
 #include "common/pe_image_cases.h"
 #include "common/show_text.h"
 #include "config/text_encoding.h"
@@ -161,42 +159,6 @@ TEST(SystemFolderImages, TableOfImages) {
     }
 }
 
-TEST(SystemFolderPaths, InsideAndParentTables) {
-    for (const auto& c : test::kInsideCases) {
-        EXPECT_EQ(IsPathInside(c.folder, c.path), c.inside) << Show(c.folder) << " | " << Show(c.path);
-    }
-    for (const auto& c : test::kParentReferenceCases) {
-        EXPECT_EQ(HasParentReference(c.path), c.hasParent) << Show(c.path);
-    }
-}
-
-TEST(SystemFolderPaths, WeaklyCanonicalResolvesTheExistingPart) {
-    wchar_t buffer[MAX_PATH];
-    const std::wstring system(buffer, ::GetSystemDirectoryW(buffer, MAX_PATH));
-    const fs::path resolved = NativeFolder();
-    ASSERT_FALSE(resolved.empty());
-    EXPECT_NE(resolved.native().rfind(L"\\\\?\\", 0), 0u) << Show(resolved.native());
-    EXPECT_TRUE(fs::is_directory(resolved));
-
-    // The existing part takes the spelling the file system reports; the missing
-    // rest is appended as written, "." and ".." resolved.
-    std::wstring shouted = system;
-    for (wchar_t& c : shouted) c = static_cast<wchar_t>(::towupper(c));
-    EXPECT_EQ(Canonical(shouted + L"\\ZelNoSuch\\.\\Sub\\..\\X.dll"), resolved / L"ZelNoSuch" / L"X.dll");
-    EXPECT_EQ(Canonical(L"\\\\?\\" + system), resolved);
-    EXPECT_EQ(Canonical(system + L"\\"), resolved);
-    EXPECT_EQ(Canonical(system + L"\\..\\" + resolved.filename().wstring()), resolved);
-
-    // Nothing of it exists, not even the drive: the lexically normal form.
-    EXPECT_EQ(Canonical(L"Q:\\ZelNoSuch\\a\\..\\b"), fs::path(L"Q:\\ZelNoSuch\\b"));
-
-    // A relative path is taken from the current folder.
-    EXPECT_EQ(Canonical(L"."), Canonical(fs::current_path()));
-
-    fs::path ignored;
-    EXPECT_FALSE(WeaklyCanonical(L"", ignored));
-}
-
 TEST(SystemFolderPaths, IsInSystemFolder) {
     EXPECT_TRUE(IsInSystemFolder(NativeFolder() / L"zel_x.dll"));
     EXPECT_TRUE(IsInSystemFolder(Wow64Folder() / L"sub" / L"zel_x.dll"));
@@ -330,7 +292,7 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
 std::optional<DWORD> Count(const fs::path& file) { return ReadSharedDllCount(file, false); }
 
 void SetLastWriteTime(const fs::path& file, ULONGLONG time) {
-    UniqueHandleKernel handle(
+    UniqueKernelHandle handle(
         ::CreateFileW(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(handle);
     FILETIME stamp{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
