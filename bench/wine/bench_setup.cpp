@@ -25,6 +25,7 @@
 
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
+#include "payload/payload_resource.h"
 
 namespace {
 
@@ -188,7 +189,7 @@ int Digest(const std::wstring& setup) {
     HMODULE module =
         ::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return 1;
-    const std::span<const std::uint8_t> payload = Resource(module, 101);
+    const std::span<const std::uint8_t> payload = Resource(module, static_cast<WORD>(zel::kPayloadResourceId));
     std::vector<zel::PayloadEntry> entries;
     zel::PayloadDigests digests;
     if (!zel::ParsePayloadArchive(payload, entries)) return 1;

@@ -1,8 +1,8 @@
 // Digests of the payload: an XXH64 of the archive's header and directory and one
 // of every entry's data, kept by InstallerBuilder in a resource of their own
-// (RT_RCDATA 102) beside the payload, which itself stays as it is. setup.exe
-// compares an entry with its digest before it writes the entry anywhere, so a
-// damaged download never installs damaged files. Portable.
+// (RT_RCDATA 102, payload_resource.h) beside the payload, which itself stays as
+// it is. setup.exe compares an entry with its digest before it writes the entry
+// anywhere, so a damaged download never installs damaged files. Portable.
 //
 // Resource layout (little-endian): "ZELXXH64", version 1 (u32), entry count
 // (u32), directory digest (u64), then one u64 per entry in directory order.
@@ -17,7 +17,6 @@
 
 namespace zel {
 
-inline constexpr std::uint32_t kPayloadDigestsResourceId = 102;
 inline constexpr char kPayloadDigestsMagic[8] = {'Z', 'E', 'L', 'X', 'X', 'H', '6', '4'};
 inline constexpr std::uint32_t kPayloadDigestsVersion = 1;
 

@@ -1,5 +1,15 @@
-// The resource that carries the payload archive: RT_RCDATA with this id. The
-// builder writes it; setup.exe reads it from its own module.
+// The resources of setup.exe that carry the payload: RT_RCDATA with these ids.
+// The builder writes them; setup.exe reads them from its own module. Portable,
+// so that both use the same numbers.
 #pragma once
 
-#define IDR_PAYLOAD 101
+#include <cstdint>
+
+namespace zel {
+
+// The payload archive.
+inline constexpr std::uint32_t kPayloadResourceId = 101;
+// The digests of the archive's directory and entries (payload_digest.h).
+inline constexpr std::uint32_t kPayloadDigestsResourceId = 102;
+
+}  // namespace zel

@@ -33,7 +33,7 @@ bool ReadPayload(HMODULE module, std::span<const std::uint8_t>& payloadData,
     payloadEntries.clear();
     // The resource is read where the loader mapped it: a copy would put the whole
     // payload into the process's private memory a second time.
-    const std::span<const std::uint8_t> bytes = FindResourceBytes(module, IDR_PAYLOAD);
+    const std::span<const std::uint8_t> bytes = FindResourceBytes(module, static_cast<WORD>(kPayloadResourceId));
     if (bytes.empty() || !ParsePayloadArchive(bytes, payloadEntries)) {
         payloadEntries.clear();
         return false;

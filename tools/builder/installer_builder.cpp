@@ -6,13 +6,17 @@
 #include <random>
 #include <stdexcept>
 
-#include "builder/icon_resource.h"
 #include "builder/output_checks.h"
-#include "builder/pe_resources.h"
-#include "builder/product_folder.h"
-#include "builder/version_resource.h"
+#include "builder/path_text.h"
+#include "builder/pe/icon_resource.h"
+#include "builder/pe/payload_embedding.h"
+#include "builder/pe/pe_stub.h"
+#include "builder/pe/resource_tree.h"
+#include "builder/pe/version_resource.h"
+#include "builder/product/product_folder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
+#include "payload/payload_resource.h"
 #include "payload/xxh64.h"
 
 namespace zel {
@@ -23,13 +27,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kChunkSize = 1 << 20;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
-
-std::string Quoted(const fs::path& path) {
-    std::string quoted = "\"";
-    quoted.append(PathToUtf8(path));
-    quoted.push_back('"');
-    return quoted;
-}
 
 std::string Mib(std::uint64_t bytes) {
     char text[32];
@@ -42,7 +39,7 @@ public:
     FileSink(std::ofstream& out, const fs::path& path) : out_(out), path_(path) {}
     void Write(std::span<const std::uint8_t> bytes) override {
         out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        if (!out_) Fail("cannot write " + Quoted(path_) + " (disk full?)");
+        if (!out_) Fail("cannot write " + QuotedPath(path_) + " (disk full?)");
     }
 
 private:
@@ -80,13 +77,13 @@ fs::path TempPathFor(const fs::path& output) {
 
 PeStub LoadStub(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) Fail("cannot open the stub " + Quoted(path) + " (InstallerCore.exe; pass it with --stub)");
+    if (!in) Fail("cannot open the stub " + QuotedPath(path) + " (InstallerCore.exe; pass it with --stub)");
     std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) Fail("cannot read the stub " + Quoted(path));
+    if (in.bad()) Fail("cannot read the stub " + QuotedPath(path));
     try {
         return PeStub(std::move(bytes));
     } catch (const std::runtime_error& e) {
-        Fail("the stub " + Quoted(path) + " cannot be used: " + e.what());
+        Fail("the stub " + QuotedPath(path) + " cannot be used: " + e.what());
     }
 }
 
@@ -96,17 +93,18 @@ PeStub LoadStub(const fs::path& path) {
 std::uint64_t ReadFileChunks(const ProductItem& item, std::vector<std::uint8_t>& buffer,
                              const std::function<void(std::span<const std::uint8_t>)>& consume) {
     std::ifstream in(item.source, std::ios::binary);
-    if (!in) Fail("cannot open " + Quoted(item.source));
+    if (!in) Fail("cannot open " + QuotedPath(item.source));
     Xxh64Stream digest;
     for (std::uint64_t left = item.size; left > 0;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
         in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(n));
-        if (static_cast<std::size_t>(in.gcount()) != n) Fail(Quoted(item.source) + " became shorter while it was read");
+        if (static_cast<std::size_t>(in.gcount()) != n)
+            Fail(QuotedPath(item.source) + " became shorter while it was read");
         digest.Update({buffer.data(), n});
         consume({buffer.data(), n});
         left -= n;
     }
-    if (in.peek() != std::ifstream::traits_type::eof()) Fail(Quoted(item.source) + " grew while it was read");
+    if (in.peek() != std::ifstream::traits_type::eof()) Fail(QuotedPath(item.source) + " grew while it was read");
     return digest.Digest();
 }
 
@@ -132,19 +130,19 @@ void StreamFile(const ProductItem& item, std::uint64_t expectedDigest, std::vect
         out.Write(chunk);
         advance(chunk.size());
     });
-    if (digest != expectedDigest) Fail(Quoted(item.source) + " changed while it was read");
+    if (digest != expectedDigest) Fail(QuotedPath(item.source) + " changed while it was read");
 }
 
 std::vector<IconImage> LoadIcon(const fs::path& path) {
     if (path.empty()) return {};
-    if (fs::is_directory(path)) Fail("the icon " + Quoted(path) + " is a folder, not an .ico file");
+    if (fs::is_directory(path)) Fail("the icon " + QuotedPath(path) + " is a folder, not an .ico file");
     std::ifstream in(path, std::ios::binary);
-    if (!in) Fail("cannot open the icon " + Quoted(path));
+    if (!in) Fail("cannot open the icon " + QuotedPath(path));
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     try {
         return ParseIconFile(bytes);
     } catch (const std::runtime_error& e) {
-        Fail("the icon " + Quoted(path) + " cannot be used: it " + e.what());
+        Fail("the icon " + QuotedPath(path) + " cannot be used: it " + e.what());
     }
 }
 
@@ -172,7 +170,7 @@ EmbedLayout PlanWithDigests(const PeStub& stub, const ProductPlan& plan, const s
         SetResource(resources, kRtRcdata, kPayloadDigestsResourceId, std::move(leaf));
         return PlanEmbedding(stub, std::move(resources), payloadSize);
     } catch (const std::runtime_error& e) {
-        Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + Quoted(stubPath) + ": " +
+        Fail("the payload of " + Mib(payloadSize) + " cannot be added to the stub " + QuotedPath(stubPath) + ": " +
              e.what());
     }
 }
@@ -187,7 +185,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     CheckOutputIsNoInput(options.output, options.productFolder, options.stub, plan);
     const std::vector<IconImage> icon = LoadIcon(options.icon);
     if (fs::is_directory(options.stub)) {
-        Fail("the stub " + Quoted(options.stub) + " is a folder; pass the InstallerCore.exe file with --stub");
+        Fail("the stub " + QuotedPath(options.stub) + " is a folder; pass the InstallerCore.exe file with --stub");
     }
     const PeStub stub = LoadStub(options.stub);
 
@@ -212,7 +210,7 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     TempFile temp(TempPathFor(options.output));
     {
         std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
-        if (!out) Fail("cannot create " + Quoted(temp.path()) + " next to the output");
+        if (!out) Fail("cannot create " + QuotedPath(temp.path()) + " next to the output");
         FileSink sink(out, temp.path());
         std::uint64_t done = 0;
         auto advance = [&](std::uint64_t n) {
@@ -238,11 +236,11 @@ BuildResult BuildInstaller(const BuildOptions& options) {
         out.seekp(static_cast<std::streamoff>(layout.checksumOffset));
         sink.Write(field);
         out.close();
-        if (!out) Fail("cannot write " + Quoted(temp.path()) + " (disk full?)");
+        if (!out) Fail("cannot write " + QuotedPath(temp.path()) + " (disk full?)");
     }
     std::error_code ec;
     fs::rename(temp.path(), options.output, ec);
-    if (ec) Fail("cannot replace " + Quoted(options.output) + ": " + ec.message());
+    if (ec) Fail("cannot replace " + QuotedPath(options.output) + ": " + ec.message());
     temp.Release();
 
     BuildResult result;

@@ -6,11 +6,14 @@
 #include <memory>
 #include <stdexcept>
 
-#include "builder/pe_resources.h"
-#include "builder/product_folder.h"
-#include "builder/version_resource.h"
+#include "builder/path_text.h"
+#include "builder/pe/pe_stub.h"
+#include "builder/pe/resource_tree.h"
+#include "builder/pe/version_resource.h"
+#include "builder/product/product_folder.h"
 #include "config/ini_document.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_resource.h"
 #include "util/unicode.h"
 
 namespace zel {

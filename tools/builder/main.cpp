@@ -15,8 +15,8 @@
 #include "builder/installer_builder.h"
 #include "builder/listing.h"
 #include "builder/output_checks.h"
-#include "builder/product_folder.h"
-#include "builder/version_resource.h"
+#include "builder/path_text.h"
+#include "builder/pe/version_resource.h"
 
 #ifdef _WIN32
 #include <io.h>

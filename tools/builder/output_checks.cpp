@@ -1,5 +1,7 @@
 #include "builder/output_checks.h"
 
+#include "builder/path_text.h"
+
 namespace zel {
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/product_folder.h"
+#include "builder/product/product_folder.h"
 
 namespace zel {
 

@@ -7,11 +7,14 @@
 
 #include <cstdlib>
 
-#include "builder/pe_resources.h"
-#include "builder/product_folder.h"
+#include "builder/path_text.h"
+#include "builder/pe/payload_embedding.h"
+#include "builder/pe/pe_stub.h"
+#include "builder/product/product_folder.h"
 #include "native/builder/test_support.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
+#include "payload/payload_resource.h"
 
 namespace zel {
 namespace {

@@ -1,6 +1,7 @@
-// Helpers shared by the builder tests: byte-file reading and writing, and a
-// small PE32+ image built byte by byte (independently of the code under test)
-// with a resource tree that has named and numbered entries.
+// Helpers shared by the builder tests: byte-file reading and writing,
+// reproducible payload bytes, a small PE32+ image built byte by byte
+// (independently of the code under test) with a resource tree that has named
+// and numbered entries, and a look-up of a resource in a tree read back.
 #pragma once
 
 #include <sys/wait.h>
@@ -10,10 +11,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "builder/pe/resource_tree.h"
 #include "common/little_endian.h"
 #include "common/scratch_folder.h"
 
@@ -27,6 +30,27 @@ inline std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
+
+// Bytes without structure, the same for the same seed: payloads.
+inline std::vector<std::uint8_t> Pseudorandom(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    return bytes;
+}
+
+// The first language of the type/name pair, or null.
+inline const ResourceLeaf* FindLeaf(const ResourceTree& tree, const ResourceKey& type, const ResourceKey& name) {
+    for (const ResourceType& t : tree.types) {
+        if (!(t.key == type)) continue;
+        for (const ResourceName& n : t.names) {
+            if (n.key == name && !n.languages.empty()) return &n.languages.front();
+        }
+    }
+    return nullptr;
+}
+
+inline std::string Bytes(const std::vector<std::uint8_t>& data) { return std::string(data.begin(), data.end()); }
 
 // Offsets in the test image.
 inline constexpr std::size_t kPeOffset = 0x40;

@@ -1,4 +1,4 @@
-#include "builder/product_checks.h"
+#include "builder/product/product_checks.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "builder/product_checks.h"
+#include "builder/product/product_checks.h"
 
 #include <algorithm>
 #include <array>
@@ -7,7 +7,7 @@
 #include <unordered_set>
 
 #include "app/version.h"
-#include "builder/product_folder.h"
+#include "builder/product/windows_names.h"
 #include "install/files/files_pattern.h"
 #include "install/files/installed_names.h"
 #include "util/ascii.h"
@@ -92,7 +92,11 @@ std::size_t Utf16Length(std::wstring_view text) {
     return length;
 }
 
-bool IsAbsoluteWindowsPath(std::wstring_view path) {
+// Names a drive ("C:x", "C:\x"), a server ("\\server\share") or a root
+// directory ("\x"): a path that does not simply lead below the folder it is
+// taken relative to. Wider than IsAbsoluteWindowsPath (app/command_line.h):
+// "C:x" and "\x" count as well.
+bool IsRootedWindowsPath(std::wstring_view path) {
     const WindowsPathParts parts = SplitWindowsPath(path);
     return !parts.rootName.empty() || parts.hasRootDirectory;
 }
@@ -127,7 +131,7 @@ bool IsInstalledTarget(const std::vector<std::wstring>& installs, std::wstring_v
 
 std::string GroupNameProblem(std::wstring_view group) {
     if (group.empty()) return {};
-    if (IsAbsoluteWindowsPath(group)) return "must be a folder name relative to the Start menu, not a full path";
+    if (IsRootedWindowsPath(group)) return "must be a folder name relative to the Start menu, not a full path";
     std::size_t start = 0;
     while (start <= group.size()) {
         std::size_t end = group.find_first_of(L"\\/", start);
@@ -269,7 +273,7 @@ void CheckStartMenuItems(const ProductFacts& facts) {
             Fail(Place(*line, L"StartMenuItems") + ": the Start-menu item name " + QuoteValue(item.label) + " " +
                  problem + "; write Label|Target with a plain label, e.g. Manual|Doc\\Manual.pdf");
         }
-        if (IsAbsoluteWindowsPath(item.target) || HasParentReferenceText(item.target)) {
+        if (IsRootedWindowsPath(item.target) || HasParentReferenceText(item.target)) {
             Fail(Place(*line, L"StartMenuItems") + ": the target " + QuoteValue(item.target) +
                  " must be a path relative to the install folder, e.g. Doc\\Manual.pdf");
         }
@@ -285,7 +289,7 @@ void CheckSystem32RegSvr(const ProductFacts& facts) {
     for (const IniDocument::Line* line : ValueLines(facts.ini, L"System32RegSvr")) {
         const std::wstring entry = TrimWhitespace(ReplaceAll(line->value, L'/', L'\\'));
         if (entry.empty()) continue;
-        if (IsAbsoluteWindowsPath(entry) || HasParentReferenceText(entry)) {
+        if (IsRootedWindowsPath(entry) || HasParentReferenceText(entry)) {
             Fail(Place(*line, L"System32RegSvr") + ": " + QuoteValue(entry) +
                  " must be a path below files/, e.g. com\\Library.dll");
         }

@@ -1,4 +1,4 @@
-#include "builder/version_resource.h"
+#include "builder/pe/version_resource.h"
 
 #include <algorithm>
 

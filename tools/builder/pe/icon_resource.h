@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/pe_resources.h"
+#include "builder/pe/resource_tree.h"
 
 namespace zel {
 

@@ -7,9 +7,10 @@
 #include <stdexcept>
 #include <vector>
 
-#include "builder/icon_resource.h"
-#include "builder/pe_resources.h"
-#include "builder/version_resource.h"
+#include "builder/pe/icon_resource.h"
+#include "builder/pe/payload_embedding.h"
+#include "builder/pe/pe_stub.h"
+#include "builder/pe/version_resource.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::span<const std::uint8_t> bytes(data, size);

@@ -1,13 +1,16 @@
-#include "builder/product_folder.h"
+#include "builder/product/product_folder.h"
 
 #include <algorithm>
-#include <array>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <stdexcept>
 
-#include "builder/product_checks.h"
+#include "builder/path_text.h"
+#include "builder/product/license_text.h"
+#include "builder/product/product_checks.h"
+#include "builder/product/setup_ini_text.h"
+#include "builder/product/windows_names.h"
 #include "config/ini_document.h"
 #include "config/setup_config.h"
 #include "install/files/files_pattern.h"
@@ -41,15 +44,6 @@ std::string FoldAscii(std::string_view text) {
     std::string folded(text);
     std::transform(folded.begin(), folded.end(), folded.begin(), [](char c) { return AsciiLower(c); });
     return folded;
-}
-
-bool IsDeviceName(std::string_view element) {
-    // The part before the first dot, without trailing blanks, decides.
-    std::string stem = FoldAscii(element.substr(0, element.find('.')));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
-    if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
-    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
 }
 
 // Whether the path, with its links resolved, lies inside the folder (given in
@@ -124,82 +118,6 @@ void CheckName(const std::string& name) {
 }
 
 }  // namespace
-
-std::string PathToUtf8(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-std::string QuotedPath(const std::filesystem::path& path) { return Quoted(PathToUtf8(path)); }
-
-std::filesystem::path PathFromUtf8(std::string_view utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes) {
-    constexpr const char* kTwoMarks =
-        "setup.ini starts with two byte-order marks (an editor added one to a file that had one); save it with one";
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        if (bytes.size() % 2 != 0) Fail("setup.ini: UTF-16LE text with an odd number of bytes");
-        if (bytes.size() >= 4 && bytes[2] == 0xFF && bytes[3] == 0xFE) Fail(kTwoMarks);
-        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
-    }
-    if (bytes.size() >= 2 && bytes[0] == 0xFE && bytes[1] == 0xFF) {
-        Fail("setup.ini is UTF-16 big-endian; save it as UTF-8 or as UTF-16LE with a byte-order mark");
-    }
-    std::span<const std::uint8_t> body = bytes;
-    if (body.size() >= 3 && body[0] == 0xEF && body[1] == 0xBB && body[2] == 0xBF) body = body.subspan(3);
-    std::wstring text;
-    if (!Utf8ToWideStrict(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()), text)) {
-        Fail(
-            "setup.ini is neither valid UTF-8 nor UTF-16LE with a byte-order mark (a legacy code page such as "
-            "Shift_JIS?); save it as UTF-8 or as UTF-16LE with a byte-order mark");
-    }
-    if (!text.empty() && text.front() == L'\xFEFF') Fail(kTwoMarks);
-    if (text.find(L'\0') != std::wstring::npos) {
-        Fail(
-            "setup.ini holds NUL characters (UTF-16 without a byte-order mark?); save it as UTF-8 or as UTF-16LE with "
-            "a byte-order mark");
-    }
-    std::vector<std::uint8_t> stored = {0xFF, 0xFE};
-    const std::vector<std::uint8_t> utf16 = EncodeUtf16Le(text);
-    stored.insert(stored.end(), utf16.begin(), utf16.end());
-    return stored;
-}
-
-std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() >= 2 && bytes[0] == 0xFF && bytes[1] == 0xFE) {
-        if (bytes.size() % 2 != 0) return {};
-        std::wstring text = DecodeUtf16Le(bytes.subspan(2));
-        while (!text.empty() && text.back() == L'\0') text.pop_back();
-        return text;
-    }
-    if (bytes.size() >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF) bytes = bytes.subspan(3);
-    return Utf8ToWide(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
-std::string WindowsNameProblem(std::string_view name) {
-    std::wstring decoded;
-    if (!Utf8ToWideStrict(name, decoded)) return "the name is not valid UTF-8";
-    std::size_t start = 0;
-    while (start <= name.size()) {
-        std::size_t end = name.find('/', start);
-        if (end == std::string_view::npos) end = name.size();
-        const std::string_view element = name.substr(start, end - start);
-        for (const char c : element) {
-            if (static_cast<unsigned char>(c) < 0x20) return "control characters are not allowed in Windows file names";
-            if (std::string_view("<>:\"\\|?*").find(c) != std::string_view::npos) {
-                return std::string("'") + c + "' is not allowed in Windows file names";
-            }
-        }
-        if (!element.empty() && (element.back() == '.' || element.back() == ' ')) {
-            return "Windows removes a trailing dot or space from file names";
-        }
-        if (IsDeviceName(element)) return Quoted(element) + " is a device name on Windows";
-        start = end + 1;
-    }
-    return {};
-}
 
 ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     if (!fs::is_directory(folder))

@@ -1,4 +1,4 @@
-#include "builder/icon_resource.h"
+#include "builder/pe/icon_resource.h"
 
 #include <algorithm>
 #include <set>

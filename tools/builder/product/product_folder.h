@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -42,26 +41,5 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder);
 // the payload names below files/ ("files/..." with "/") that [Files] selects,
 // the licence file excluded, as setup.exe selects them.
 std::vector<std::wstring> InstalledFiles(const SetupConfig& config, const std::vector<std::string>& payloadNames);
-
-// setup.ini as the installer reads it: UTF-16LE with a byte-order mark. Input
-// in that form is kept as it is; UTF-8 (with or without a mark) is converted.
-// Throws for anything else (UTF-16 without a mark, big-endian, odd length,
-// invalid UTF-8).
-std::vector<std::uint8_t> SetupIniAsStored(std::span<const std::uint8_t> bytes);
-
-// The licence text as the installer decodes it: UTF-16LE after its mark with
-// trailing U+0000 removed (empty for an odd length), UTF-8 after its mark, or
-// UTF-8 with invalid sequences as U+FFFD.
-std::wstring DecodeLicenseText(std::span<const std::uint8_t> bytes);
-
-// Why a payload name could not be created on Windows, or empty when it can
-// (checked per path element: reserved characters, controls, a trailing dot or
-// space, device names such as CON or LPT1).
-std::string WindowsNameProblem(std::string_view name);
-
-std::string PathToUtf8(const std::filesystem::path& path);
-// The path in UTF-8 between double quotes, as messages name paths.
-std::string QuotedPath(const std::filesystem::path& path);
-std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 }  // namespace zel
