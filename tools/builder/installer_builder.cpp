@@ -7,12 +7,12 @@
 #include <stdexcept>
 
 #include "builder/output_checks.h"
-#include "builder/path_text.h"
 #include "builder/pe/icon_resource.h"
 #include "builder/pe/payload_embedding.h"
 #include "builder/pe/pe_stub.h"
 #include "builder/pe/resource_tree.h"
 #include "builder/pe/version_resource.h"
+#include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"

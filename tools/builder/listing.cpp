@@ -6,10 +6,10 @@
 #include <memory>
 #include <stdexcept>
 
-#include "builder/path_text.h"
 #include "builder/pe/pe_stub.h"
 #include "builder/pe/resource_tree.h"
 #include "builder/pe/version_resource.h"
+#include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
 #include "config/ini_document.h"
 #include "payload/payload_archive.h"

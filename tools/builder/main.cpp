@@ -15,8 +15,8 @@
 #include "builder/installer_builder.h"
 #include "builder/listing.h"
 #include "builder/output_checks.h"
-#include "builder/path_text.h"
 #include "builder/pe/version_resource.h"
+#include "builder/product/path_text.h"
 
 #ifdef _WIN32
 #include <io.h>

@@ -1,6 +1,6 @@
 #include "builder/output_checks.h"
 
-#include "builder/path_text.h"
+#include "builder/product/path_text.h"
 
 namespace zel {
 namespace {

@@ -7,9 +7,9 @@
 
 #include <cstdlib>
 
-#include "builder/path_text.h"
 #include "builder/pe/payload_embedding.h"
 #include "builder/pe/pe_stub.h"
+#include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
 #include "native/builder/test_support.h"
 #include "payload/payload_archive.h"

@@ -6,8 +6,8 @@
 #include <map>
 #include <stdexcept>
 
-#include "builder/path_text.h"
 #include "builder/product/license_text.h"
+#include "builder/product/path_text.h"
 #include "builder/product/product_checks.h"
 #include "builder/product/setup_ini_text.h"
 #include "builder/product/windows_names.h"

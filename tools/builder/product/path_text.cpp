@@ -1,4 +1,4 @@
-#include "builder/path_text.h"
+#include "builder/product/path_text.h"
 
 namespace zel {
 
