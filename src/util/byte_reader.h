@@ -26,8 +26,10 @@ public:
     bool readU32(std::uint32_t& out) noexcept { return readLe(out); }
     bool readU64(std::uint64_t& out) noexcept { return readLe(out); }
 
+    // A position past the end fails even for zero bytes: the span handed out
+    // must lie within the bytes.
     bool readBytes(std::size_t count, std::span<const std::uint8_t>& out) noexcept {
-        if (count > remaining()) return false;
+        if (pos_ > bytes_.size() || count > remaining()) return false;
         out = bytes_.subspan(pos_, count);
         pos_ += count;
         return true;
