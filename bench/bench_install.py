@@ -62,11 +62,17 @@ class Wine:
         self.shell = f'. "{ROOT}/scripts/lib/wine.sh"'
 
     def start(self):
-        out = subprocess.run(["bash", "-c", self.shell + ' && zel_xvfb_start >/dev/null && echo "$DISPLAY $ZEL_XVFB_PID"'],
-                             capture_output=True, text=True, check=True).stdout.split()
+        out = subprocess.run(["bash", "-c", self.shell + ' && zel_wine_pick && zel_xvfb_start >/dev/null && '
+                              'printf "%s\\n" "$DISPLAY" "$ZEL_XVFB_PID" "$ZEL_WINE" "$ZEL_WINE_32BIT" "${WINELOADER:-}"'],
+                             capture_output=True, text=True, check=True).stdout.split("\n")
         # Xvfb was started by that shell in the background and outlives it.
         self.display, self.xvfb = out[0], int(out[1])
         self.env["DISPLAY"] = self.display
+        # The Wine loader that runs on this machine (see zel_wine_pick in wine.sh).
+        self.wine = out[2]
+        self.env.update(ZEL_WINE=out[2], ZEL_WINE_32BIT=out[3])
+        if out[4]:
+            self.env["WINELOADER"] = out[4]
         subprocess.run(["bash", "-c", self.shell + f' && zel_wine_prefix_create "{self.prefix}"'], env=self.env,
                        check=True)
         # Keeps the server up between the runs, so that each run starts alike.
@@ -93,7 +99,7 @@ class Wine:
         # Output through a file, not a pipe: Wine's background services inherit the
         # first program's handles and would keep a pipe open for ever.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            code = subprocess.run(["wine", str(HELPERS / "bench_setup.exe"), *args], env=self.env, stdout=out,
+            code = subprocess.run([self.wine, str(HELPERS / "bench_setup.exe"), *args], env=self.env, stdout=out,
                                   stderr=err, stdin=subprocess.DEVNULL).returncode
             out.seek(0)
             err.seek(0)

@@ -80,11 +80,12 @@ cleanup() {
     zel_xvfb_stop
 }
 trap cleanup EXIT
+zel_wine_pick || exit 2
 zel_xvfb_start || exit 2
 echo "== Wine prefix ${prefix}, display ${DISPLAY}" >&2
 zel_wine_prefix_create "${prefix}"
 
-winpath() { WINEPREFIX="${prefix}" winepath -w "$1" 2>/dev/null; }
+winpath() { WINEPREFIX="${prefix}" zel_wine winepath -w "$1" 2>/dev/null; }
 gtest_output=()
 if [ -n "${results}" ]; then
     mkdir -p "${results}"
@@ -105,7 +106,7 @@ runner=$(dirname "${tests_exe}")/e2e_nodisplay_runner.exe
             [ -e "${request}" ] || continue
             taken=${request%.cmd}.run
             mv "${request}" "${taken}"
-            env -u DISPLAY WINEPREFIX="${prefix}" WINEDEBUG=-all wine "${runner}" "$(winpath "${taken}")" \
+            env -u DISPLAY WINEPREFIX="${prefix}" WINEDEBUG=-all "${ZEL_WINE}" "${runner}" "$(winpath "${taken}")" \
                 >/dev/null 2>&1
         done
         sleep 0.1
@@ -128,7 +129,7 @@ start=$(date +%s)
     ZEL_JP_LIST=$(winpath "${jp_list}") \
     ZEL_ARTIFACTS_DIR=$(winpath "${artifacts}") \
     ZEL_NODISPLAY_DIR=$(winpath "${nodisplay}") \
-    timeout 900 env WINEPREFIX="${prefix}" WINEDEBUG=-all wine ./e2e_tests.exe "${gtest_output[@]}" "$@")
+    timeout 900 env WINEPREFIX="${prefix}" WINEDEBUG=-all "${ZEL_WINE}" ./e2e_tests.exe "${gtest_output[@]}" "$@")
 rc=$?
 echo "== e2e_tests.exe exited with ${rc} after $(( $(date +%s) - start )) s" >&2
 

@@ -11,6 +11,7 @@ bash scripts/build.sh native-release win64
 setup=$(bash scripts/build-sample.sh | tail -n 1)
 
 . scripts/lib/wine.sh
+zel_wine_pick
 prefix=${root}/build/sample/wine-prefix
 headless=
 if [ -z "${DISPLAY:-}" ]; then

@@ -5,6 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "${here}/lib/wine.sh"
+zel_wine_pick
 
 keep=
 dpi=96

@@ -1,5 +1,57 @@
 # Shell helpers for running Windows programs under Wine in throw-away prefixes
 # and on a private virtual X server. Source this file; it defines functions only.
+# Every Wine program (wine, winepath, wineboot, reg) is started through zel_wine.
+
+# zel_wine_pick: chooses the Wine loader once and exports it as ZEL_WINE, with
+# ZEL_WINE_32BIT=1 when 32-bit Windows programs can run on this machine, else 0.
+# Debian's `wine` (and winepath, wineboot… through it) always starts the 32-bit
+# loader, which re-executes the 64-bit one for 64-bit programs. On a kernel that
+# cannot run i386 binaries that first step fails with "Exec format error", so
+# there the 64-bit loader is started directly; 32-bit programs cannot run at all.
+zel_wine_pick() {
+    [ -n "${ZEL_WINE:-}" ] && return 0
+    if command -v wine >/dev/null 2>&1 && wine --version >/dev/null 2>&1; then
+        ZEL_WINE=wine
+        local loader32
+        for loader32 in /usr/lib/wine/wine /usr/lib32/wine/wine /opt/wine-stable/bin/wine; do
+            [ -x "${loader32}" ] && break
+            loader32=
+        done
+        # No separate 32-bit loader (wine32 not installed): `wine` is the 64-bit one.
+        if [ -n "${loader32}" ] && "${loader32}" --version >/dev/null 2>&1; then
+            ZEL_WINE_32BIT=1
+        else
+            ZEL_WINE_32BIT=0
+        fi
+    else
+        local loader64
+        for loader64 in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 /usr/lib64/wine/wine64 \
+            /opt/wine-stable/bin/wine64; do
+            [ -n "${loader64}" ] && [ -x "${loader64}" ] && "${loader64}" --version >/dev/null 2>&1 && break
+            loader64=
+        done
+        if [ -z "${loader64}" ]; then
+            echo "error: no Wine loader runs on this machine (tried wine, wine64)" >&2
+            return 1
+        fi
+        ZEL_WINE=${loader64}
+        ZEL_WINE_32BIT=0
+        # As Debian's wine script does when it falls back to wine64: the programs
+        # Wine starts from inside use this loader too.
+        export WINELOADER=${WINELOADER:-${loader64}}
+    fi
+    export ZEL_WINE ZEL_WINE_32BIT
+    if [ "${ZEL_WINE_32BIT}" = 0 ]; then
+        echo "note: 32-bit Windows programs cannot run on this machine; tests that need them are skipped" >&2
+    fi
+}
+
+# zel_wine ARGS...: wine ARGS with the loader zel_wine_pick chose, e.g.
+# zel_wine winepath -w FILE, zel_wine wineboot -i, zel_wine reg import FILE.
+zel_wine() {
+    zel_wine_pick || return 127
+    "${ZEL_WINE}" "$@"
+}
 
 # zel_xvfb_start: starts Xvfb on a free display number and exports DISPLAY.
 # The PID is kept in ZEL_XVFB_PID; stop it with zel_xvfb_stop.
@@ -38,10 +90,11 @@ zel_xvfb_stop() {
 zel_wine_prefix_create() {
     local prefix=$1
     local dpi=${2:-96}
+    zel_wine_pick || return 1
     rm -rf "${prefix}"
     mkdir -p "${prefix}"
     export WINEDEBUG=${WINEDEBUG:--all}
-    WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" wineboot -i >/dev/null 2>&1
+    WINEPREFIX="${prefix}" WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" zel_wine wineboot -i >/dev/null 2>&1
     WINEPREFIX="${prefix}" wineserver -w
     # Wine links the user's Desktop, Documents… to one host folder shared by every
     # prefix; real folders inside the prefix keep each run's shortcuts to itself.
@@ -74,7 +127,7 @@ zel_wine_prefix_create() {
         printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n'
         printf '"ShowCrashDialog"=dword:00000000\r\n'
     } > "${reg}"
-    WINEPREFIX="${prefix}" wine reg import "$(WINEPREFIX="${prefix}" winepath -w "${reg}")" >/dev/null 2>&1
+    WINEPREFIX="${prefix}" zel_wine reg import "$(WINEPREFIX="${prefix}" zel_wine winepath -w "${reg}")" >/dev/null 2>&1
     WINEPREFIX="${prefix}" wineserver -w
 }
 
@@ -90,5 +143,5 @@ zel_wine_prefix_remove() {
 zel_wine_run() {
     local prefix=$1
     shift
-    WINEPREFIX="${prefix}" WINEDEBUG=${WINEDEBUG:--all} wine "$@"
+    WINEPREFIX="${prefix}" WINEDEBUG=${WINEDEBUG:--all} zel_wine "$@"
 }

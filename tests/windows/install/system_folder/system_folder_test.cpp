@@ -23,6 +23,7 @@
 #include "util/unicode.h"
 #include "windows/install/install_test_support.h"
 #include "windows/recording_reporter.h"
+#include "windows/wow64_programs.h"
 
 namespace zel {
 namespace {
@@ -168,6 +169,7 @@ TEST(SystemFolderPaths, IsInSystemFolder) {
 }
 
 TEST(SystemFolderTools, LocateAndRunRegsvr32) {
+    ZEL_SKIP_UNLESS_32BIT_PROGRAMS_RUN();
     fs::path folder;
     fs::path regsvr32;
     std::wstring error;
@@ -211,6 +213,7 @@ TEST(SystemFolderTools, HangingRegistrationIsEndedAfterTheTimeLimit) {
 // library without the export, a file that is not an image, an entry in a
 // subfolder, a duplicate file name, a ".." entry and blank entries.
 TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
+    ZEL_SKIP_UNLESS_32BIT_PROGRAMS_RUN();
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     AddLibrary(L"sub\\zel_com32.dll", L"zel_com32.dll");
     AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
@@ -344,6 +347,7 @@ TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
 // A file that is there without a count belongs to someone else: it is neither
 // replaced nor listed, and registered only when it holds our exact bytes.
 TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
+    ZEL_SKIP_UNLESS_32BIT_PROGRAMS_RUN();
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     AddLibrary(L"zel_com32.dll", L"zel_com32.dll");
     const fs::path same = NativeFolder() / L"zel_com64.dll";
@@ -460,6 +464,7 @@ TEST_F(SystemFolderTest, ManifestStandardUsersCanChangeIsNotTrusted) {
 }
 
 TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
+    ZEL_SKIP_UNLESS_32BIT_PROGRAMS_RUN();
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     AddLibrary(L"zel_comfail32.dll", L"zel_comfail32.dll");
     SetupConfig config;
