@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds what the chosen layers need and runs them:
-#   format   clang-format --dry-run over every tracked .cpp/.h
+#   format   clang-format --dry-run over every tracked .cpp/.h, and the
+#            include graph's order (scripts/lib/check_layers.py)
 #   native   native unit tests of the portable code (ASan + UBSan)
 #   windows  Windows tests under Wine against the real Win32 API
 #   e2e      end-to-end tests of the real setup.exe under Wine + Xvfb
@@ -73,6 +74,8 @@ if wants format; then
     echo "== formatting (clang-format --dry-run -Werror)" >&2
     git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror ||
         fail "formatting (run clang-format -i on the files named above)"
+    echo "== include order (scripts/lib/check_layers.py)" >&2
+    python3 scripts/lib/check_layers.py || fail "include order (an include named above runs back up)"
 fi
 
 if wants native; then
