@@ -30,8 +30,8 @@ inline bool Can32BitProgramsRun() {
                               &startup, &info)) {
             return false;
         }
-        const UniqueHandleKernel process(info.hProcess);
-        const UniqueHandleKernel thread(info.hThread);
+        const UniqueKernelHandle process(info.hProcess);
+        const UniqueKernelHandle thread(info.hThread);
         DWORD code = 0;
         return ::WaitForSingleObject(process.get(), 30000) == WAIT_OBJECT_0 &&
                ::GetExitCodeProcess(process.get(), &code) && code == 7;
