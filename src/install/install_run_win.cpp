@@ -189,23 +189,21 @@ void WriteInstallManifestOf(const InstallPlan& plan, RunReporter& reporter, cons
 // Update and Repair register again under the installation's key; an install
 // under a fresh GUID.
 void RegisterProduct(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
-    const fs::path installDir(plan.installDir);
-    const std::wstring uninstallExe = (installDir / kUninstallExeName).wstring();
-    const std::uint32_t estimatedSizeKb = EstimatedSizeKb(installDir, record.copiedFiles);
-    if (plan.mode != InstallMode::Install && !plan.existingProductKey.empty()) {
-        const std::wstring productKey = plan.existingProductKey.substr(0, kProductKeyMaxLength);
-        if (!RegisterUninstallEntry(plan.installDir, uninstallExe, plan.config, productKey, estimatedSizeKb)) {
-            reporter.Log(L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。");
-        }
-        return;
-    }
+    const bool again = plan.mode != InstallMode::Install && !plan.existingProductKey.empty();
     std::wstring productKey;
-    if (!NewProductKey(productKey)) {
+    if (again) {
+        productKey = plan.existingProductKey.substr(0, kProductKeyMaxLength);
+    } else if (!NewProductKey(productKey)) {
         reporter.Log(L"[警告] 製品 ID の生成に失敗しました。");
         return;
     }
-    if (!RegisterUninstallEntry(plan.installDir, uninstallExe, plan.config, productKey, estimatedSizeKb)) {
-        reporter.Log(L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
+    const fs::path installDir(plan.installDir);
+    const std::wstring uninstallExe = (installDir / kUninstallExeName).wstring();
+    if (!RegisterUninstallEntry(plan.installDir, uninstallExe, plan.config, productKey,
+                                EstimatedSizeKb(installDir, record.copiedFiles))) {
+        reporter.Log(again
+                         ? L"[警告] アンインストール用レジストリの更新に失敗しました。管理者権限で実行してください。"
+                         : L"[警告] アンインストール用レジストリの登録に失敗しました。管理者権限で実行してください。");
     }
 }
 
