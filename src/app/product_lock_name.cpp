@@ -16,7 +16,7 @@ std::wstring LockName(wchar_t kind, std::wstring_view text, bool foldCase) {
     };
     add(kind);
     for (wchar_t c : text) add(foldCase ? AsciiLower(c) : c);
-    std::wstring name = L"Global\\ZelSetup_";
+    std::wstring name = L"ZelSetup_";
     for (int shift = 60; shift >= 0; shift -= 4) name += L"0123456789ABCDEF"[(hash >> shift) & 0xF];
     return name;
 }

@@ -1,5 +1,6 @@
 // The name of the machine-wide mutex that one setup or uninstall of a product
-// holds for its whole life. Portable, so that tests can hold the same mutex.
+// holds for its whole life, without the namespace it lives in (ProductLock
+// chooses that). Portable, so that tests can name the same mutex.
 #pragma once
 
 #include <string>
@@ -7,7 +8,7 @@
 
 namespace zel {
 
-// "Global\ZelSetup_" + 16 hex digits of a hash of the product's AppName, taken
+// "ZelSetup_" + 16 hex digits of a hash of the product's AppName, taken
 // exactly (the product is recognised by it exactly). Any name, however long or
 // whatever it holds, gives a valid object name.
 std::wstring ProductLockName(std::wstring_view appName);
