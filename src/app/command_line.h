@@ -21,10 +21,12 @@ struct CommandLine {
     bool quiet = false;       // "/quiet": no window and no message box
     std::wstring installDir;  // "/dir <folder>", verbatim; empty when not given
     std::wstring logFile;     // "/log <file>", verbatim; empty when not given
+    bool help = false;        // "/?" or "/help": show the command line, do nothing else
     // The first thing the command line gets wrong, for the log; empty when
-    // nothing: "/dir" or "/log" without a value, or an argument that is no known
-    // switch. A quiet run refuses such a command line; an interactive run, whose
-    // grammar has always ignored other arguments, goes on.
+    // nothing: "/dir" or "/log" without a value, an argument that is no known
+    // switch, or "/?" in a quiet run (which has nobody to show it to). A quiet
+    // run refuses such a command line; an interactive run, whose grammar has
+    // always ignored other arguments, goes on.
     std::wstring error;
 };
 
@@ -33,6 +35,9 @@ struct CommandLine {
 // switches; a switch given twice counts the last time. Whether /dir is an
 // absolute folder is the caller's check.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+// What "/?" shows: the switches and the exit codes.
+std::wstring CommandLineHelpText();
 
 // A Windows path that names its drive or server itself: "C:\...", "C:/...",
 // "\\server\share..." or "\\?\...". Drive-relative ("C:x"), rooted ("\x")

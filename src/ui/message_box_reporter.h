@@ -30,6 +30,12 @@ public:
     // Question icon, Yes and No, No the default button.
     bool Ask(const std::wstring& title, const std::wstring& text, bool quietAnswer) override;
 
+    // The box of Notify; false when it could not be shown at all (no display).
+    bool ShowNotice(NoticeKind kind, const std::wstring& title, const std::wstring& text);
+    // Warning icon, Retry and Cancel, Retry the default button; true for Retry.
+    // A box that cannot be shown counts as Cancel.
+    bool AskRetry(const std::wstring& title, const std::wstring& text);
+
 protected:
     // The window that owns the boxes; none by default.
     virtual HWND Owner() const { return nullptr; }

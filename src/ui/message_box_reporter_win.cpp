@@ -22,9 +22,18 @@ void MessageBoxReporter::Log(const std::wstring& line) {
 }
 
 void MessageBoxReporter::Notify(NoticeKind kind, const std::wstring& title, const std::wstring& text) {
+    ShowNotice(kind, title, text);
+}
+
+bool MessageBoxReporter::ShowNotice(NoticeKind kind, const std::wstring& title, const std::wstring& text) {
     // Written before the box appears, so that the log holds it even while the box waits.
     if (logFile_) logFile_->WriteMessage(title, text);
-    ShowBox(Owner(), title, text, MB_OK | IconOf(kind));
+    return ShowBox(Owner(), title, text, MB_OK | IconOf(kind)) != 0;
+}
+
+bool MessageBoxReporter::AskRetry(const std::wstring& title, const std::wstring& text) {
+    if (logFile_) logFile_->WriteMessage(title, text);
+    return ShowBox(Owner(), title, text, MB_RETRYCANCEL | MB_ICONWARNING | MB_DEFBUTTON1) == IDRETRY;
 }
 
 bool MessageBoxReporter::Ask(const std::wstring& title, const std::wstring& text, bool) {
