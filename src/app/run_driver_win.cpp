@@ -22,6 +22,7 @@
 #include "ui/wizard_reporter.h"
 #include "ui/wizard_state.h"
 #include "uninstall/uninstall_run.h"
+#include "util/error_text.h"
 #include "util/log_file.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
@@ -31,6 +32,13 @@ namespace {
 
 constexpr wchar_t kTitleInitError[] = L"初期化エラー";
 constexpr wchar_t kRichEditLoadFailed[] = L"RichEdit コンポーネントの読み込みに失敗しました。";
+
+constexpr wchar_t kTitleAlreadyRunning[] = L"セットアップ実行中";
+constexpr wchar_t kAlreadyRunning[] =
+    L"同じ製品の別のセットアップまたはアンインストールが実行中です。\n"
+    L"そちらが終わってから [再試行] を押してください。[キャンセル] を押すと何もせずに終了します。";
+constexpr wchar_t kTitleCommandLine[] = L"コマンドライン";
+constexpr wchar_t kWindowFailed[] = L"[エラー] セットアップの画面を表示できませんでした。";
 
 constexpr wchar_t kRichEditLibrary[] = L"Msftedit.dll";
 constexpr wchar_t kMsimg32Library[] = L"msimg32.dll";
@@ -72,6 +80,29 @@ bool RunMaintenance(HINSTANCE instance, InstallPlan& plan, const InstalledProduc
     }
 }
 
+// Takes the product's lock. While another run holds it the person is asked to
+// wait for it (Retry) or to give up (Cancel, or no box could be shown): false.
+bool TakeProductLock(ProductLock& lock, const std::wstring& name, MessageBoxReporter& boxes) {
+    while (!lock.TryAcquire(name)) {
+        if (!boxes.AskRetry(kTitleAlreadyRunning, kAlreadyRunning)) return false;
+    }
+    return true;
+}
+
+// The log line of a window that could not be made (no display, no desktop).
+void LogWindowFailure(RunReporter& reporter, DWORD error) {
+    const std::wstring detail = Win32ErrorText(error);
+    reporter.Log(detail.empty() ? std::wstring(kWindowFailed) : kWindowFailed + (L" " + detail));
+}
+
+// "/?": the command line in a box. Nothing else runs; a box that cannot be
+// shown ends the run as a failure, so that nobody takes it for an install.
+int ShowCommandLineHelp(MessageBoxReporter& boxes) {
+    if (boxes.ShowNotice(NoticeKind::Information, kTitleCommandLine, CommandLineHelpText())) return kExitSuccess;
+    LogWindowFailure(boxes, ::GetLastError());
+    return kExitFailure;
+}
+
 // The /dir folder of an interactive run: the Destination page starts with it.
 // A value that names no usable folder is left out, noted only in the log file.
 std::wstring InteractiveInstallDir(const CommandLine& commandLine, RunReporter& reporter) {
@@ -85,7 +116,7 @@ std::wstring InteractiveInstallDir(const CommandLine& commandLine, RunReporter& 
     return folder;
 }
 
-int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter& boxes, LogFile& logFile,
+int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, MessageBoxReporter& boxes, LogFile& logFile,
                  UniqueModule& richEdit) {
     const std::wstring installDir = InteractiveInstallDir(commandLine, boxes);
     WizardState state;
@@ -93,9 +124,10 @@ int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter
     plan.selfPath = OwnModulePath();
     if (!PrepareSetup(plan, state.licenseText, boxes)) return kExitFailure;
 
-    // Another run of the product changes nothing here: a person sees what happens.
+    // Two runs of one product would both pass the destination check before
+    // either has written anything: the second waits for the first or ends.
     ProductLock lock;
-    lock.TryAcquire(ProductLockName(plan.config.AppName));
+    if (!TakeProductLock(lock, ProductLockName(plan.config.AppName), boxes)) return kExitFailure;
 
     InstalledProduct product;
     const std::wstring dirArgument = installDir.empty() ? std::wstring() : commandLine.installDir;
@@ -106,12 +138,18 @@ int RunSetupMode(HINSTANCE instance, const CommandLine& commandLine, RunReporter
         plan.installDir = installDir;
     }
 
-    // The wizard's end code carries nothing: its outcome is on screen and on disk.
+    // Once shown, the wizard's end code carries nothing: its outcome is on screen
+    // and on disk. A wizard that could not be shown did nothing: a failure.
     WizardReporter wizard(state, &logFile);
     state.reporter = &wizard;
-    ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_WIZARD), nullptr, WizardDialogProc,
-                      reinterpret_cast<LPARAM>(&state));
+    const INT_PTR end = ::DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_WIZARD), nullptr, WizardDialogProc,
+                                          reinterpret_cast<LPARAM>(&state));
+    const DWORD error = ::GetLastError();
     richEdit.reset();
+    if (end != kWizardFinished && end != kWizardCancelled) {
+        LogWindowFailure(boxes, error);
+        return kExitFailure;
+    }
     return kExitSuccess;
 }
 
@@ -140,6 +178,7 @@ int RunSetupProgram(HINSTANCE instance) {
 
     MessageBoxReporter boxes(&logFile);
     if (!commandLine.error.empty()) boxes.Log(L"[警告] " + commandLine.error);
+    if (commandLine.help) return ShowCommandLineHelp(boxes);
 
     // Provides the licence control's window class; loaded before anything else,
     // in uninstall mode too.
@@ -154,7 +193,7 @@ int RunSetupProgram(HINSTANCE instance) {
 
     if (!commandLine.productKey.empty()) {
         ProductLock lock;
-        lock.TryAcquire(LockNameForProductKey(commandLine.productKey));
+        if (!TakeProductLock(lock, LockNameForProductKey(commandLine.productKey), boxes)) return kExitFailure;
         const int result = UninstallExitCode(RunUninstall(commandLine.productKey, boxes));
         richEdit.release();  // stays loaded until the process ends
         return result;
