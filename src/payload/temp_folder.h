@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "util/unique_handle.h"
@@ -17,6 +18,10 @@ std::wstring TempFolderLeafName(const SYSTEMTIME& time);
 
 // The name tried for the attempt-th time (0 first): the leaf, then "_2", "_3"…
 std::wstring TempFolderCandidate(const std::wstring& leaf, unsigned attempt);
+
+// The names tried once the time-based ones are all taken: the leaf, "_" and
+// the random number as 16 hex digits.
+std::wstring TempFolderRandomCandidate(const std::wstring& leaf, std::uint64_t random);
 
 // The security descriptor of the folder in SDDL: full control for the given
 // user and for Administrators only, inherited by everything created in it, not

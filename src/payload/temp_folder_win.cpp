@@ -1,5 +1,7 @@
 #include "payload/temp_folder.h"
 
+// ntsecapi.h needs the types windows.h declares.
+#include <ntsecapi.h>
 #include <sddl.h>
 #include <winternl.h>
 
@@ -14,9 +16,12 @@
 namespace zel {
 namespace {
 
-// Enough for every second of a day to have its own folder many times over; a
-// temp path that refuses every name fails quickly instead of trying forever.
-constexpr unsigned kMaxAttempts = 1000;
+// Time-based names first: enough for many runs started in one second. Anyone
+// can make folders in the temp path, so these can all be taken ahead of time;
+// random names follow, which nobody can take in advance. A temp path that
+// refuses every name still fails quickly instead of trying forever.
+constexpr unsigned kTimeBasedNames = 100;
+constexpr unsigned kRandomNames = 100;
 
 PrivateTempFolder* liveFolder = nullptr;
 
@@ -116,6 +121,12 @@ std::wstring TempFolderCandidate(const std::wstring& leaf, unsigned attempt) {
     return attempt == 0 ? leaf : leaf + L"_" + std::to_wstring(attempt + 1);
 }
 
+std::wstring TempFolderRandomCandidate(const std::wstring& leaf, std::uint64_t random) {
+    wchar_t suffix[24];
+    std::swprintf(suffix, std::size(suffix), L"_%016llX", static_cast<unsigned long long>(random));
+    return leaf + suffix;
+}
+
 std::wstring PrivateFolderSddl(const std::wstring& userSid, bool highIntegrity) {
     // P: the temp folder's own entries are not inherited. OICI: files and
     // folders created inside get the same two entries. FA: full access.
@@ -149,8 +160,15 @@ bool PrivateTempFolder::Create(const std::wstring& tempRoot) {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
     const std::wstring leaf = TempFolderLeafName(now);
-    for (unsigned attempt = 0; attempt < kMaxAttempts;) {
-        const std::wstring candidate = root + TempFolderCandidate(leaf, attempt);
+    for (unsigned attempt = 0; attempt < kTimeBasedNames + kRandomNames;) {
+        std::wstring candidate;
+        if (attempt < kTimeBasedNames) {
+            candidate = root + TempFolderCandidate(leaf, attempt);
+        } else {
+            std::uint64_t random = 0;
+            if (!::RtlGenRandom(&random, sizeof random)) return false;
+            candidate = root + TempFolderRandomCandidate(leaf, random);
+        }
         UniqueKernelHandle guard;
         const CreateResult result = CreateAndHoldFolder(candidate, descriptor, guard);
         if (result == CreateResult::NameTaken) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ TEST(TempFolderName, EveryMomentHasItsOwnZeroPaddedText) {
     EXPECT_EQ(TempFolderCandidate(L"ZelSetup_20260518_064819", 0), L"ZelSetup_20260518_064819");
     EXPECT_EQ(TempFolderCandidate(L"ZelSetup_20260518_064819", 1), L"ZelSetup_20260518_064819_2");
     EXPECT_EQ(TempFolderCandidate(L"ZelSetup_20260518_064819", 9), L"ZelSetup_20260518_064819_10");
+    EXPECT_EQ(TempFolderRandomCandidate(L"ZelSetup_20260518_064819", 0x0123456789ABCDEFull),
+              L"ZelSetup_20260518_064819_0123456789ABCDEF");
+    EXPECT_EQ(TempFolderRandomCandidate(L"ZelSetup_20260518_064819", 10), L"ZelSetup_20260518_064819_000000000000000A");
 }
 
 // Wine keeps no access list of its own on files (it answers with one made from
@@ -88,6 +92,40 @@ TEST(TempFolderSecurity, OnlyTheUserAndAdministratorsGetIn) {
             EXPECT_EQ(parsed.labelLevel, static_cast<DWORD>(SECURITY_MANDATORY_HIGH_RID));
         }
     }
+}
+
+// The local time in `seconds` seconds.
+SYSTEMTIME LocalTimeIn(const SYSTEMTIME& now, int seconds) {
+    FILETIME fileTime{};
+    ::SystemTimeToFileTime(&now, &fileTime);
+    ULARGE_INTEGER value{{fileTime.dwLowDateTime, fileTime.dwHighDateTime}};
+    value.QuadPart += static_cast<ULONGLONG>(seconds) * 10'000'000ULL;
+    fileTime = {value.LowPart, value.HighPart};
+    SYSTEMTIME at{};
+    ::FileTimeToSystemTime(&fileTime, &at);
+    return at;
+}
+
+// A user who makes every time-based name for the coming seconds in advance
+// cannot stop setup from starting: a random name follows them.
+TEST_F(TempFolderTest, EveryTimeBasedNameTakenGivesARandomName) {
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    std::vector<std::wstring> planted;
+    for (int second = 0; second < 3; ++second) {
+        const std::wstring leaf = TempFolderLeafName(LocalTimeIn(now, second));
+        for (unsigned attempt = 0; attempt < 100; ++attempt) {
+            planted.push_back(TempFolderCandidate(leaf, attempt));
+            ASSERT_TRUE(::CreateDirectoryW((root_ / planted.back()).c_str(), nullptr)) << Show(planted.back());
+        }
+    }
+    PrivateTempFolder folder;
+    ASSERT_TRUE(folder.Create(root_.wstring()));
+    const std::wstring name = fs::path(folder.path()).filename().wstring();
+    static const std::wregex random(LR"(ZelSetup_\d{8}_\d{6}_[0-9A-F]{16})");
+    EXPECT_TRUE(std::regex_match(name, random)) << Show(name);
+    EXPECT_EQ(std::find(planted.begin(), planted.end(), name), planted.end());
+    EXPECT_TRUE(fs::is_empty(folder.path()));
 }
 
 // A name that is taken in any way (by a folder planted for the coming second,
