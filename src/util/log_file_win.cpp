@@ -1,8 +1,12 @@
 #include "util/log_file.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <string_view>
+#include <vector>
 
 #include "util/error_text.h"
+#include "util/log_file_encoding.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -17,10 +21,26 @@ std::string Timestamp(const SYSTEMTIME& time) {
     return text;
 }
 
-bool WriteAll(HANDLE file, const std::string& bytes) {
+bool WriteAll(HANDLE file, const void* bytes, std::size_t size) {
     DWORD written = 0;
-    return ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
+    return ::WriteFile(file, bytes, static_cast<DWORD>(size), &written, nullptr) && written == size;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes) { return WriteAll(file, bytes.data(), bytes.size()); }
+
+// Reads the whole file from its start (a handle opened for appending writes at
+// the end whatever the position) and tells its encoding.
+bool ProbeEncoding(HANDLE file, LogFileEncoding& encoding) {
+    LogFileEncodingProbe probe;
+    std::string buffer(64 * 1024, '\0');
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        probe.Add(std::string_view(buffer.data(), read));
+    }
+    encoding = probe.Result();
+    return true;
 }
 
 }  // namespace
@@ -43,18 +63,39 @@ std::string FormatLogEntry(const SYSTEMTIME& time, const std::wstring& text) {
 }
 
 bool LogFile::Open(const std::wstring& path, std::wstring& errorText) {
-    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    utf16_ = false;
+    file_.reset(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         errorText = Win32ErrorText(::GetLastError());
         return false;
     }
     LARGE_INTEGER size{};
-    if (::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0 && !WriteAll(file_.get(), kUtf8Bom)) {
+    if (!::GetFileSizeEx(file_.get(), &size)) {
         errorText = Win32ErrorText(::GetLastError());
         file_.reset();
         return false;
     }
+    if (size.QuadPart == 0) {
+        if (!WriteAll(file_.get(), kUtf8Bom)) {
+            errorText = Win32ErrorText(::GetLastError());
+            file_.reset();
+            return false;
+        }
+        return true;
+    }
+    LogFileEncoding encoding = LogFileEncoding::Unknown;
+    if (!ProbeEncoding(file_.get(), encoding)) {
+        errorText = Win32ErrorText(::GetLastError());
+        file_.reset();
+        return false;
+    }
+    if (encoding == LogFileEncoding::Unknown) {
+        errorText = L"ログファイルの文字コードが UTF-8 でも UTF-16LE (BOM 付き) でもないため、追記できません。";
+        file_.reset();
+        return false;
+    }
+    utf16_ = encoding == LogFileEncoding::Utf16Le;
     return true;
 }
 
@@ -63,7 +104,13 @@ void LogFile::Write(const std::wstring& text) {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     // A log that can no longer be written (disk full, network gone) never stops the run.
-    WriteAll(file_.get(), FormatLogEntry(now, text));
+    const std::string entry = FormatLogEntry(now, text);
+    if (utf16_) {
+        const std::vector<std::uint8_t> units = EncodeUtf16Le(Utf8ToWide(entry));
+        WriteAll(file_.get(), units.data(), units.size());
+    } else {
+        WriteAll(file_.get(), entry);
+    }
 }
 
 void LogFile::WriteMessage(const std::wstring& title, const std::wstring& text) { Write(L"[" + title + L"] " + text); }

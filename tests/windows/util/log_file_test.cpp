@@ -100,6 +100,50 @@ TEST_F(LogFileTest, OthersMayReadAndAppendWhileItIsOpen) {
     EXPECT_LT(text.find(" two\r\n"), text.find(" three\r\n"));
 }
 
+void WriteBytes(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+
+// A file another tool started keeps one encoding: lines go in as UTF-16LE after
+// its mark, as UTF-8 into UTF-8 text, and a file in another encoding is left
+// alone with the reason.
+TEST_F(LogFileTest, ExistingFileGetsLinesInItsOwnEncodingOrIsRefused) {
+    const std::string utf16Before(
+        "\xFF\xFE"
+        "d\0e\0p\0\r\0\n\0",
+        12);
+    const fs::path utf16 = folder_ / L"utf16.log";
+    WriteBytes(utf16, utf16Before);
+    const fs::path utf8 = folder_ / L"utf8.log";
+    WriteBytes(utf8, "\xE9\x96\x8B\xE5\xA7\x8B\r\n");     // UTF-8 without its mark
+    const std::string shiftJis = "\x8A\x4A\x8E\x6E\r\n";  // the same text in Shift_JIS
+    const fs::path sjis = folder_ / L"sjis.log";
+    WriteBytes(sjis, shiftJis);
+
+    std::wstring error;
+    for (const fs::path& path : {utf16, utf8}) {
+        LogFile log;
+        ASSERT_TRUE(log.Open(path.wstring(), error)) << path.string();
+        log.Write(L"コピー: App.exe");
+    }
+    const std::string utf16After = test::ReadFile(utf16);
+    ASSERT_TRUE(utf16After.starts_with(utf16Before));
+    const std::string added = utf16After.substr(utf16Before.size());
+    ASSERT_EQ(added.size() % 2, 0u);
+    const std::wstring addedText(reinterpret_cast<const wchar_t*>(added.data()), added.size() / 2);
+    EXPECT_TRUE(std::regex_match(addedText, std::wregex(LR"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d コピー: App\.exe\r\n)")))
+        << "UTF-16LE units after the old text";
+    const std::string utf8After = test::ReadFile(utf8);
+    EXPECT_TRUE(utf8After.starts_with("\xE9\x96\x8B\xE5\xA7\x8B\r\n2")) << "no mark in the middle";
+    EXPECT_TRUE(utf8After.ends_with(" \xE3\x82\xB3\xE3\x83\x94\xE3\x83\xBC: App.exe\r\n"));
+
+    LogFile refused;
+    error.clear();
+    EXPECT_FALSE(refused.Open(sjis.wstring(), error));
+    EXPECT_FALSE(refused.IsOpen());
+    EXPECT_NE(error.find(L"UTF-16LE"), std::wstring::npos);
+    refused.Write(L"ignored");
+    EXPECT_EQ(test::ReadFile(sjis), shiftJis) << "left as it was";
+}
+
 TEST_F(LogFileTest, MissingFolderIsNotCreatedAndNothingIsWritten) {
     const fs::path path = folder_ / L"missing" / L"setup.log";
     LogFile log;
