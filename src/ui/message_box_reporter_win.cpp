@@ -28,7 +28,8 @@ void MessageBoxReporter::Notify(NoticeKind kind, const std::wstring& title, cons
 bool MessageBoxReporter::ShowNotice(NoticeKind kind, const std::wstring& title, const std::wstring& text) {
     // Written before the box appears, so that the log holds it even while the box waits.
     if (logFile_) logFile_->WriteMessage(title, text);
-    return ShowBox(Owner(), title, text, MB_OK | IconOf(kind)) != 0;
+    // A box that could not be made gives 0 (Windows) or -1 (Wine): no button.
+    return ShowBox(Owner(), title, text, MB_OK | IconOf(kind)) > 0;
 }
 
 bool MessageBoxReporter::AskRetry(const std::wstring& title, const std::wstring& text) {

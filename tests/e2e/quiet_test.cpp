@@ -391,6 +391,10 @@ const std::vector<FailureCase>& FailureCases() {
          {L"-QUIET", L"/LOG", L"LOG", L"/silent"},
          kBadCommandLine,
          {L"[エラー] 不明な引数です: /silent"}},
+        {"HelpInAQuietRun",
+         {L"/quiet", L"/log", L"LOG", L"/?"},
+         kBadCommandLine,
+         {L"[エラー] /? は /quiet と一緒には使えません。"}},
         {"LogFolderMissing", {L"/quiet", L"/log", L"C:\\no such folder\\setup.log"}, kLogFailed, {}},
         {"UnknownProductKey",
          {L"/uninstall", L"{00000000-0000-0000-0000-000000000000}", L"/quiet", L"/log", L"LOG"},
@@ -563,17 +567,62 @@ TEST_F(QuietTest, AnotherRunOfTheProductMakesSetupAndUninstallEndWith1618) {
     holder.Terminate();
 }
 
-TEST_F(QuietTest, InteractiveRunStartsAtTheDirFolderWithoutItsLogFileWhileAnotherRunHoldsTheProduct) {
+// An interactive run of a product another run holds says so and waits: Cancel
+// ends it with 1 before anything is done, in setup and in uninstall mode; Retry
+// asks again while the other run lasts and goes on once it has ended.
+TEST_F(QuietTest, InteractiveRunWaitsInABoxWhileAnotherRunHoldsTheProduct) {
     const fs::path ready = scratch_ / L"lock_ready";
     Process holder = StartProcess(Helper(L"e2e_lock_holder.exe"), {Sample().appName, ready.wstring()});
     ASSERT_TRUE(holder);
-    ASSERT_TRUE(WaitFor([&] { return fs::exists(ready); })) << "the helper did not take the mutex";
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(ready); })) << "the helper did not take the lock";
+    const std::wstring title = L"セットアップ実行中";
+    const std::wstring text =
+        L"同じ製品の別のセットアップまたはアンインストールが実行中です。\n"
+        L"そちらが終わってから [再試行] を押してください。[キャンセル] を押すと何もせずに終了します。";
+    const auto expectBusyBox = [&](const MessageBoxContent& box) {
+        EXPECT_EQ(U8(box.title), U8(title));
+        EXPECT_EQ(U8(box.text), U8(text));
+        EXPECT_EQ(box.icon, BoxIcon::Warning) << BoxIconName(box.icon) << " found by " << box.iconFoundBy;
+        EXPECT_EQ(box.buttons, (std::vector<int>{IDCANCEL, IDRETRY}));
+    };
 
+    const fs::path log = scratch_ / L"busy.log";
+    Process cancelled = StartProcess(GetInputs().setupExe, {L"/log", log.wstring()});
+    HWND box = Expect(cancelled, WindowKind::MessageBox, L"busy");
+    ASSERT_NE(box, nullptr);
+    expectBusyBox(AnswerBox(box, IDCANCEL, L"busy"));
+    EXPECT_EQ(ExitCode(cancelled), std::optional<DWORD>(1)) << "nothing was done";
+    EXPECT_EQ(Joined(LogFileLines(log)),
+              Joined({L"[" + title + L"] " + text.substr(0, text.find(L'\n')), text.substr(text.find(L'\n') + 1)}));
+
+    // The uninstall of the same product, found by the AppName its key records.
+    fs::create_directories(installDir_);
+    ScopedUninstallKey key(L"{ZEL-INTERACTIVE-BUSY-TEST}");
+    ASSERT_TRUE(WriteUninstallKey(
+        key.name(), {{L"InstallLocation", installDir_.wstring()}, {L"ZelSetupAppName", Sample().appName}}));
+    Process uninstall = StartProcess(GetInputs().setupExe, {L"/uninstall", key.name()});
+    box = Expect(uninstall, WindowKind::MessageBox, L"busy_uninstall");
+    ASSERT_NE(box, nullptr);
+    expectBusyBox(AnswerBox(box, IDCANCEL, L"busy_uninstall"));
+    EXPECT_EQ(ExitCode(uninstall), std::optional<DWORD>(1));
+    EXPECT_TRUE(UninstallKeyExists(key.name()));
+    RemoveTree(installDir_);
+
+    // Retry: the box again while the other run holds the product, then the
+    // wizard, with the /dir folder and without the log file it cannot open.
     const std::wstring folder = L"C:\\Apps\\Zel Viewer";
     Process setup = StartProcess(
         GetInputs().setupExe, {L"/log", (scratch_ / L"no such folder" / L"x.log").wstring(), L"/dir", folder + L"\\"});
+    box = Expect(setup, WindowKind::MessageBox, L"busy_retry");
+    ASSERT_NE(box, nullptr);
+    expectBusyBox(AnswerBox(box, IDRETRY, L"busy_retry"));
+    box = Expect(setup, WindowKind::MessageBox, L"busy_retry_again");
+    ASSERT_NE(box, nullptr) << "Retry while the other run lasts asks again";
+    holder.Terminate();
+    ASSERT_TRUE(holder.Wait(10s).has_value());
+    expectBusyBox(AnswerBox(box, IDRETRY, L"busy_retry_again"));
     HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
-    ASSERT_NE(wizard, nullptr) << "no wizard (a box instead?)";
+    ASSERT_NE(wizard, nullptr);
     ASSERT_TRUE(GoNext(wizard, WizardPage::License));
     ASSERT_TRUE(SetAccepted(wizard, true));
     ASSERT_TRUE(GoNext(wizard, WizardPage::Destination));
@@ -582,7 +631,73 @@ TEST_F(QuietTest, InteractiveRunStartsAtTheDirFolderWithoutItsLogFileWhileAnothe
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
     EXPECT_FALSE(fs::exists(scratch_ / L"no such folder"));
     EXPECT_FALSE(fs::exists(folder));
-    holder.Terminate();
+}
+
+// Without a display the wizard cannot appear: whatever else the command line
+// says (other installers' silent switches, /?), the run did nothing and ends
+// with 1 and the reason in its log, never with 0.
+TEST_F(QuietTest, InteractiveRunThatCannotShowItsWizardEndsWith1) {
+    const std::wstring failed = L"[エラー] セットアップの画面を表示できませんでした。";
+    const bool defaultFolderBefore = fs::exists(Sample().defaultInstallDir);
+    const std::vector<std::wstring> arguments[] = {{}, {L"/S"}, {L"/VERYSILENT"}, {L"/?"}};
+    for (const std::vector<std::wstring>& extra : arguments) {
+        const std::string name = extra.empty() ? "none" : U8(extra[0]);
+        SCOPED_TRACE(name);
+        const fs::path log = scratch_ / (L"nodisplay" + std::to_wstring(&extra - arguments) + L".log");
+        std::vector<std::wstring> command = {L"/log", log.wstring()};
+        command.insert(command.end(), extra.begin(), extra.end());
+        EXPECT_EQ(Run(command), std::optional<DWORD>(1));
+        const std::vector<std::wstring> lines = LogFileLines(log);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(U8(lines.back().substr(0, failed.size())), U8(failed)) << Joined(lines);
+        EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+        EXPECT_EQ(fs::exists(Sample().defaultInstallDir), defaultFolderBefore);
+    }
+}
+
+// With a display, /? shows the switches and the exit codes and does nothing else.
+TEST_F(QuietTest, HelpShowsTheCommandLineInABox) {
+    const BoxOutcome outcome = RunToMessageBox(GetInputs().setupExe, {L"/?"}, L"help");
+    ASSERT_TRUE(outcome.boxShown);
+    EXPECT_EQ(U8(outcome.box.title), U8(L"コマンドライン"));
+    EXPECT_EQ(outcome.box.icon, BoxIcon::Information) << BoxIconName(outcome.box.icon);
+    for (const wchar_t* part : {L"/quiet", L"/dir <フォルダ>", L"/log <ファイル>", L"/uninstall <キー>", L"/help",
+                                L"87", L"1603", L"1605", L"1618", L"1622", L"1638", L"3010"}) {
+        EXPECT_NE(outcome.box.text.find(part), std::wstring::npos) << U8(part) << " in " << U8(outcome.box.text);
+    }
+    EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(0));
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+}
+
+// A log file another tool keeps in UTF-16LE gets UTF-16LE lines; one in
+// Shift_JIS is not touched, and the quiet run ends with 1622.
+TEST_F(QuietTest, LogFileKeepsItsEncodingOrTheRunEndsWith1622) {
+    const std::wstring before = L"\xFEFF配布ツール開始\r\n";
+    Bytes utf16(reinterpret_cast<const BYTE*>(before.data()),
+                reinterpret_cast<const BYTE*>(before.data() + before.size()));
+    const fs::path utf16Log = scratch_ / L"utf16.log";
+    ASSERT_TRUE(WriteFileBytes(utf16Log, utf16));
+    EXPECT_EQ(Run({L"/quiet", L"/log", utf16Log.wstring(), L"/dir", L"Apps\\Zel"}),
+              std::optional<DWORD>(kBadCommandLine));
+    const Bytes after = ReadFileBytes(utf16Log).value_or(Bytes{});
+    ASSERT_GT(after.size(), utf16.size());
+    ASSERT_EQ(after.size() % 2, 0u);
+    ASSERT_TRUE(std::equal(utf16.begin(), utf16.end(), after.begin()));
+    const std::wstring added(reinterpret_cast<const wchar_t*>(after.data() + utf16.size()),
+                             (after.size() - utf16.size()) / 2);
+    static const std::wregex line(LR"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d (.*)\r\n)");
+    std::wsmatch match;
+    ASSERT_TRUE(std::regex_match(added, match, line)) << U8(added);
+    EXPECT_EQ(U8(match[1].str()), U8(L"[エラー] /dir には絶対パスを指定してください: Apps\\Zel"));
+
+    const Bytes shiftJis = {0x94, 0x7A, 0x95, 0x7A, 0x0D, 0x0A};  // 配布 in Shift_JIS
+    const fs::path sjisLog = scratch_ / L"sjis.log";
+    ASSERT_TRUE(WriteFileBytes(sjisLog, shiftJis));
+    EXPECT_EQ(Run({L"/quiet", L"/log", sjisLog.wstring(), L"/dir", installDir_.wstring()}),
+              std::optional<DWORD>(kLogFailed));
+    EXPECT_EQ(ReadFileBytes(sjisLog), std::optional<Bytes>(shiftJis));
+    EXPECT_FALSE(fs::exists(installDir_));
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
 }
 
 TEST_F(QuietTest, InteractiveLogFileAlsoHoldsTheBoxesShown) {
