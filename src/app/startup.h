@@ -16,8 +16,9 @@ namespace zel {
 std::vector<std::wstring> CommandLineArguments();
 
 // Reads the payload, extracts what start-up reads, loads setup.ini into the plan
-// (its install folder: DefaultInstallDir) and the licence text. False after
-// reporting the failure (error, with its start-up title).
+// (its install folder: DefaultInstallDir, its variables expanded) and the
+// licence text. False after reporting the failure (error, with its start-up
+// title).
 bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& reporter);
 
 // An Uninstall key of this product whose install folder is still there. A key

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/install_dir_variables.h"
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
 #include "install/registration/uninstall_entry.h"
@@ -79,7 +80,8 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
 
     const std::filesystem::path tempDir(plan.tempDir);
     LoadSetupConfig(tempDir / kSetupIniName, plan.config);
-    plan.installDir = plan.config.DefaultInstallDir;
+    // "%ProgramFiles%\Vendor\App" names Program Files where this machine has it.
+    plan.installDir = ExpandInstallDirVariables(plan.config.DefaultInstallDir);
 
     const std::wstring& licenseFile = plan.config.LicenseFile;
     if (licenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
