@@ -21,10 +21,10 @@ std::vector<std::wstring> CommandLineArguments();
 // title).
 bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& reporter);
 
-// An Uninstall key of this product whose install folder is still there. A key
-// whose folder is gone is disregarded: a plain install then runs. When one is
-// found, a /dir folder the command line gave (dirArgument, as typed) is not
-// used, and the log says so.
+// The first Uninstall key of this product whose install folder is still there.
+// Keys whose folder is gone are disregarded: with no other, a plain install
+// runs. When one is found, a /dir folder the command line gave (dirArgument, as
+// typed) is not used, and the log says so.
 bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
                               RunReporter& reporter);
 

@@ -97,7 +97,15 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
 
 bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
                               RunReporter& reporter) {
-    if (!FindInstalledProduct(appName, product) || !PathExists(product.installLocation)) return false;
+    // The first key of the product whose folder is still there: a stale key whose
+    // folder is gone may stand in front of the live one.
+    product = InstalledProduct{};
+    for (RegisteredInstallation& found : ListRegisteredInstallations(appName)) {
+        if (!found.sameProduct || !PathExists(found.product.installLocation)) continue;
+        product = std::move(found.product);
+        break;
+    }
+    if (product.keyName.empty()) return false;
     if (!dirArgument.empty()) {
         reporter.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " + dirArgument);
     }
