@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -222,6 +225,38 @@ TEST(DestinationRules, OwnFilesInAManifest) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ListsOwnFiles(c.lines, c.config), c.own) << c.what;
+    }
+}
+
+// Every folder README and the packager's guide offer as a /dir example is one
+// the program takes: on a line that mentions /dir, the value of a "/dir ..."
+// command line and the `...` paths after "such as".
+TEST(DestinationRules, DocumentedDirExamplesAreAccepted) {
+    const std::regex commandLine(R"re(/dir\s+(?:"([^"]+)"|([^\s`|"]+)))re");
+    const std::regex suchAs(R"re(such as ((?:`[^`]+`(?:, | or |, or )?)+))re");
+    const std::regex quoted(R"re(`([^`]+)`)re");
+    std::vector<std::string> examples;
+    for (const char* document : {"README.md", "docs/setup-ini.md"}) {
+        std::ifstream in(std::filesystem::path(ZEL_SOURCE_DIR) / document);
+        ASSERT_TRUE(in) << document;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("/dir") == std::string::npos) continue;
+            for (std::sregex_iterator it(line.begin(), line.end(), commandLine), end; it != end; ++it) {
+                const std::string value = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+                if (!value.starts_with("<")) examples.push_back(value);  // not a placeholder
+            }
+            for (std::sregex_iterator it(line.begin(), line.end(), suchAs), end; it != end; ++it) {
+                const std::string list = (*it)[1].str();
+                for (std::sregex_iterator item(list.begin(), list.end(), quoted); item != end; ++item) {
+                    examples.push_back((*item)[1].str());
+                }
+            }
+        }
+    }
+    EXPECT_FALSE(examples.empty()) << "no /dir example found";
+    for (const std::string& example : examples) {
+        std::wstring problem;
+        EXPECT_TRUE(CheckDestinationText(Utf8ToWide(example), problem)) << example << ": " << Show(problem);
     }
 }
 
