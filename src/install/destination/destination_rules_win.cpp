@@ -50,6 +50,17 @@ std::wstring FileInTheWay(const std::wstring& destination) {
     }
 }
 
+// Whether a registered install folder is the destination. Each key's folder is
+// resolved like the destination only when it lies on a local drive: asking the
+// file system about a share that is gone could keep the page waiting, so other
+// folders are compared as written.
+bool NamesDestination(const std::wstring& location, const std::wstring& destination, const DestinationFacts& facts) {
+    if (IsSameFolderText(location, destination) || IsSameFolderText(location, facts.resolved)) return true;
+    const bool onDrive = location.size() >= 3 && location[1] == L':' && (location[2] == L'\\' || location[2] == L'/');
+    return onDrive && DriveOf(location) == DestinationDrive::Local &&
+           IsSameFolderText(Resolved(location), facts.resolved);
+}
+
 }  // namespace
 
 DestinationFacts GatherDestinationFacts(const std::wstring& destination, const SetupConfig& config) {
@@ -73,7 +84,7 @@ DestinationFacts GatherDestinationFacts(const std::wstring& destination, const S
     // Every key that names the folder counts, not only the first of the product:
     // a stale key of the product may stand in front of the live one.
     for (const RegisteredInstallation& found : ListRegisteredInstallations(config.AppName)) {
-        if (!IsSameFolderText(Resolved(found.product.installLocation), facts.resolved)) continue;
+        if (!NamesDestination(found.product.installLocation, destination, facts)) continue;
         (found.sameProduct ? facts.registeredHere : facts.registeredToOther) = true;
     }
     // With its key gone, the installation is still known by what it installed.
