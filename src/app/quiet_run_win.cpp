@@ -90,7 +90,7 @@ int QuietSetup(const CommandLine& commandLine, const std::wstring& installDir, R
         if (!installDir.empty()) plan.installDir = installDir;
         // A fresh install gets the Destination page's check, with this machine's facts.
         std::wstring problem;
-        if (!ValidateDestination(plan.installDir, plan.config.AppName, problem)) {
+        if (!ValidateDestination(plan.installDir, plan.config, problem)) {
             reporter.Log(L"[エラー] " + problem);
             return installDir.empty() ? kExitQuietFailed : kExitQuietBadCommandLine;
         }

@@ -16,14 +16,15 @@ namespace zel {
 std::vector<std::wstring> CommandLineArguments();
 
 // Reads the payload, extracts what start-up reads, loads setup.ini into the plan
-// (its install folder: DefaultInstallDir) and the licence text. False after
-// reporting the failure (error, with its start-up title).
+// (its install folder: DefaultInstallDir, its variables expanded) and the
+// licence text. False after reporting the failure (error, with its start-up
+// title).
 bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& reporter);
 
-// An Uninstall key of this product whose install folder is still there. A key
-// whose folder is gone is disregarded: a plain install then runs. When one is
-// found, a /dir folder the command line gave (dirArgument, as typed) is not
-// used, and the log says so.
+// The first Uninstall key of this product whose install folder is still there.
+// Keys whose folder is gone are disregarded: with no other, a plain install
+// runs. When one is found, a /dir folder the command line gave (dirArgument, as
+// typed) is not used, and the log says so.
 bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
                               RunReporter& reporter);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "config/install_dir_variables.h"
 #include "config/setup_config.h"
 #include "config/text_encoding.h"
 #include "install/registration/uninstall_entry.h"
@@ -79,7 +80,8 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
 
     const std::filesystem::path tempDir(plan.tempDir);
     LoadSetupConfig(tempDir / kSetupIniName, plan.config);
-    plan.installDir = plan.config.DefaultInstallDir;
+    // "%ProgramFiles%\Vendor\App" names Program Files where this machine has it.
+    plan.installDir = ExpandInstallDirVariables(plan.config.DefaultInstallDir);
 
     const std::wstring& licenseFile = plan.config.LicenseFile;
     if (licenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
@@ -95,7 +97,15 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
 
 bool FindExistingInstallation(const std::wstring& appName, const std::wstring& dirArgument, InstalledProduct& product,
                               RunReporter& reporter) {
-    if (!FindInstalledProduct(appName, product) || !PathExists(product.installLocation)) return false;
+    // The first key of the product whose folder is still there: a stale key whose
+    // folder is gone may stand in front of the live one.
+    product = InstalledProduct{};
+    for (RegisteredInstallation& found : ListRegisteredInstallations(appName)) {
+        if (!found.sameProduct || !PathExists(found.product.installLocation)) continue;
+        product = std::move(found.product);
+        break;
+    }
+    if (product.keyName.empty()) return false;
     if (!dirArgument.empty()) {
         reporter.Log(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " + dirArgument);
     }

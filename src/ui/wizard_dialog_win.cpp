@@ -105,7 +105,7 @@ void OnNext(HWND dialog, WizardState& state) {
             std::wstring problem;
             if (state.plan.installDir.empty()) {
                 WarnInput(state, L"インストール先フォルダが空です。");
-            } else if (!ValidateDestination(state.plan.installDir, state.plan.config.AppName, problem)) {
+            } else if (!ValidateDestination(state.plan.installDir, state.plan.config, problem)) {
                 WarnInput(state, problem.c_str());
             } else {
                 StartInstall(state);

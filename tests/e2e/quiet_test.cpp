@@ -5,6 +5,7 @@
 // failure ends with its own code.
 #include <windows.h>
 
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -387,6 +388,26 @@ const std::vector<FailureCase>& FailureCases() {
          {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\windows\\Zel"},
          kBadCommandLine,
          {L"[エラー] Windows フォルダとその中にはインストールできません。"}},
+        {"PercentInDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\Apps\\Zel%20App"},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (C:\\Apps\\Zel%20App): インストール先のパスに % は使えません "
+          L"(アンインストールのコマンドが正しく実行できなくなります): Zel%20App"}},
+        {"ConsoleDeviceDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\ZelDevices\\CONIN$"},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (C:\\ZelDevices\\CONIN$): "
+          L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: CONIN$"}},
+        {"SuperscriptPortDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"C:\\ZelDevices\\COM\x00B9\\Zel"},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (C:\\ZelDevices\\COM\x00B9\\Zel): "
+          L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: COM\x00B9"}},
+        {"NetworkDir",
+         {L"/quiet", L"/log", L"LOG", L"/dir", L"\\\\server\\share\\Zel"},
+         kBadCommandLine,
+         {L"[エラー] /dir のフォルダを使えません (\\\\server\\share\\Zel): インストール先には、ドライブ文字から始まる"
+          L"フルパスを指定してください (例: C:\\Program Files\\製品名)。"}},
         {"UnknownSwitch",
          {L"-QUIET", L"/LOG", L"LOG", L"/silent"},
          kBadCommandLine,
@@ -432,6 +453,7 @@ protected:
             }
             EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
             EXPECT_EQ(fs::exists(Sample().defaultInstallDir), defaultFolderBefore);
+            EXPECT_FALSE(fs::exists(L"C:\\ZelDevices")) << "a refused folder is not made";
         }
     }
 };
@@ -708,6 +730,87 @@ TEST_F(QuietTest, InteractiveLogFileAlsoHoldsTheBoxesShown) {
     EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1)) << "an interactive run keeps its exit code";
     EXPECT_EQ(Joined(LogFileLines(log)), Joined({L"[無効なセットアップ] 埋め込みペイロードリソースが見つかりません。",
                                                  L"InstallerBuilder を実行して setup.exe を再生成してください。"}));
+}
+
+// A folder holding this product's own installation is not another product's.
+// With its Uninstall key deleted, a quiet /dir install takes the folder again;
+// a stale key of the product (its folder gone) listed in front of the live one
+// leads to the live one; and with only the stale key left, the Destination
+// page takes the folder too.
+TEST_F(QuietTest, OwnInstallationIsInstalledOverWithoutItsKeyOrBehindAStaleKey) {
+    // Through the wizard first: under Wine the desktop window is made by the
+    // first program that shows one, and a run without a display cannot make it.
+    ASSERT_TRUE(InstallThroughWizard());
+    const std::wstring first = OnlyKey();
+    ASSERT_TRUE(DeleteUninstallKey(first));
+
+    const fs::path log = scratch_ / L"own.log";
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}), std::optional<DWORD>(0))
+        << Joined(LogFileLines(log));
+    const std::wstring live = OnlyKey();
+    EXPECT_EQ(ReadUninstallString(live, L"InstallLocation"), std::optional<std::wstring>(installDir_.wstring()));
+
+    // Sorts before any key an install makes.
+    const std::wstring stale = L"{00000000-0000-4000-8000-000000000000}";
+    ASSERT_TRUE(WriteUninstallKey(stale, {{L"InstallLocation", (scratch_ / L"gone").wstring()},
+                                          {L"DisplayVersion", Sample().displayVersion},
+                                          {L"ZelSetupAppName", Sample().appName}}));
+    const fs::path staleLog = scratch_ / L"stale.log";
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", staleLog.wstring()}), std::optional<DWORD>(0));
+    const std::vector<std::wstring> lines = LogFileLines(staleLog);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(U8(lines.front()),
+              U8(L"[情報] インストール済みの製品が見つかったため、/dir の指定を無視します: " + installDir_.wstring()));
+    EXPECT_EQ(KeysOfProduct(Sample().appName), (std::vector<std::wstring>{stale, live})) << "the live key is reused";
+
+    ASSERT_TRUE(DeleteUninstallKey(live));
+    Process setup = StartProcess(GetInputs().setupExe, {});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(StartInstall(wizard, installDir_.wstring()));
+    ASSERT_TRUE(WaitForFinish(setup, wizard, Mode::Install));
+    Click(wizard, kNext);
+    EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+    const std::vector<std::wstring> keys = KeysOfProduct(Sample().appName);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(ReadUninstallString(keys[1], L"InstallLocation"), std::optional<std::wstring>(installDir_.wstring()));
+}
+
+// DefaultInstallDir=%ProgramFiles%\... names Program Files where this machine
+// has it: the Destination page proposes the expanded folder, and a quiet run
+// without /dir installs and registers it there.
+TEST_F(QuietTest, DefaultInstallDirWithProgramFilesVariableIsExpanded) {
+    std::vector<ArchiveFile> files = ReadProductFolder(GetInputs().sampleDir);
+    for (ArchiveFile& file : files) {
+        if (file.name != "setup.ini") continue;
+        ASSERT_GE(file.data.size(), 2u);
+        std::wstring ini(reinterpret_cast<const wchar_t*>(file.data.data() + 2), (file.data.size() - 2) / 2);
+        const std::wstring line = L"DefaultInstallDir=" + Sample().defaultInstallDir;
+        ASSERT_NE(ini.find(line), std::wstring::npos);
+        file.data = Utf16LeWithBom(ReplaceAllText(ini, line, L"DefaultInstallDir=%ProgramFiles%\\ZelVariable\\App"));
+    }
+    const fs::path exe = scratch_ / L"setup_program_files_variable.exe";
+    std::wstring error;
+    ASSERT_TRUE(EmbedPayload(GetInputs().stubExe, exe, BuildArchive(files), error)) << U8(error);
+    const fs::path vendor = KnownFolder(FOLDERID_ProgramFiles) / L"ZelVariable";
+    const fs::path expected = vendor / L"App";
+    RemoveTree(vendor);
+
+    Process setup = StartProcess(exe, {});
+    HWND wizard = Expect(setup, WindowKind::Wizard, L"welcome");
+    ASSERT_NE(wizard, nullptr);
+    ASSERT_TRUE(GoNext(wizard, WizardPage::License));
+    ASSERT_TRUE(SetAccepted(wizard, true));
+    ASSERT_TRUE(GoNext(wizard, WizardPage::Destination));
+    EXPECT_EQ(U8(ControlText(wizard, kPathEdit)), U8(expected.wstring()));
+    Click(wizard, kCancel);
+    EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+
+    const fs::path log = scratch_ / L"variable.log";
+    EXPECT_EQ(Run({L"/quiet", L"/log", log.wstring()}, exe), std::optional<DWORD>(0)) << Joined(LogFileLines(log));
+    EXPECT_TRUE(fs::exists(expected / L"App.exe"));
+    EXPECT_EQ(ReadUninstallString(OnlyKey(), L"InstallLocation"), std::optional<std::wstring>(expected.wstring()));
+    RemoveTree(vendor);
 }
 
 }  // namespace

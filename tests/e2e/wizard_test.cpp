@@ -102,9 +102,10 @@ TEST_F(WizardTest, EmptyDestinationIsRefusedWithAWarning) {
 }
 
 // A relative destination would land in the elevated process's current folder,
-// and one too long for the uninstaller could never be removed: both are refused
-// on the page with a box that names the problem.
-TEST_F(WizardTest, RelativeAndOverlongDestinationsAreRefusedWithAWarning) {
+// one too long for the uninstaller could never be removed, a device name cannot
+// be a folder, and a % sign breaks the registered uninstall command: each is
+// refused on the page with a box that names the problem.
+TEST_F(WizardTest, UnusableDestinationsAreRefusedWithAWarning) {
     ASSERT_TRUE(GoNext(wizard_, WizardPage::License));
     ASSERT_TRUE(SetAccepted(wizard_, true));
     ASSERT_TRUE(GoNext(wizard_, WizardPage::Destination));
@@ -118,6 +119,12 @@ TEST_F(WizardTest, RelativeAndOverlongDestinationsAreRefusedWithAWarning) {
         {L"overlong", L"C:\\" + std::wstring(310, L'x'),
          L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、245 "
          L"文字以内のフォルダを指定してください。"},
+        {L"percent", L"C:\\Apps\\%OS%\\Zel",
+         L"インストール先のパスに % は使えません (アンインストールのコマンドが正しく実行できなくなります): %OS%"},
+        {L"console_device", L"C:\\Apps\\conout$.log",
+         L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: conout$.log"},
+        {L"superscript_port", L"C:\\Apps\\LPT\x00B3",
+         L"インストール先のパスに、フォルダ名に使えない文字または名前が含まれています: LPT\x00B3"},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(TypeText(wizard_, kPathEdit, c.typed));

@@ -21,6 +21,10 @@ constexpr wchar_t kMissingDrive[] = L"インストール先のドライブが見
 constexpr wchar_t kNotLocal[] =
     L"インストール先には、このコンピューターのローカル ドライブ上のフォルダを指定してください。";
 constexpr wchar_t kFileInTheWay[] = L"インストール先に同じ名前のファイルがあるため、フォルダを作成できません: ";
+// cmd expands %NAME% even inside quotes, so the registered uninstall commands
+// would not run as written when a deployment tool starts them through cmd /c.
+constexpr wchar_t kPercentSign[] =
+    L"インストール先のパスに % は使えません (アンインストールのコマンドが正しく実行できなくなります): ";
 constexpr wchar_t kOtherInstallation[] =
     L"このフォルダには別の製品がインストールされています (install_manifest.txt または Uninstall.exe があります)。別のフォルダを指定してください。";
 
@@ -37,15 +41,22 @@ size_t Utf16Length(std::wstring_view text) {
     return length;
 }
 
-// Names Windows gives to devices, with or without an extension.
+// Names Windows keeps for devices, with or without an extension and with blanks
+// before it ("NUL .txt"): the console's own CONIN$ and CONOUT$ as well, and
+// the serial and printer ports with a digit 0 to 9 or a superscript 1 to 3.
 bool IsDeviceName(std::wstring_view name) {
-    const std::wstring_view stem = name.substr(0, name.find(L'.'));
-    static constexpr std::array<std::wstring_view, 4> kDevices = {L"con", L"prn", L"aux", L"nul"};
+    std::wstring_view stem = name.substr(0, name.find(L'.'));
+    while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
+    static constexpr std::array<std::wstring_view, 6> kDevices = {L"con", L"prn",    L"aux",
+                                                                  L"nul", L"conin$", L"conout$"};
     for (const std::wstring_view device : kDevices) {
         if (EqualsIgnoreAsciiCase(stem, device)) return true;
     }
-    return stem.size() == 4 && (StartsWithIgnoreAsciiCase(stem, L"com") || StartsWithIgnoreAsciiCase(stem, L"lpt")) &&
-           stem[3] >= L'1' && stem[3] <= L'9';
+    if (stem.size() != 4 || !(StartsWithIgnoreAsciiCase(stem, L"com") || StartsWithIgnoreAsciiCase(stem, L"lpt"))) {
+        return false;
+    }
+    const wchar_t digit = stem[3];
+    return (digit >= L'0' && digit <= L'9') || digit == L'\x00B9' || digit == L'\x00B2' || digit == L'\x00B3';
 }
 
 // A name Windows cannot create as it is written: characters it refuses, "."
@@ -98,6 +109,16 @@ bool IsBareFolder(const std::u16string& path, const DestinationFacts& facts) {
     return !facts.profilesFolder.empty() && IsDirectlyInside(path, FolderKey(facts.profilesFolder));
 }
 
+// The uninstaller's path must fit in MAX_PATH - 1 characters in the form the
+// file system gives it, which is the one Windows checks when it starts it.
+bool CheckLength(std::wstring_view path, std::wstring& problem) {
+    while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
+    if (Utf16Length(path) <= kMaxDestinationLength) return true;
+    problem = L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、" +
+              std::to_wstring(kMaxDestinationLength) + L" 文字以内のフォルダを指定してください。";
+    return false;
+}
+
 }  // namespace
 
 bool CheckDestinationText(std::wstring_view destination, std::wstring& problem) {
@@ -114,19 +135,16 @@ bool CheckDestinationText(std::wstring_view destination, std::wstring& problem) 
             problem = kBadName + name;
             return false;
         }
+        if (name.find(L'%') != std::wstring::npos) {
+            problem = kPercentSign + name;
+            return false;
+        }
     }
     if (parts.names.empty()) {
         problem = kBareFolder;
         return false;
     }
-    std::wstring_view trimmed = destination;
-    while (IsSeparator(trimmed.back())) trimmed.remove_suffix(1);
-    if (Utf16Length(trimmed) > kMaxDestinationLength) {
-        problem = L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、" +
-                  std::to_wstring(kMaxDestinationLength) + L" 文字以内のフォルダを指定してください。";
-        return false;
-    }
-    return true;
+    return CheckLength(destination, problem);
 }
 
 bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem) {
@@ -155,11 +173,15 @@ bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts
             return false;
         }
     }
+    // A short name or a link keeps the typed text short, but what Windows opens
+    // is the long form.
+    if (!facts.resolved.empty() && !CheckLength(facts.resolved, problem)) return false;
     if (!facts.fileInTheWay.empty()) {
         problem = kFileInTheWay + facts.fileInTheWay;
         return false;
     }
-    if (facts.holdsInstallation && !facts.registeredHere) {
+    const bool ownInstallation = facts.registeredHere || (!facts.registeredToOther && facts.manifestListsOwnFiles);
+    if (facts.holdsInstallation && !ownInstallation) {
         problem = kOtherInstallation;
         return false;
     }
@@ -167,5 +189,27 @@ bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts
 }
 
 bool IsSameFolderText(std::wstring_view a, std::wstring_view b) { return FolderKey(a) == FolderKey(b); }
+
+bool ListsOwnFiles(const std::vector<std::wstring>& manifestLines, const SetupConfig& config) {
+    // A pattern names no file of its own.
+    const auto namesOneFile = [](std::wstring_view value) {
+        return !value.empty() && value.find_first_of(L"*?;") == std::wstring_view::npos;
+    };
+    std::vector<std::u16string> own;
+    const auto add = [&own](std::wstring_view name) {
+        std::u16string key = FolderKey(name);
+        if (!key.empty()) own.push_back(std::move(key));
+    };
+    if (namesOneFile(config.MainExe)) {
+        add(config.MainExe);
+    } else {
+        for (const std::wstring& value : config.Files) {
+            if (namesOneFile(value)) add(value);
+        }
+    }
+    return std::any_of(manifestLines.begin(), manifestLines.end(), [&own](const std::wstring& line) {
+        return std::find(own.begin(), own.end(), FolderKey(line)) != own.end();
+    });
+}
 
 }  // namespace zel

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "config/setup_config.h"
+
 namespace zel {
 
 // What kind of drive the destination is on.
@@ -25,10 +27,14 @@ struct DestinationFacts {
     DestinationDrive drive = DestinationDrive::Local;
     // The destination or one of its parents when that is a file, not a folder.
     std::wstring fileInTheWay;
-    // install_manifest.txt or Uninstall.exe lies in the destination ...
+    // install_manifest.txt or Uninstall.exe lies in the destination. It is this
+    // product's own installation when a key of this product (by AppName) names
+    // the folder, or, when no key of another program names it, when its
+    // install_manifest.txt lists this product's own files.
     bool holdsInstallation = false;
-    // ... and this product's own registration names the destination.
     bool registeredHere = false;
+    bool registeredToOther = false;
+    bool manifestListsOwnFiles = false;
 };
 
 // The longest destination whose Uninstall.exe path still fits in MAX_PATH - 1
@@ -42,9 +48,9 @@ inline constexpr size_t kMaxDestinationLength = 259 - 14;  // 14: "\Uninstall.ex
 bool CheckDestinationText(std::wstring_view destination, std::wstring& problem);
 
 // The rules that need the facts: the drive exists and is local, not the Windows
-// folder or inside it, not the bare Program Files or profile folders, no file in
-// the way, no other product's installation in the folder. False with the reason
-// in problem.
+// folder or inside it, not the bare Program Files or profile folders, the
+// resolved form short enough for the uninstaller, no file in the way, no other
+// product's installation in the folder. False with the reason in problem.
 bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem);
 
 // Two paths name the same folder: separators, trailing separators and letter
@@ -54,12 +60,20 @@ bool IsSameFolderText(std::wstring_view a, std::wstring_view b);
 // With the facts of this machine (Win32).
 
 // The Windows, Program Files and profile folders, the destination's drive, a
-// file in its way, an installation already in it and whether this product's
-// registration (AppName) names it. The destination has passed CheckDestinationText.
-DestinationFacts GatherDestinationFacts(const std::wstring& destination, const std::wstring& appName);
+// file in its way, an installation already in it and whose it is: the Uninstall
+// keys that name the folder (this product's by its AppName), and whether its
+// install_manifest.txt lists the product's main program (MainExe; without one,
+// a [Files] value that names a single file). The destination has passed
+// CheckDestinationText.
+DestinationFacts GatherDestinationFacts(const std::wstring& destination, const SetupConfig& config);
 
 // CheckDestinationText, then CheckDestinationFacts with the gathered facts.
 // False with the reason, for a warning box, in problem.
-bool ValidateDestination(const std::wstring& destination, const std::wstring& appName, std::wstring& problem);
+bool ValidateDestination(const std::wstring& destination, const SetupConfig& config, std::wstring& problem);
+
+// Whether a list of installed files (install_manifest.txt's lines) holds this
+// product's own: its main program, or without one a [Files] value that names a
+// single file. Letter case and separators as Windows compares names.
+bool ListsOwnFiles(const std::vector<std::wstring>& manifestLines, const SetupConfig& config);
 
 }  // namespace zel

@@ -5,8 +5,8 @@
 
 #include <filesystem>
 
+#include "config/text_encoding.h"
 #include "install/files/installed_names.h"
-#include "install/registration/installed_product.h"
 #include "install/registration/uninstall_entry.h"
 #include "util/known_folder.h"
 #include "util/path_forms.h"
@@ -50,9 +50,20 @@ std::wstring FileInTheWay(const std::wstring& destination) {
     }
 }
 
+// Whether a registered install folder is the destination. Each key's folder is
+// resolved like the destination only when it lies on a local drive: asking the
+// file system about a share that is gone could keep the page waiting, so other
+// folders are compared as written.
+bool NamesDestination(const std::wstring& location, const std::wstring& destination, const DestinationFacts& facts) {
+    if (IsSameFolderText(location, destination) || IsSameFolderText(location, facts.resolved)) return true;
+    const bool onDrive = location.size() >= 3 && location[1] == L':' && (location[2] == L'\\' || location[2] == L'/');
+    return onDrive && DriveOf(location) == DestinationDrive::Local &&
+           IsSameFolderText(Resolved(location), facts.resolved);
+}
+
 }  // namespace
 
-DestinationFacts GatherDestinationFacts(const std::wstring& destination, const std::wstring& appName) {
+DestinationFacts GatherDestinationFacts(const std::wstring& destination, const SetupConfig& config) {
     DestinationFacts facts;
     facts.drive = DriveOf(destination);
     if (facts.drive == DestinationDrive::Missing) return facts;
@@ -67,19 +78,24 @@ DestinationFacts GatherDestinationFacts(const std::wstring& destination, const s
     facts.userProfile = Resolved(KnownFolderPath(FOLDERID_Profile));
     facts.fileInTheWay = FileInTheWay(destination);
 
-    facts.holdsInstallation = Exists(AppendWindowsPath(destination, kInstallManifestName)) ||
-                              Exists(AppendWindowsPath(destination, kUninstallExeName));
-    InstalledProduct product;
-    if (facts.holdsInstallation && FindInstalledProduct(appName, product)) {
-        facts.registeredHere = IsSameFolderText(Resolved(product.installLocation), facts.resolved);
+    const std::wstring manifest = AppendWindowsPath(destination, kInstallManifestName);
+    facts.holdsInstallation = Exists(manifest) || Exists(AppendWindowsPath(destination, kUninstallExeName));
+    if (!facts.holdsInstallation) return facts;
+    // Every key that names the folder counts, not only the first of the product:
+    // a stale key of the product may stand in front of the live one.
+    for (const RegisteredInstallation& found : ListRegisteredInstallations(config.AppName)) {
+        if (!NamesDestination(found.product.installLocation, destination, facts)) continue;
+        (found.sameProduct ? facts.registeredHere : facts.registeredToOther) = true;
     }
+    // With its key gone, the installation is still known by what it installed.
+    facts.manifestListsOwnFiles = ListsOwnFiles(ReadUtf8Lines(manifest), config);
     return facts;
 }
 
-bool ValidateDestination(const std::wstring& destination, const std::wstring& appName, std::wstring& problem) {
+bool ValidateDestination(const std::wstring& destination, const SetupConfig& config, std::wstring& problem) {
     problem.clear();
     if (!CheckDestinationText(destination, problem)) return false;
-    return CheckDestinationFacts(destination, GatherDestinationFacts(destination, appName), problem);
+    return CheckDestinationFacts(destination, GatherDestinationFacts(destination, config), problem);
 }
 
 }  // namespace zel

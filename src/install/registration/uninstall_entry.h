@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/setup_config.h"
 #include "install/registration/installed_product.h"
@@ -63,6 +64,16 @@ bool DeleteUninstallEntry(const std::wstring& productKey);
 // that value, our publisher and a display name of AppName and more) that has an
 // install folder.
 bool FindInstalledProduct(const std::wstring& appName, InstalledProduct& product);
+
+// Every key, of any program, that has an install folder, in the registry's
+// order, each marked whether it is this product's (as FindInstalledProduct
+// tells). A product may have more than one: a stale key whose folder is gone
+// can stand in front of the live one.
+struct RegisteredInstallation {
+    InstalledProduct product;
+    bool sameProduct = false;
+};
+std::vector<RegisteredInstallation> ListRegisteredInstallations(const std::wstring& appName);
 
 // True and sets value when the value exists, is REG_SZ and holds at least 2 bytes.
 bool ReadRegistryString(HKEY key, const wchar_t* valueName, std::wstring& value);

@@ -125,10 +125,19 @@ bool ReadRegistryString(HKEY key, const wchar_t* valueName, std::wstring& value)
 
 bool FindInstalledProduct(const std::wstring& appName, InstalledProduct& product) {
     product = InstalledProduct{};
+    for (RegisteredInstallation& found : ListRegisteredInstallations(appName)) {
+        if (!found.sameProduct) continue;
+        product = std::move(found.product);
+        return true;
+    }
+    return false;
+}
 
+std::vector<RegisteredInstallation> ListRegisteredInstallations(const std::wstring& appName) {
+    std::vector<RegisteredInstallation> list;
     UniqueHKey uninstall;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kUninstallKeyPath, 0, kReadAccess, uninstall.put()) != ERROR_SUCCESS) {
-        return false;
+        return list;
     }
     for (DWORD index = 0;; ++index) {
         wchar_t name[kKeyNameBufferLength] = {};
@@ -140,19 +149,18 @@ bool FindInstalledProduct(const std::wstring& appName, InstalledProduct& product
 
         UniqueHKey subkey;
         if (::RegOpenKeyExW(uninstall.get(), name, 0, kReadAccess, subkey.put()) != ERROR_SUCCESS) continue;
-        if (!IsSameProduct(subkey.get(), appName)) continue;
-
         // A key without a usable install folder is passed over.
-        std::wstring installLocation;
-        if (!ReadRegistryString(subkey.get(), kEntryInstallLocation, installLocation) || installLocation.empty()) {
+        RegisteredInstallation found;
+        if (!ReadRegistryString(subkey.get(), kEntryInstallLocation, found.product.installLocation) ||
+            found.product.installLocation.empty()) {
             continue;
         }
-        product.keyName.assign(name, nameLength);
-        product.installLocation = std::move(installLocation);
-        product.displayVersion = ReadOrEmpty(subkey.get(), kEntryDisplayVersion);
-        return true;
+        found.product.keyName.assign(name, nameLength);
+        found.product.displayVersion = ReadOrEmpty(subkey.get(), kEntryDisplayVersion);
+        found.sameProduct = IsSameProduct(subkey.get(), appName);
+        list.push_back(std::move(found));
     }
-    return false;
+    return list;
 }
 
 }  // namespace zel

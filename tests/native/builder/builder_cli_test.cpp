@@ -273,6 +273,55 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
     }
 }
 
+// DefaultInstallDir may start with a variable setup.exe expands when it runs:
+// a machine folder passes even --strict; a name it takes from its environment,
+// a name glued to the folder after it and a % sign setup.exe would refuse are
+// warned about. Paths below it are measured with the variable's usual value.
+TEST_F(BuilderCliTest, DefaultInstallDirMayStartWithAVariable) {
+    const std::string place = "setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir ";
+    const struct {
+        const char* value;
+        std::string warning;  // empty: none about DefaultInstallDir
+    } cases[] = {
+        {"%ProgramFiles%\\Zel\\App", ""},
+        {"%programfiles(x86)%/Zel", ""},
+        {"%SystemDrive%\\Apps\\Zel", ""},
+        {"%ProgramW6432%", ""},
+        {"%LocalAppData%\\Zel",
+         place + "\"%LocalAppData%\\Zel\" starts with %LocalAppData%, which is not one of the machine folders "
+                 "setup.exe fills in (%ProgramFiles%, %ProgramW6432%, %ProgramFiles(x86)%"},
+        {"%ProgramFiles%Zel", place + "\"%ProgramFiles%Zel\": %ProgramFiles% ends without a separator"},
+        {"%ProgramFiles%\\100%\\Zel",
+         place + "\"%ProgramFiles%\\100%\\Zel\" holds a % sign outside a leading variable"},
+        {"C:\\Apps\\50%", place + "\"C:\\Apps\\50%\" holds a % sign outside a leading variable"},
+        {"Programs\\App", place + "\"Programs\\App\" is not a full path; write it with its drive or start it "
+                                  "with a variable, e.g. C:\\Program Files\\製品 or %ProgramFiles%\\製品"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        fs::remove_all(product());
+        fs::remove(output());
+        MakeProduct(product());
+        IniLine(3, std::string("DefaultInstallDir=") + c.value)(product());
+        EXPECT_EQ(Run(Args() + " --strict"), c.warning.empty() ? 0 : 1) << Stderr();
+        if (c.warning.empty()) {
+            EXPECT_THAT(Stderr(), ::testing::Not(HasSubstr("DefaultInstallDir"))) << Stderr();
+        } else {
+            EXPECT_THAT(Stderr(), HasSubstr(c.warning));
+        }
+    }
+
+    // 16 characters for %ProgramFiles%, not its 14: one file name that fits
+    // only when the variable is measured by its name is refused.
+    fs::remove_all(product());
+    MakeProduct(product());
+    IniLine(3, "DefaultInstallDir=%ProgramFiles%\\Z")(product());
+    const std::string name(259 - 16 - 2 - 1 - 4 + 1, 'n');  // "C:\Program Files\Z\Doc\" + name: 260
+    WriteFile(product() / "files/Doc" / name, "x");
+    EXPECT_EQ(Run(Args()), 1);
+    EXPECT_THAT(Stderr(), HasSubstr("its path is 260 characters long, over the 259 Windows allows"));
+}
+
 TEST_F(BuilderCliTest, RefusesToWriteOverItsInputsOrIntoMissingFolders) {
     const std::vector<std::uint8_t> app = test::ReadBytes(product() / "files/App.exe");
     struct Case {

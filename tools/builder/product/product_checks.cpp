@@ -8,6 +8,7 @@
 
 #include "app/version.h"
 #include "builder/product/windows_names.h"
+#include "config/install_dir_variables.h"
 #include "install/files/files_pattern.h"
 #include "install/files/installed_names.h"
 #include "util/ascii.h"
@@ -110,6 +111,23 @@ bool IsFullyQualified(std::wstring_view path) {
     return parts.rootName.size() > 2 && (parts.rootName[0] == L'\\' || parts.rootName[0] == L'/');
 }
 
+// DefaultInstallDir with a leading machine-folder variable replaced by its value
+// on a standard installation of Windows, for measuring paths below it.
+std::wstring UsualInstallDir(std::wstring_view value) {
+    const std::wstring_view variable = LeadingVariable(value);
+    const FolderVariable* known = variable.empty() ? nullptr : FindFolderVariable(variable);
+    if (!known) return std::wstring(value);
+    return std::wstring(known->usualValue) + std::wstring(value.substr(variable.size() + 2));
+}
+
+std::string FolderVariableNames() {
+    std::string names;
+    for (const FolderVariable& variable : kFolderVariables) {
+        names += (names.empty() ? "%" : ", %") + Utf8(variable.name) + "%";
+    }
+    return names;
+}
+
 std::wstring FoldAscii(std::wstring_view text) {
     std::wstring folded(text);
     for (wchar_t& c : folded) c = AsciiLower(c);
@@ -153,11 +171,34 @@ void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warni
                            " is not a dotted number such as 1.2.0, so an installed version is compared with it as "
                            "text (1.10-beta would count as older than 1.9)");
     }
-    if (!IsFullyQualified(config.DefaultInstallDir)) {
-        warnings.push_back(SetupPlace(facts.ini, L"DefaultInstallDir") + ": DefaultInstallDir " +
-                           QuoteValue(config.DefaultInstallDir) +
-                           " is not a full path; write it with its drive, e.g. C:\\Program Files\\" +
-                           Utf8(config.AppName));
+    const std::string installDirPlace =
+        SetupPlace(facts.ini, L"DefaultInstallDir") + ": DefaultInstallDir " + QuoteValue(config.DefaultInstallDir);
+    const std::wstring_view variable = LeadingVariable(config.DefaultInstallDir);
+    if (variable.empty()) {
+        if (!IsFullyQualified(config.DefaultInstallDir)) {
+            warnings.push_back(installDirPlace +
+                               " is not a full path; write it with its drive or start it with a variable, e.g. "
+                               "C:\\Program Files\\" +
+                               Utf8(config.AppName) + " or %ProgramFiles%\\" + Utf8(config.AppName));
+        }
+    } else if (!FindFolderVariable(variable)) {
+        warnings.push_back(installDirPlace + " starts with %" + Utf8(variable) +
+                           "%, which is not one of the machine folders setup.exe fills in (" + FolderVariableNames() +
+                           "); setup.exe takes it from the environment it runs in, and an elevated run's per-user "
+                           "folders are the administrator's, not the user's");
+    } else {
+        const std::wstring_view rest = std::wstring_view(config.DefaultInstallDir).substr(variable.size() + 2);
+        if (!rest.empty() && rest[0] != L'\\' && rest[0] != L'/') {
+            warnings.push_back(installDirPlace + ": %" + Utf8(variable) +
+                               "% ends without a separator, so the folder's name is glued to it; write %" +
+                               Utf8(variable) + "%\\" + Utf8(rest));
+        }
+    }
+    if ((variable.empty() || FindFolderVariable(variable)) &&
+        UsualInstallDir(config.DefaultInstallDir).find(L'%') != std::wstring::npos) {
+        warnings.push_back(installDirPlace +
+                           " holds a % sign outside a leading variable; setup.exe refuses % in the install folder, "
+                           "because cmd would expand it in the registered uninstall command");
     }
     if (config.ShortcutName.empty()) {
         warnings.push_back(SetupPlace(facts.ini, L"ShortcutName") +
@@ -228,7 +269,7 @@ void CheckFiles(const ProductFacts& facts, const std::wstring& licenseRel, std::
 
     // Paths the installer cannot create.
     for (const std::wstring& rel : facts.installs) {
-        const std::size_t length = Utf16Length(config.DefaultInstallDir) + 1 + Utf16Length(rel);
+        const std::size_t length = Utf16Length(UsualInstallDir(config.DefaultInstallDir)) + 1 + Utf16Length(rel);
         if (length > kMaxInstalledPath) {
             Fail("files/" + Utf8(ReplaceAll(rel, L'\\', L'/')) + " cannot be installed: below " +
                  SetupPlace(facts.ini, L"DefaultInstallDir") + " its path is " + std::to_string(length) +

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
+#include <vector>
 
 #include "common/show_text.h"
 #include "util/unicode.h"
@@ -23,6 +27,7 @@ TEST(DestinationRules, TextRules) {
     constexpr std::wstring_view kBadName = L"インストール先のパスに、フォルダ名に使えない文字";
     constexpr std::wstring_view kBare = L"ドライブ、Program Files またはユーザー プロファイル";
     constexpr std::wstring_view kTooLong = L"インストール先のパスが長すぎます。";
+    constexpr std::wstring_view kPercent = L"インストール先のパスに % は使えません";
     const std::wstring longest = L"C:\\" + std::wstring(kMaxDestinationLength - 3, L'x');
     const TextCase cases[] = {
         {L"C:\\Program Files\\Zel App", L""},
@@ -53,6 +58,24 @@ TEST(DestinationRules, TextRules) {
         {L"C:\\Apps\\NUL", kBadName},
         {L"C:\\com1.txt\\Zel", kBadName},
         {L"C:\\Apps\\Zel\tApp", kBadName},
+        // Every name Windows keeps for a device, with or without an extension.
+        {L"C:\\Apps\\CONIN$", kBadName},
+        {L"C:\\conout$.log\\Zel", kBadName},
+        {L"C:\\Apps\\COM\x00B9", kBadName},
+        {L"C:\\Apps\\lpt\x00B2.txt", kBadName},
+        {L"C:\\Apps\\LPT\x00B3", kBadName},
+        {L"C:\\Apps\\COM0", kBadName},
+        {L"C:\\Apps\\lpt0", kBadName},
+        {L"C:\\Apps\\NUL .txt", kBadName},
+        {L"C:\\Apps\\COM10", L""},
+        {L"C:\\Apps\\COM\x2074", L""},
+        {L"C:\\Apps\\CONSOLE", L""},
+        {L"C:\\Apps\\CONIN", L""},
+        {L"C:\\Apps\\CON-1", L""},
+        // cmd would expand it in the registered uninstall command.
+        {L"C:\\Apps\\100%\\Zel", kPercent},
+        {L"C:\\%OS%\\Zel", kPercent},
+        {L"C:\\Apps\\Zel%", kPercent},
         // A bare drive.
         {L"C:\\", kBare},
         {L"C:/", kBare},
@@ -88,6 +111,7 @@ TEST(DestinationRules, FactRules) {
     constexpr std::wstring_view kWindows = L"Windows フォルダとその中にはインストールできません。";
     constexpr std::wstring_view kBare = L"ドライブ、Program Files またはユーザー プロファイル";
     constexpr std::wstring_view kOther = L"このフォルダには別の製品がインストールされています";
+    constexpr std::wstring_view kTooLong = L"インストール先のパスが長すぎます。";
     struct Case {
         const char* what;
         std::wstring destination;
@@ -130,6 +154,41 @@ TEST(DestinationRules, FactRules) {
              f.registeredHere = true;
          },
          L""},
+        {"own installation whose key is gone", L"C:\\Apps\\Zel",
+         [](DestinationFacts& f) {
+             f.holdsInstallation = true;
+             f.manifestListsOwnFiles = true;
+         },
+         L""},
+        {"own files listed, but another program's key names the folder", L"C:\\Apps\\Other",
+         [](DestinationFacts& f) {
+             f.holdsInstallation = true;
+             f.manifestListsOwnFiles = true;
+             f.registeredToOther = true;
+         },
+         std::wstring(kOther)},
+        {"keys of another program and of this product", L"C:\\Apps\\Zel",
+         [](DestinationFacts& f) {
+             f.holdsInstallation = true;
+             f.registeredToOther = true;
+             f.registeredHere = true;
+         },
+         L""},
+        {"another program's key and no manifest of ours", L"C:\\Apps\\Other",
+         [](DestinationFacts& f) {
+             f.holdsInstallation = true;
+             f.registeredToOther = true;
+         },
+         std::wstring(kOther)},
+        // The typed text is short; the form Windows opens is what must fit.
+        {"short name resolving too long", L"C:\\LONGFO~1\\Zel",
+         [](DestinationFacts& f) { f.resolved = L"C:\\" + std::wstring(kMaxDestinationLength - 3 + 1, L'x'); },
+         std::wstring(kTooLong)},
+        {"link resolving too long", L"C:\\Link\\Zel",
+         [](DestinationFacts& f) { f.resolved = L"D:\\" + std::wstring(269, L'x'); }, std::wstring(kTooLong)},
+        {"resolving to the longest that fits", L"C:\\LONGFO~1\\Zel",
+         [](DestinationFacts& f) { f.resolved = L"C:\\" + std::wstring(kMaxDestinationLength - 3, L'x') + L"\\"; },
+         L""},
     };
     for (const Case& c : cases) {
         DestinationFacts facts = MachineFacts();
@@ -141,6 +200,63 @@ TEST(DestinationRules, FactRules) {
         if (c.problem.empty()) {
             EXPECT_TRUE(problem.empty()) << c.what;
         }
+    }
+}
+
+TEST(DestinationRules, OwnFilesInAManifest) {
+    SetupConfig withMain;
+    withMain.MainExe = L"bin/Zel.exe";
+    withMain.Files = {L"bin/Zel.exe", L"Readme.txt"};
+    SetupConfig withoutMain;
+    withoutMain.Files = {L"Doc\\*", L"Data\\\x00C4.dat", L"*.txt;*.md"};
+    const struct {
+        const char* what;
+        const SetupConfig& config;
+        std::vector<std::wstring> lines;
+        bool own;
+    } cases[] = {
+        {"main program listed", withMain, {L"Uninstall.exe", L"bin\\Zel.exe", L"Readme.txt"}, true},
+        {"main program in other letter case", withMain, {L"BIN\\zel.EXE"}, true},
+        {"only other files of the product", withMain, {L"Readme.txt", L"Uninstall.exe"}, false},
+        {"an empty manifest", withMain, {}, false},
+        {"a file named like the main program elsewhere", withMain, {L"Zel.exe", L"old\\bin\\Zel.exe"}, false},
+        {"no main program: a [Files] value naming one file", withoutMain, {L"data\\\x00E4.dat"}, true},
+        {"no main program: patterns name no file", withoutMain, {L"Doc\\*", L"*.txt;*.md", L"Doc\\a.txt"}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ListsOwnFiles(c.lines, c.config), c.own) << c.what;
+    }
+}
+
+// Every folder README and the packager's guide offer as a /dir example is one
+// the program takes: on a line that mentions /dir, the value of a "/dir ..."
+// command line and the `...` paths after "such as".
+TEST(DestinationRules, DocumentedDirExamplesAreAccepted) {
+    const std::regex commandLine(R"re(/dir\s+(?:"([^"]+)"|([^\s`|"]+)))re");
+    const std::regex suchAs(R"re(such as ((?:`[^`]+`(?:, | or |, or )?)+))re");
+    const std::regex quoted(R"re(`([^`]+)`)re");
+    std::vector<std::string> examples;
+    for (const char* document : {"README.md", "docs/setup-ini.md"}) {
+        std::ifstream in(std::filesystem::path(ZEL_SOURCE_DIR) / document);
+        ASSERT_TRUE(in) << document;
+        for (std::string line; std::getline(in, line);) {
+            if (line.find("/dir") == std::string::npos) continue;
+            for (std::sregex_iterator it(line.begin(), line.end(), commandLine), end; it != end; ++it) {
+                const std::string value = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
+                if (!value.starts_with("<")) examples.push_back(value);  // not a placeholder
+            }
+            for (std::sregex_iterator it(line.begin(), line.end(), suchAs), end; it != end; ++it) {
+                const std::string list = (*it)[1].str();
+                for (std::sregex_iterator item(list.begin(), list.end(), quoted); item != end; ++item) {
+                    examples.push_back((*item)[1].str());
+                }
+            }
+        }
+    }
+    EXPECT_FALSE(examples.empty()) << "no /dir example found";
+    for (const std::string& example : examples) {
+        std::wstring problem;
+        EXPECT_TRUE(CheckDestinationText(Utf8ToWide(example), problem)) << example << ": " << Show(problem);
     }
 }
 
