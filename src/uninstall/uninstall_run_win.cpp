@@ -43,13 +43,15 @@ struct WhatToRemove {
 // registration, so that it can be run again once the drive or file is back.
 std::optional<std::wstring> ReadWhatToRemove(const std::wstring& installLocation, WhatToRemove& what) {
     // A relative location is never resolved against the current folder.
-    what.installDir = std::filesystem::path(installLocation).is_absolute() ? CanonicalOrEmpty(installLocation)
-                                                                           : std::filesystem::path();
-    if (what.installDir.empty()) {
+    if (!std::filesystem::path(installLocation).is_absolute()) {
         return L"インストール先 (InstallLocation) が完全なパスではありません: " + installLocation +
                L"\n削除するものが分からないため、何も削除していません。";
     }
-    const DWORD attributes = ::GetFileAttributesW(what.installDir.c_str());
+    // A folder the file system cannot resolve (a drive that cannot be reached)
+    // counts as gone.
+    what.installDir = CanonicalOrEmpty(installLocation);
+    const DWORD attributes =
+        what.installDir.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(what.installDir.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return L"インストール先のフォルダが見つかりません: " + installLocation +
                L"\n何も削除していません。ドライブまたはフォルダが戻ったら、アンインストールをもう一度実行できます。";
