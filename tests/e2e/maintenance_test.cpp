@@ -209,8 +209,8 @@ TEST_F(ProductUpdateTest, UninstallAfterAnUpdateRemovesWhatTheEarlierVersionPlac
     ASSERT_EQ(RunQuiet(setup10), std::optional<DWORD>(0));
     // A Start-menu item that links to Uninstall.exe is made on a first install.
     const std::optional<ShortcutContent> link = ReadShortcut(group_ / L"アンインストール.lnk");
-    ASSERT_TRUE(link.has_value()) << "no link to the uninstaller; log:\n" << LogText();
-    EXPECT_EQ(U8(link->target), U8((installDir_ / L"Uninstall.exe").wstring()));
+    EXPECT_TRUE(link.has_value()) << "no link to the uninstaller; log:\n" << LogText();
+    if (link) EXPECT_EQ(U8(link->target), U8((installDir_ / L"Uninstall.exe").wstring()));
     EXPECT_TRUE(fs::exists(group_ / L"App.lnk")) << "the item after the uninstaller's";
 
     // What a run killed while it copied setup.exe leaves behind.
