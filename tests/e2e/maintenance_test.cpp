@@ -100,6 +100,9 @@ TEST_F(MaintenanceTest, UninstallAnsweredNoChangesNothing) {
     fs::create_directories(folder);
     const Bytes content = {'k', 'e', 'e', 'p'};
     ASSERT_TRUE(WriteFileBytes(folder / L"App.exe", content));
+    // Without its manifest the uninstall would stop before the question.
+    const Bytes manifest = Utf8Bytes(L"\uFEFFApp.exe\ninstall_manifest.txt\n");
+    ASSERT_TRUE(WriteFileBytes(folder / L"install_manifest.txt", manifest));
     SeedInstallation(folder, L"1.2.0");
     if (HasFatalFailure()) return;
 
@@ -123,6 +126,7 @@ TEST_F(MaintenanceTest, UninstallAnsweredNoChangesNothing) {
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
     EXPECT_TRUE(UninstallKeyExists(key_));
     EXPECT_EQ(ReadFileBytes(folder / L"App.exe"), std::optional<Bytes>(content));
+    EXPECT_EQ(ReadFileBytes(folder / L"install_manifest.txt"), std::optional<Bytes>(manifest));
 }
 
 TEST_F(MaintenanceTest, RegisteredFolderThatNoLongerExistsGivesThePlainWizard) {
@@ -210,7 +214,9 @@ TEST_F(ProductUpdateTest, UninstallAfterAnUpdateRemovesWhatTheEarlierVersionPlac
     // A Start-menu item that links to Uninstall.exe is made on a first install.
     const std::optional<ShortcutContent> link = ReadShortcut(group_ / L"アンインストール.lnk");
     EXPECT_TRUE(link.has_value()) << "no link to the uninstaller; log:\n" << LogText();
-    if (link) EXPECT_EQ(U8(link->target), U8((installDir_ / L"Uninstall.exe").wstring()));
+    if (link) {
+        EXPECT_EQ(U8(link->target), U8((installDir_ / L"Uninstall.exe").wstring()));
+    }
     EXPECT_TRUE(fs::exists(group_ / L"App.lnk")) << "the item after the uninstaller's";
 
     // What a run killed while it copied setup.exe leaves behind.
