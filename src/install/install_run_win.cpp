@@ -17,6 +17,7 @@
 #include "install/files/entry_write.h"
 #include "install/files/manifest.h"
 #include "install/files/payload_copy.h"
+#include "install/files/uninstall_exe_draft.h"
 #include "install/registration/uninstall_entry.h"
 #include "install/shortcuts/shortcut_creation.h"
 #include "install/system_folder/shared_dll_count.h"
@@ -54,9 +55,8 @@ std::uint32_t EstimatedSizeKb(const fs::path& installDir, const std::vector<std:
 // this process in the install folder that no product file takes.
 fs::path UninstallExeDraft(const InstallPlan& plan, const fs::path& installDir) {
     const std::vector<PayloadFile> files = ProductFilesInWalkOrder(plan.payload.entries);
-    const std::wstring stem = std::wstring(kUninstallExeName) + L"." + std::to_wstring(::GetCurrentProcessId());
     for (unsigned n = 0;; ++n) {
-        const std::wstring name = stem + L"-" + std::to_wstring(n) + L".tmp";
+        const std::wstring name = UninstallExeDraftName(::GetCurrentProcessId(), n);
         const bool taken = std::any_of(files.begin(), files.end(), [&](const PayloadFile& file) {
             return EqualsIgnoreAsciiCase(file.relative, name);
         });
@@ -175,12 +175,15 @@ void PutUninstallExeInPlace(BackgroundFileCopy& uninstallCopy, RunReporter& repo
     if (!uninstallCopy.Finish()) reporter.Log(L"[警告] Uninstall.exe のコピーに失敗しました。");
 }
 
+// Update and Repair keep listing what the installation placed before and this
+// run did not replace, so that the uninstall still removes it.
 void WriteInstallManifestOf(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
     std::vector<std::wstring> manifest = record.copiedFiles;
     manifest.push_back(kInstallManifestName);
     manifest.push_back(kUninstallExeName);
     if (!record.regsvrFiles.empty()) manifest.push_back(kRegsvrManifestName);
     if (!record.copyOnlyFiles.empty()) manifest.push_back(kCopyManifestName);
+    if (plan.mode != InstallMode::Install) manifest = CarryOverInstalledEntries(plan.installDir, std::move(manifest));
     if (!WriteInstallManifest(fs::path(plan.installDir), manifest)) {
         reporter.Log(L"[警告] install_manifest.txt の作成に失敗しました。");
     }
@@ -215,6 +218,8 @@ std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
     RunRecord record;
 
     PrepareInstallFolder(plan, reporter);
+    // Drafts that killed runs left behind; a run still going keeps its own.
+    RemoveUninstallExeDrafts(installDir, true);
     // setup.exe, payload included, is as large as all product files together:
     // its copy as Uninstall.exe runs beside theirs and is put in place at its
     // turn. A run that stops earlier removes it.
@@ -225,8 +230,9 @@ std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
     if (auto failure = MirrorToExtraDestination(plan, reporter, record)) return failure;
     if (auto failure = PlaceSystemFiles(plan, reporter, record)) return failure;
     WriteSystemManifests(plan, reporter, record);
-    CreateShortcuts(plan, reporter);
+    // Before the shortcuts: a Start-menu item may link to Uninstall.exe.
     PutUninstallExeInPlace(uninstallCopy, reporter);
+    CreateShortcuts(plan, reporter);
     WriteInstallManifestOf(plan, reporter, record);
     RegisterProduct(plan, reporter, record);
 

@@ -6,7 +6,7 @@
 
 namespace zel {
 
-// "cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q " + the quoted path.
+// "cmd.exe /d /v:off /c ping 127.0.0.1 -n 2 >nul & del /f /q " + the quoted path.
 std::wstring SelfRemovalCommandLine(const std::filesystem::path& file);
 
 // True for a path the command interpreter would change (one holding '%'): such a

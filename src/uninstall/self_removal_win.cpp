@@ -9,8 +9,11 @@ namespace zel {
 
 std::wstring SelfRemovalCommandLine(const std::filesystem::path& file) {
     // Two echo requests to the loopback address give a delay of about one
-    // second, time enough for the uninstaller to exit before "del" runs.
-    return L"cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q \"" + file.native() + L"\"";
+    // second, time enough for the uninstaller to exit before "del" runs. /d
+    // skips the AutoRun commands of the registry, which a user who is not an
+    // administrator can set for this elevated interpreter; /v:off keeps a "!"
+    // in the path literal whatever the registry asks for delayed expansion.
+    return L"cmd.exe /d /v:off /c ping 127.0.0.1 -n 2 >nul & del /f /q \"" + file.native() + L"\"";
 }
 
 bool SelfRemovalNeedsRestart(const std::filesystem::path& file) {

@@ -12,8 +12,11 @@ enum class UninstallResult {
     Declined,       // the user answered No to the confirmation
     InvalidKey,     // the key is empty once blanks, tabs and quotes are stripped
     NotRegistered,  // no Uninstall key of that name
-    Failed,         // the key holds no usable InstallLocation, or files remain that
-                    // could not be deleted nor scheduled for deletion at restart
+    Failed,         // the key holds no usable InstallLocation, the install folder or
+                    // its install_manifest.txt cannot be read (nothing is changed and
+                    // the key stays, so that the uninstall can be run again), or
+                    // files remain that could not be deleted nor scheduled for
+                    // deletion at restart
 
     // Removed, but files held open are deleted only at the next restart.
     RemovedAtRestart,

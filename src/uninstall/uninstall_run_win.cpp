@@ -3,10 +3,12 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <optional>
 #include <system_error>
 
 #include "config/text_encoding.h"
 #include "install/files/installed_names.h"
+#include "install/files/uninstall_exe_draft.h"
 #include "install/registration/uninstall_entry.h"
 #include "install/shortcuts/shortcut_removal.h"
 #include "install/system_folder/system_folder.h"
@@ -28,8 +30,41 @@ namespace {
 
 constexpr wchar_t kTitle[] = L"アンインストール";
 constexpr wchar_t kConfirmTitle[] = L"アンインストールの確認";
-constexpr wchar_t kManifestMissing[] =
-    L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。";
+
+// What the run must know before it removes anything: the install folder and the
+// list of what the install placed there.
+struct WhatToRemove {
+    std::filesystem::path installDir;  // canonical
+    std::vector<std::wstring> entries;
+};
+
+// Reads what to remove. Where that cannot be read, returns the text of the box
+// that says what is missing; the run then changes nothing and keeps the
+// registration, so that it can be run again once the drive or file is back.
+std::optional<std::wstring> ReadWhatToRemove(const std::wstring& installLocation, WhatToRemove& what) {
+    // A relative location is never resolved against the current folder.
+    if (!std::filesystem::path(installLocation).is_absolute()) {
+        return L"インストール先 (InstallLocation) が完全なパスではありません: " + installLocation +
+               L"\n削除するものが分からないため、何も削除していません。";
+    }
+    // A folder the file system cannot resolve (a drive that cannot be reached)
+    // counts as gone.
+    what.installDir = CanonicalOrEmpty(installLocation);
+    const DWORD attributes =
+        what.installDir.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(what.installDir.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return L"インストール先のフォルダが見つかりません: " + installLocation +
+               L"\n何も削除していません。ドライブまたはフォルダが戻ったら、アンインストールをもう一度実行できます。";
+    }
+    const std::filesystem::path manifest = what.installDir / kInstallManifestName;
+    what.entries = ReadUtf8Lines(manifest);
+    if (what.entries.empty()) {
+        return L"install_manifest.txt が見つからないか空です: " + manifest.wstring() +
+               L"\n削除するものが分からないため、何も削除していません。このファイルが戻ったら、アンインストールをもう一度"
+               L"実行できます。";
+    }
+    return std::nullopt;
+}
 
 bool IsKeyTrimCharacter(wchar_t c) { return c == L' ' || c == L'\t' || c == L'"'; }
 
@@ -128,48 +163,47 @@ UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& report
         return UninstallResult::Failed;
     }
 
+    // Nothing is asked, and nothing changed, before what to remove is known.
+    WhatToRemove what;
+    if (const std::optional<std::wstring> missing = ReadWhatToRemove(installLocation, what)) {
+        reporter.Notify(NoticeKind::Error, kTitle, *missing);
+        return UninstallResult::Failed;
+    }
+    const std::filesystem::path& installDir = what.installDir;
+
     const std::wstring question = L"「" + installLocation + L"」からアプリケーションを削除します。よろしいですか？";
     if (!reporter.Ask(kConfirmTitle, question, true)) return UninstallResult::Declined;
 
     const std::filesystem::path ownPath =
         CanonicalOrEmpty(options.ownPath.empty() ? std::filesystem::path(OwnModulePath()) : options.ownPath);
-    const std::filesystem::path installDir = CanonicalOrEmpty(installLocation);
 
-    Leftovers leftovers;
-    if (installDir.empty()) {
-        // Without a usable install folder nothing below it is touched: the user
-        // is asked to remove the folder by hand, as with a missing manifest.
-        reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
-    } else {
-        const std::vector<std::wstring> entries = ReadUtf8Lines(installDir / kInstallManifestName);
-        if (entries.empty()) reporter.Notify(NoticeKind::Warning, kTitle, kManifestMissing);
-
-        // Before the file pass, which deletes the system manifests. A status
-        // error from the system-folder side does not stop the run.
-        try {
-            UnregisterSystemFiles(installDir);
-        } catch (const std::filesystem::filesystem_error& error) {
-            reporter.Log(L"[警告] システムフォルダのファイルの登録解除を完了できませんでした: " +
-                         FileSystemErrorText(error));
-        }
-        try {
-            RemoveSystemFileCopies(installDir);
-        } catch (const std::filesystem::filesystem_error& error) {
-            reporter.Log(L"[警告] システムフォルダのファイルの削除を完了できませんでした: " +
-                         FileSystemErrorText(error));
-        }
-
-        std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, entries);
-        RemoveEmptiedFolders(installDir, folders);
-        leftovers = ScheduleLeftoversForRestart(installDir, ownPath, entries, folders);
+    // Before the file pass, which deletes the system manifests. A status
+    // error from the system-folder side does not stop the run.
+    try {
+        UnregisterSystemFiles(installDir);
+    } catch (const std::filesystem::filesystem_error& error) {
+        reporter.Log(L"[警告] システムフォルダのファイルの登録解除を完了できませんでした: " +
+                     FileSystemErrorText(error));
     }
+    try {
+        RemoveSystemFileCopies(installDir);
+    } catch (const std::filesystem::filesystem_error& error) {
+        reporter.Log(L"[警告] システムフォルダのファイルの削除を完了できませんでした: " + FileSystemErrorText(error));
+    }
+
+    std::vector<std::filesystem::path> folders = RemoveManifestEntries(installDir, ownPath, what.entries);
+    // Drafts of Uninstall.exe that killed install runs left: no setup of the
+    // product runs beside its uninstall, and one being written is held open.
+    RemoveUninstallExeDrafts(installDir, false);
+    RemoveEmptiedFolders(installDir, folders);
+    const Leftovers leftovers = ScheduleLeftoversForRestart(installDir, ownPath, what.entries, folders);
 
     std::filesystem::path folder;
     if (!entry.shortcutName.empty() && FolderOrKnownFolder(options.desktopFolder, FOLDERID_Desktop, folder)) {
-        RemoveDesktopShortcut(folder, entry.shortcutName, installDir);
+        RemoveDesktopShortcut(folder, entry.shortcutName, installDir, installLocation);
     }
     if (!entry.startMenuGroupName.empty() && FolderOrKnownFolder(options.programsFolder, FOLDERID_Programs, folder)) {
-        RemoveStartMenuGroup(folder, entry.startMenuGroupName, installDir);
+        RemoveStartMenuGroup(folder, entry.startMenuGroupName, installDir, installLocation);
     }
 
     if (!DeleteUninstallEntry(key)) {
@@ -183,7 +217,7 @@ UninstallResult RunUninstall(const std::wstring& productKey, RunReporter& report
         reporter.Notify(NoticeKind::Warning, kTitle, LeftoversMessage(leftovers));
     }
 
-    if (!installDir.empty() && !ownPath.empty() && SamePathIgnoringCase(installDir / kUninstallExeName, ownPath)) {
+    if (!ownPath.empty() && SamePathIgnoringCase(installDir / kUninstallExeName, ownPath)) {
         StartSelfRemoval(ownPath);
     }
     if (!leftovers.allScheduled) return UninstallResult::Failed;

@@ -3,8 +3,12 @@
 // choice answered with No.
 #include <windows.h>
 
+#include <algorithm>
+
 #include "automation/registry.h"
+#include "automation/shell.h"
 #include "e2e_fixture.h"
+#include "sample_install.h"
 #include "wizard_steps.h"
 
 namespace zel::e2e {
@@ -96,6 +100,9 @@ TEST_F(MaintenanceTest, UninstallAnsweredNoChangesNothing) {
     fs::create_directories(folder);
     const Bytes content = {'k', 'e', 'e', 'p'};
     ASSERT_TRUE(WriteFileBytes(folder / L"App.exe", content));
+    // Without its manifest the uninstall would stop before the question.
+    const Bytes manifest = Utf8Bytes(L"\uFEFFApp.exe\ninstall_manifest.txt\n");
+    ASSERT_TRUE(WriteFileBytes(folder / L"install_manifest.txt", manifest));
     SeedInstallation(folder, L"1.2.0");
     if (HasFatalFailure()) return;
 
@@ -119,6 +126,7 @@ TEST_F(MaintenanceTest, UninstallAnsweredNoChangesNothing) {
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
     EXPECT_TRUE(UninstallKeyExists(key_));
     EXPECT_EQ(ReadFileBytes(folder / L"App.exe"), std::optional<Bytes>(content));
+    EXPECT_EQ(ReadFileBytes(folder / L"install_manifest.txt"), std::optional<Bytes>(manifest));
 }
 
 TEST_F(MaintenanceTest, RegisteredFolderThatNoLongerExistsGivesThePlainWizard) {
@@ -132,6 +140,108 @@ TEST_F(MaintenanceTest, RegisteredFolderThatNoLongerExistsGivesThePlainWizard) {
     EXPECT_EQ(FindProcessWindow(setup.id(), WindowKind::Maintenance), nullptr);
     Click(wizard, kCancel);
     EXPECT_EQ(ExitCode(setup), std::optional<DWORD>(0));
+}
+
+// A small product of its own in two versions, built by InstallerBuilder.exe:
+// 1.0.0 installs README.txt, 1.1.0 no longer does; both link the uninstaller
+// from the Start menu.
+class ProductUpdateTest : public E2eTest {
+protected:
+    static constexpr wchar_t kAppName[] = L"Zel Update Test";
+
+    void SetUp() override {
+        E2eTest::SetUp();
+        if (GetInputs().builderExe.empty()) GTEST_SKIP() << "InstallerBuilder.exe was not built";
+        installDir_ = scratch_ / L"Zel Update Test";
+        group_ = KnownFolder(FOLDERID_Programs) / kAppName;
+        log_ = scratch_ / L"setup.log";
+    }
+    void TearDown() override {
+        for (const std::wstring& key : KeysOfProduct(kAppName)) DeleteUninstallKey(key);
+        if (!group_.empty()) RemoveTree(group_);
+        E2eTest::TearDown();
+    }
+
+    // Writes the product folder of the version and builds its setup.exe.
+    fs::path Build(const std::wstring& version, const std::vector<std::wstring>& files) {
+        const fs::path product = scratch_ / (L"product-" + version);
+        std::wstring ini = L"[Setup]\r\nAppName=" + std::wstring(kAppName) + L"\r\nAppVersion=" + version +
+                           L"\r\nDisplayVersion=" + version +
+                           L"\r\nPublisher=ZelSetup\r\nDefaultInstallDir=C:\\Program Files\\Zel Update Test\r\n"
+                           L"StartMenuGroupName=" +
+                           kAppName + L"\r\nLicenseFile=License.txt\r\n[Files]\r\n";
+        for (size_t i = 0; i < files.size(); ++i) {
+            ini += L"File" + std::to_wstring(i + 1) + L"=" + files[i] + L"\r\n";
+            EXPECT_TRUE(WriteFileBytes(product / L"files" / files[i], Utf8Bytes(version)));
+        }
+        // The uninstaller listed first, as packagers usually list it.
+        ini += L"[StartMenuItems]\r\nItem1=アンインストール|Uninstall.exe\r\nItem2=App|App.txt\r\n";
+        EXPECT_TRUE(WriteFileBytes(product / L"setup.ini", Utf8Bytes(ini)));
+        EXPECT_TRUE(WriteFileBytes(product / L"License.txt", Utf8Bytes(L"licence")));
+        const fs::path setup = scratch_ / (L"setup-" + version + L".exe");
+        Process builder = StartProcess(GetInputs().builderExe, {product.wstring(), L"-o", setup.wstring(), L"--stub",
+                                                                GetInputs().stubExe.wstring()});
+        EXPECT_EQ(builder.Wait(std::chrono::seconds(60)), std::optional<DWORD>(0)) << "InstallerBuilder.exe failed";
+        return setup;
+    }
+
+    // The quiet run's log lines follow any failure of the test.
+    std::optional<DWORD> RunQuiet(const fs::path& setup) {
+        Process process = StartProcess(setup, {L"/quiet", L"/dir", installDir_.wstring(), L"/log", log_.wstring()});
+        EXPECT_TRUE(process);
+        return ExitCode(process, kInstallTimeout);
+    }
+    std::string LogText() const {
+        const Bytes bytes = ReadFileBytes(log_).value_or(Bytes{});
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+    fs::path installDir_;
+    fs::path group_;
+    fs::path log_;
+};
+
+// The update keeps the dropped README.txt listed (it deletes nothing itself),
+// removes the Uninstall.exe draft a killed run left, and the uninstall then
+// leaves the install folder empty.
+TEST_F(ProductUpdateTest, UninstallAfterAnUpdateRemovesWhatTheEarlierVersionPlaced) {
+    ComApartment com;  // the links are read through the shell-link object
+    const fs::path setup10 = Build(L"1.0.0", {L"App.txt", L"README.txt"});
+    const fs::path setup11 = Build(L"1.1.0", {L"App.txt"});
+    if (HasFailure()) return;
+
+    ASSERT_EQ(RunQuiet(setup10), std::optional<DWORD>(0));
+    // A Start-menu item that links to Uninstall.exe is made on a first install.
+    const std::optional<ShortcutContent> link = ReadShortcut(group_ / L"アンインストール.lnk");
+    EXPECT_TRUE(link.has_value()) << "no link to the uninstaller; log:\n" << LogText();
+    if (link) {
+        EXPECT_EQ(U8(link->target), U8((installDir_ / L"Uninstall.exe").wstring()));
+    }
+    EXPECT_TRUE(fs::exists(group_ / L"App.lnk")) << "the item after the uninstaller's";
+
+    // What a run killed while it copied setup.exe leaves behind.
+    const fs::path draft = installDir_ / L"Uninstall.exe.4000000000-0.tmp";
+    ASSERT_TRUE(WriteFileBytes(draft, Utf8Bytes(L"a whole copy of setup.exe")));
+
+    ASSERT_EQ(RunQuiet(setup11), std::optional<DWORD>(0));
+    const std::vector<std::wstring> keys = KeysOfProduct(kAppName);
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(ReadUninstallString(keys[0], L"DisplayVersion"), std::optional<std::wstring>(L"1.1.0"));
+    EXPECT_FALSE(fs::exists(draft)) << "the killed run's draft outlived the next run";
+    EXPECT_EQ(ReadFileBytes(installDir_ / L"README.txt"), std::optional<Bytes>(Utf8Bytes(L"1.0.0")))
+        << "the update deletes nothing";
+    const std::vector<std::wstring> manifest =
+        ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
+    EXPECT_NE(std::find(manifest.begin(), manifest.end(), L"README.txt"), manifest.end());
+
+    Process uninstall = StartCommandLine(ReadUninstallString(keys[0], L"QuietUninstallString").value_or(L""));
+    ASSERT_TRUE(uninstall);
+    EXPECT_EQ(ExitCode(uninstall, kInstallTimeout), std::optional<DWORD>(0));
+    EXPECT_TRUE(WaitFor([&] { return fs::is_directory(installDir_) && fs::is_empty(installDir_); }, 10s, 100ms))
+        << "left in the install folder: " << ListFiles(installDir_).size() << " files";
+    EXPECT_FALSE(fs::exists(installDir_ / L"README.txt"));
+    EXPECT_FALSE(fs::exists(group_));
+    EXPECT_TRUE(KeysOfProduct(kAppName).empty());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Removal of a sample product installed through the wizard: by the registered
 // UninstallString answered Yes and No, through the maintenance dialog, with a
 // manifest that names files outside the install folder, and with the manifest
-// gone.
+// gone (the product stays registered until it is back).
 #include <windows.h>
 
 #include <algorithm>
@@ -228,24 +228,58 @@ TEST_F(UninstallTest, ManifestEntriesOutsideTheFolderAreNeverDeleted) {
     ExpectUninstallerRemovesItself();
 }
 
-TEST_F(UninstallTest, MissingManifestIsReportedAndTheRestStillRuns) {
-    ASSERT_TRUE(fs::remove(installDir_ / L"install_manifest.txt"));
+// Without install_manifest.txt the uninstall cannot tell what to remove: quiet
+// and interactive, it fails, says what is missing, changes nothing and keeps
+// the key, so that it can be run again once the file is back.
+TEST_F(UninstallTest, MissingManifestKeepsTheProductRegisteredUntilItIsBack) {
+    const fs::path manifest = installDir_ / L"install_manifest.txt";
+    const Bytes saved = ReadFileBytes(manifest).value_or(Bytes{});
+    ASSERT_TRUE(fs::remove(manifest));
+    const std::wstring missing =
+        L"install_manifest.txt が見つからないか空です: " + manifest.wstring() +
+        L"\n削除するものが分からないため、何も削除していません。このファイルが戻ったら、アンインストールをもう一度"
+        L"実行できます。";
+    const auto expectNothingChanged = [&] {
+        EXPECT_TRUE(UninstallKeyExists(key_));
+        EXPECT_TRUE(fs::exists(installDir_ / L"App.exe"));
+        EXPECT_TRUE(fs::exists(installDir_ / L"Uninstall.exe"));
+        EXPECT_TRUE(fs::exists(desktopLink_));
+        EXPECT_TRUE(fs::exists(startMenuGroup_));
+        EXPECT_TRUE(fs::exists(systemDll_));
+        EXPECT_EQ(ReadMachineString(kComTestKey, kComDllName), std::optional<std::wstring>(L"registered"));
+    };
+
+    // Quiet: 1603 with the box's text in the log.
+    const fs::path log = scratch_ / L"uninstall.log";
+    Process quiet =
+        StartProcess(installDir_ / L"Uninstall.exe", {L"/uninstall", key_, L"/quiet", L"/log", log.wstring()});
+    ASSERT_TRUE(quiet);
+    EXPECT_EQ(ExitCode(quiet), std::optional<DWORD>(1603));
+    const std::optional<Bytes> logBytes = ReadFileBytes(log);
+    ASSERT_TRUE(logBytes.has_value());
+    const std::string logText(logBytes->begin(), logBytes->end());
+    EXPECT_NE(logText.find(U8(L"install_manifest.txt が見つからないか空です: " + manifest.wstring())),
+              std::string::npos)
+        << logText;
+    expectNothingChanged();
+
+    // Interactive: an error box before the question, exit code 1.
     Process uninstall = StartUninstallString();
     ASSERT_TRUE(uninstall);
-    ASSERT_TRUE(AnswerConfirmation(uninstall, IDYES));
-    HWND box = Expect(uninstall, WindowKind::MessageBox, L"warning");
+    HWND box = Expect(uninstall, WindowKind::MessageBox, L"missing");
     ASSERT_NE(box, nullptr);
-    ExpectBox(AnswerBox(box, IDOK, L"warning"), L"アンインストール",
-              L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。", BoxIcon::Warning,
-              {IDOK});
-    ASSERT_TRUE(AnswerCompletion(uninstall));
-    EXPECT_EQ(ExitCode(uninstall), std::optional<DWORD>(0));
+    ExpectBox(AnswerBox(box, IDOK, L"missing"), L"アンインストール", missing, BoxIcon::Error, {IDOK});
+    EXPECT_EQ(ExitCode(uninstall), std::optional<DWORD>(1));
+    expectNothingChanged();
 
-    // Without the list no installed file is touched; the system manifest still
-    // undoes the library, and the shortcuts and the key go.
-    EXPECT_TRUE(fs::exists(installDir_ / L"App.exe"));
-    EXPECT_TRUE(fs::exists(installDir_ / L"Doc" / L"Manual.txt"));
-    ExpectTracesOutsideTheFolderRemoved();
+    // With the file back the same registration removes the product.
+    ASSERT_TRUE(WriteFileBytes(manifest, saved));
+    Process again = StartUninstallString();
+    ASSERT_TRUE(again);
+    ASSERT_TRUE(AnswerConfirmation(again, IDYES));
+    ASSERT_TRUE(AnswerCompletion(again));
+    EXPECT_EQ(ExitCode(again), std::optional<DWORD>(0));
+    ExpectProductRemoved();
     ExpectUninstallerRemovesItself();
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <system_error>
 
+#include "config/text_encoding.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -40,6 +42,19 @@ bool WriteManifest(const std::filesystem::path& path, const std::vector<std::wst
 
 bool WriteInstallManifest(const std::filesystem::path& installDir, const std::vector<std::wstring>& entries) {
     return WriteManifestLines(installDir / kInstallManifestName, entries, true);
+}
+
+std::vector<std::wstring> CarryOverInstalledEntries(const std::filesystem::path& installDir,
+                                                    std::vector<std::wstring> entries) {
+    std::vector<std::wstring> previous;
+    for (std::wstring& entry : ReadUtf8Lines(installDir / kInstallManifestName)) {
+        // A file gone since is no longer carried; one whose state cannot be
+        // read is (its type is "none"), as it may still be there.
+        std::error_code error;
+        const auto status = std::filesystem::symlink_status(installDir / entry, error);
+        if (status.type() != std::filesystem::file_type::not_found) previous.push_back(std::move(entry));
+    }
+    return WithEntriesCarriedOver(std::move(entries), previous);
 }
 
 }  // namespace zel

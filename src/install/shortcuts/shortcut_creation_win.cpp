@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+#include "install/files/installed_names.h"
+#include "util/ascii.h"
 #include "util/known_folder.h"
 #include "util/path_forms.h"
 #include "util/unique_handle.h"
@@ -15,9 +17,17 @@ namespace zel {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The target is the uninstaller the install adds to the install folder, which
+// the builder accepts as a target as it stands.
+bool IsUninstallExe(const std::wstring& target) { return EqualsIgnoreAsciiCase(target, kUninstallExeName); }
+
+}  // namespace
+
 bool CreateShortcut(const fs::path& linkPath, const fs::path& targetPath, const fs::path& workingDirectory,
-                    std::wstring& errorText) {
-    if (!fs::exists(targetPath)) {  // throws when the status cannot be read
+                    std::wstring& errorText, bool targetMayBeMissing) {
+    if (!targetMayBeMissing && !fs::exists(targetPath)) {  // throws when the status cannot be read
         errorText = L"ショートカット対象が見つかりません: " + targetPath.wstring();
         return false;
     }
@@ -87,10 +97,11 @@ bool CreateStartMenuItems(const std::wstring& installDir, const SetupConfig& con
         if (!IsConfinedName(item.label) || !IsPathInside(group, link)) {
             reason = L"ショートカット名が不正です: " + item.label;
         } else {
-            made = CreateShortcut(link, target, installDir, reason);
+            made = CreateShortcut(link, target, installDir, reason, IsUninstallExe(item.target));
         }
         if (!made) {
-            errorText = L"スタートメニュー項目作成失敗: " + item.label + L" (" + reason + L")";
+            // The install run puts its own "スタートメニュー項目作成失敗: " in front.
+            errorText = item.label + L" (" + reason + L")";
             return false;
         }
     }

@@ -27,7 +27,10 @@ bool IsConfinedName(const std::wstring& name);
 // present. False when the file is no shell link or names nothing.
 bool ReadLinkTargets(const std::filesystem::path& link, std::vector<std::filesystem::path>& targets);
 
-// The link is the product's: a shell link whose target lies inside the folder.
-bool IsLinkInto(const std::filesystem::path& link, const std::filesystem::path& folder);
+// The link is the product's: a shell link whose target lies inside the folder,
+// as the file system resolves both, or, by their text, inside the location as
+// registered. The text alone still tells the product's links when the folder
+// or its drive is gone or the location cannot be resolved (folder empty).
+bool IsLinkInto(const std::filesystem::path& link, const std::filesystem::path& folder, const std::wstring& location);
 
 }  // namespace zel

@@ -88,11 +88,16 @@ bool ReadLinkTargets(const fs::path& link, std::vector<fs::path>& targets) {
     return !targets.empty();
 }
 
-bool IsLinkInto(const fs::path& link, const fs::path& folder) {
+bool IsLinkInto(const fs::path& link, const fs::path& folder, const std::wstring& location) {
+    // Only a full path is compared as text: a relative one would be judged
+    // against whatever folder the link names.
+    const bool byText = fs::path(location).is_absolute();
     std::vector<fs::path> targets;
-    if (folder.empty() || !ReadLinkTargets(link, targets)) return false;
+    if ((folder.empty() && !byText) || !ReadLinkTargets(link, targets)) return false;
     for (const fs::path& target : targets) {
-        if (target.is_absolute() && IsPathInside(folder, target)) return true;
+        if (!target.is_absolute()) continue;
+        if (!folder.empty() && IsPathInside(folder, target)) return true;
+        if (byText && IsLexicallyInside(location, target.native())) return true;
     }
     return false;
 }

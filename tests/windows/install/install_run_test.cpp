@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -93,6 +94,15 @@ protected:
             if (name.starts_with(L"Uninstall.exe")) names.push_back(name);
         }
         return names;
+    }
+
+    // The system's cmd.exe running the command, hidden.
+    static void StartCmd(const std::wstring& command, UniqueProcessInformation& process) {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"cmd.exe /d /c " + command;
+        ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                         &startup, process.put());
     }
 
     // One error message, then the run ends as failed (the wizard offers a retry).
@@ -220,6 +230,80 @@ TEST_F(InstallRunTest, RepairAndUpdateReuseTheFoundKeyCutTo39Characters) {
     }
 }
 
+// An Update or a Repair keeps listing what the installation placed before and
+// this run no longer installs, so that the uninstall removes it; nothing is
+// deleted by the run. A fresh install lists only its own files.
+TEST_F(InstallRunTest, UpdateCarriesFilesTheEarlierManifestListedAndTheRunNoLongerInstalls) {
+    struct Case {
+        InstallMode mode;
+        std::string expected;
+    };
+    const std::string own =
+        "\xEF\xBB\xBF"
+        "App.exe\nDoc\\Manual.txt\ninstall_manifest.txt\nUninstall.exe\n";
+    const Case cases[] = {
+        {InstallMode::Update, own + "README.txt\nOld\\Tool.dll\nsystem32_copy_manifest.txt\n"},
+        {InstallMode::Repair, own + "README.txt\nOld\\Tool.dll\nsystem32_copy_manifest.txt\n"},
+        {InstallMode::Install, own},
+    };
+    WritePayload();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.mode));
+        WriteFile(Installed(L"README.txt"), "1.0");
+        WriteFile(Installed(L"Old\\Tool.dll"), "1.0");
+        WriteFile(Installed(L"system32_copy_manifest.txt"), "");
+        WriteFile(target_.path() / L"Program Files\\outside.txt", "not ours");
+        // Names as the earlier run wrote them, each new name in another case or
+        // separator, names that leave the folder, a draft, a file gone since.
+        WriteFile(Installed(L"install_manifest.txt"),
+                  "\xEF\xBB\xBF"
+                  "APP.EXE\nDoc/manual.txt\nREADME.txt\nOld\\Tool.dll\nGone.txt\n..\\outside.txt\nC:\\Windows\\x.dll\n"
+                  "C:rel.txt\n\\root.txt\nDoc\\..\\..\\outside.txt\nUninstall.exe.123-0.tmp\ninstall_manifest.txt\n"
+                  "UNINSTALL.EXE\nsystem32_copy_manifest.txt\nREADME.txt\n");
+        plan_.mode = c.mode;
+        plan_.existingProductKey = L"{01234567-89AB-CDEF-0123-456789ABCDEF}";
+
+        Run();
+
+        EXPECT_TRUE(reporter_.Succeeded());
+        EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")), c.expected);
+        EXPECT_EQ(ReadFile(Installed(L"README.txt")), "1.0") << "the run deletes nothing";
+        test::DeleteUninstallKeysOf(plan_.config.AppName);
+        fs::remove(Installed(L"install_manifest.txt"));
+    }
+}
+
+// A run killed while it copied setup.exe leaves its draft of Uninstall.exe, a
+// whole copy of setup.exe; the next run removes it, but not the draft of a
+// process that still runs.
+TEST_F(InstallRunTest, RerunRemovesDraftsOfEndedProcessesOnly) {
+    WritePayload();
+    // The handles keep both ids from being given to another process meanwhile.
+    UniqueProcessInformation ended;
+    UniqueProcessInformation running;
+    StartCmd(L"exit 0", ended);
+    StartCmd(L"ping 127.0.0.1 -n 60 >nul", running);
+    ASSERT_TRUE(ended.process() && running.process());
+    ASSERT_EQ(::WaitForSingleObject(ended.process(), 10000), WAIT_OBJECT_0);
+    const std::wstring endedId = std::to_wstring(ended.get().dwProcessId);
+    const std::wstring runningId = std::to_wstring(running.get().dwProcessId);
+    const std::wstring readOnly = L"uninstall.EXE." + endedId + L"-12.TMP";
+    WriteFile(Installed(L"Uninstall.exe." + endedId + L"-0.tmp"), "killed run");
+    WriteFile(Installed(readOnly), "killed run, copied from a read-only medium");
+    ::SetFileAttributesW(Installed(readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFile(Installed(L"Uninstall.exe.x-0.tmp"), "not a draft");
+    WriteFile(Installed(L"Uninstall.exe." + runningId + L"-0.tmp"), "a run going on");
+
+    Run();
+    ::TerminateProcess(running.process(), 0);
+
+    EXPECT_TRUE(reporter_.Succeeded());
+    std::vector<std::wstring> copies = UninstallCopies();
+    std::sort(copies.begin(), copies.end());
+    EXPECT_EQ(copies, (std::vector<std::wstring>{L"Uninstall.exe", L"Uninstall.exe." + runningId + L"-0.tmp",
+                                                 L"Uninstall.exe.x-0.tmp"}));
+}
+
 TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh) {
     reporter_.lines = {L"old"};
 
@@ -301,7 +385,9 @@ TEST_F(InstallRunTest, FileSystemErrorsEndTheRunAsUnexpected) {
 TEST_F(InstallRunTest, LaterStepsOnlyWarnAndTheRunStillSucceeds) {
     WritePayload();
     plan_.config.MainExe.clear();
-    plan_.config.StartMenuItems = {{L"Zel App", L"App.exe"}, {L"Gone", L"Missing.exe"}};
+    // The uninstaller's item first: made although the copy failed, and the
+    // items after it are still tried.
+    plan_.config.StartMenuItems = {{L"Remove", L"Uninstall.exe"}, {L"Zel App", L"App.exe"}, {L"Gone", L"Missing.exe"}};
     plan_.selfPath = (temp_.path() / L"no_such_setup.exe").wstring();
 
     Run();
@@ -309,14 +395,17 @@ TEST_F(InstallRunTest, LaterStepsOnlyWarnAndTheRunStillSucceeds) {
     EXPECT_TRUE(reporter_.messages.empty());
     EXPECT_TRUE(reporter_.Succeeded());
     EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: Doc\\Manual.txt", kMirrorSkippedLine,
+                                          L"[警告] Uninstall.exe のコピーに失敗しました。",
                                           L"[警告] デスクトップショートカット作成失敗: setup.ini の [Files] "
                                           L"セクションに exe "
                                           L"の記述が見つからないため、ショートカットを作成できません。",
-                                          L"[警告] スタートメニュー項目作成失敗: "
-                                          L"スタートメニュー項目作成失敗: Gone "
+                                          L"[警告] スタートメニュー項目作成失敗: Gone "
                                           L"(ショートカット対象が見つかりません: " +
                                               Installed(L"Missing.exe").wstring() + L")",
-                                          L"[警告] Uninstall.exe のコピーに失敗しました。", kInstalledLine}));
+                                          kInstalledLine}));
+    const fs::path group = fs::path(KnownFolderPath(FOLDERID_Programs)) / plan_.config.StartMenuGroupName;
+    EXPECT_TRUE(fs::exists(group / L"Remove.lnk"));
+    EXPECT_TRUE(fs::exists(group / L"Zel App.lnk"));
     // Uninstall.exe is listed and registered although it could not be copied.
     EXPECT_EQ(ReadFile(Installed(L"install_manifest.txt")),
               "\xEF\xBB\xBF"

@@ -45,9 +45,13 @@ DWORD RunIn(const fs::path& program, const std::wstring& arguments, const fs::pa
     return code;
 }
 
-TEST(SelfRemoval, CommandLineQuotesThePath) {
-    EXPECT_EQ(SelfRemovalCommandLine(L"C:\\Program Files\\My App\\Uninstall.exe"),
-              L"cmd.exe /c ping 127.0.0.1 -n 2 >nul & del /f /q \"C:\\Program Files\\My App\\Uninstall.exe\"");
+// /d: the interpreter runs elevated, and the AutoRun commands of the user's
+// registry (which Wine's cmd does not run) must not run with it. /v:off: a "!"
+// in the path stays literal whatever the registry says.
+TEST(SelfRemoval, CommandLineSkipsAutoRunTurnsDelayedExpansionOffAndQuotesThePath) {
+    EXPECT_EQ(SelfRemovalCommandLine(L"C:\\Program Files\\My App!\\Uninstall.exe"),
+              L"cmd.exe /d /v:off /c ping 127.0.0.1 -n 2 >nul & del /f /q \"C:\\Program Files\\My "
+              L"App!\\Uninstall.exe\"");
 }
 
 TEST(SelfRemoval, DeletesAReadOnlyFileWithBlanksInItsPathShortlyAfter) {

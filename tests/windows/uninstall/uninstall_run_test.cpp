@@ -33,8 +33,6 @@ constexpr UINT kInformation = MB_OK | MB_ICONINFORMATION;
 constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2;
 const std::wstring kTitle = L"アンインストール";
 const std::wstring kConfirmTitle = L"アンインストールの確認";
-const std::wstring kManifestMissing =
-    L"install_manifest.txt が見つからないか空です。手動でフォルダを削除してください。";
 const std::wstring kDone = L"アンインストールが完了しました。";
 
 struct Box {
@@ -256,6 +254,9 @@ TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
     WriteFile(installDir_ / L"Doc\\マニュアル.pdf");
     WriteFile(installDir_ / L"data\\a\\b\\c.bin");
     WriteFile(installDir_ / L"Uninstall.exe");
+    // Drafts of Uninstall.exe left by killed install runs, in no manifest.
+    WriteFile(installDir_ / L"Uninstall.exe.4242-0.tmp");
+    WriteFile(installDir_ / (L"uninstall.exe." + std::to_wstring(GetCurrentProcessId() + 4) + L"-3.TMP"));
     WriteFile(root_ / L"Program Files\\Other\\victim.txt");
     WriteManifest({L"App.exe", L"Doc\\マニュアル.pdf", L"data\\a\\b\\c.bin", L"..\\Other\\victim.txt",
                    L"install_manifest.txt", L"Uninstall.exe"});
@@ -273,39 +274,75 @@ TEST_F(UninstallRun, YesRemovesFilesFoldersShortcutsAndTheEntry) {
     EXPECT_FALSE(Registered());
 }
 
-TEST_F(UninstallRun, MissingManifestWarnsAndStillRemovesTheEntry) {
-    Register({{L"InstallLocation", installDir_.wstring()}});
-    WriteFile(installDir_ / L"App.exe");
-
-    EXPECT_EQ(Run(key_), UninstallResult::Removed);
-
-    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(installDir_.wstring()), kConfirmTitle, kQuestion},
-                                        {kManifestMissing, kTitle, kWarning},
-                                        {kDone, kTitle, kInformation}}));
-    EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
-    EXPECT_FALSE(Registered());
-}
-
-TEST_F(UninstallRun, RelativeInstallLocationTouchesNothingBelowTheCurrentFolder) {
-    // A relative location must not be resolved against the current folder.
+// Without the folder or the list of what the install placed, the run removes
+// nothing, asks nothing, reports failure with what is missing, and keeps the
+// entry, so that it can be run again once the drive or the file is back.
+TEST_F(UninstallRun, WhatCannotBeReadKeepsTheEntryAndChangesNothing) {
     const fs::path current = root_ / L"current";
+    const fs::path manifest = CanonicalOrEmpty(installDir_ / L"install_manifest.txt");
+    const std::wstring notAbsolute = L"\n削除するものが分からないため、何も削除していません。";
+    const std::wstring folderGone =
+        L"\n何も削除していません。ドライブまたはフォルダが戻ったら、アンインストールをもう一度実行できます。";
+    const std::wstring manifestGone =
+        L"install_manifest.txt が見つからないか空です: " + manifest.wstring() +
+        L"\n削除するものが分からないため、何も削除していません。このファイルが戻ったら、アンインストールをもう一度実行"
+        L"できます。";
+    struct Case {
+        const char* what;
+        std::wstring location;
+        std::string manifestBytes;  // empty: no manifest
+        std::wstring message;
+    };
+    const std::wstring gone = (root_ / L"Program Files\\Gone").wstring();
+    const std::wstring file = (installDir_ / L"App.exe").wstring();
+    const Case cases[] = {
+        {"no manifest", installDir_.wstring(), "", manifestGone},
+        {"empty manifest", installDir_.wstring(), "\xEF\xBB\xBF\n\n", manifestGone},
+        {"folder gone", gone, "", L"インストール先のフォルダが見つかりません: " + gone + folderGone},
+        {"drive gone", L"Q:\\Zel App", "", L"インストール先のフォルダが見つかりません: Q:\\Zel App" + folderGone},
+        {"a file, not a folder", file, "", L"インストール先のフォルダが見つかりません: " + file + folderGone},
+        // Never resolved against the current folder, which holds such a folder.
+        {"relative", L"relative\\app", "",
+         L"インストール先 (InstallLocation) が完全なパスではありません: relative\\app" + notAbsolute},
+        {"drive-relative", L"C:relative\\app", "",
+         L"インストール先 (InstallLocation) が完全なパスではありません: C:relative\\app" + notAbsolute},
+    };
+    const fs::path desktop = root_ / L"Desktop";
+    WriteFile(installDir_ / L"App.exe");
+    ASSERT_TRUE(test::WriteLink(desktop / L"My App.lnk", installDir_ / L"App.exe"));
     WriteFile(current / L"relative\\app\\App.exe");
     WriteFile(current / L"relative\\app\\install_manifest.txt",
               "\xEF\xBB\xBF"
               "App.exe\n");
     const fs::path previous = fs::current_path();
     fs::current_path(current);
-    Register({{L"InstallLocation", L"relative\\app"}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        boxes_.clear();
+        TearDown();
+        Register({{L"InstallLocation", c.location}, {L"ZelShortcutName", L"My App"}});
+        fs::remove(installDir_ / L"install_manifest.txt");
+        if (!c.manifestBytes.empty()) WriteFile(installDir_ / L"install_manifest.txt", c.manifestBytes);
 
-    const UninstallResult result = Run(key_);
+        EXPECT_EQ(Run(key_), UninstallResult::Failed);
+
+        EXPECT_EQ(boxes_, (std::vector<Box>{{c.message, kTitle, kError}}));
+        EXPECT_TRUE(Registered());
+        EXPECT_TRUE(Exists(installDir_ / L"App.exe"));
+        EXPECT_TRUE(Exists(current / L"relative\\app\\App.exe"));
+        EXPECT_TRUE(Exists(desktop / L"My App.lnk"));
+    }
     fs::current_path(previous);
 
-    EXPECT_EQ(result, UninstallResult::Removed);
-    EXPECT_EQ(boxes_, (std::vector<Box>{{Confirmation(L"relative\\app"), kConfirmTitle, kQuestion},
-                                        {kManifestMissing, kTitle, kWarning},
-                                        {kDone, kTitle, kInformation}}));
-    EXPECT_TRUE(Exists(current / L"relative\\app\\App.exe"));
+    // With the file back, the same entry is removed.
+    WriteManifest({L"App.exe", L"install_manifest.txt"});
+    TearDown();
+    Register({{L"InstallLocation", installDir_.wstring()}, {L"ZelShortcutName", L"My App"}});
+    boxes_.clear();
+    EXPECT_EQ(Run(key_), UninstallResult::Removed);
     EXPECT_FALSE(Registered());
+    EXPECT_FALSE(Exists(installDir_ / L"App.exe"));
+    EXPECT_FALSE(Exists(desktop / L"My App.lnk"));
 }
 
 TEST_F(UninstallRun, AnEntryThatCannotBeDeletedIsReportedAndTheRunGoesOn) {

@@ -136,12 +136,24 @@ TEST_F(ShortcutsTest, StartMenuStopsAtTheFirstFailingItem) {
     config_.StartMenuItems = {{L"First", L"App.exe"}, {L"Broken", L"NotInstalled.exe"}, {L"Third", L"bin\\Tool.exe"}};
     std::wstring errorText;
     EXPECT_FALSE(CreateStartMenuItems(installDir_, config_, errorText));
-    EXPECT_EQ(errorText, L"スタートメニュー項目作成失敗: Broken (ショートカット対象が見つかりません: " + installDir_ +
-                             L"\\NotInstalled.exe)");
+    EXPECT_EQ(errorText, L"Broken (ショートカット対象が見つかりません: " + installDir_ + L"\\NotInstalled.exe)");
     const fs::path group = fs::path(KnownFolderPath(FOLDERID_Programs)) / config_.StartMenuGroupName;
     EXPECT_TRUE(fs::exists(group / L"First.lnk"));
     EXPECT_FALSE(fs::exists(group / L"Broken.lnk"));
     EXPECT_FALSE(fs::exists(group / L"Third.lnk"));
+}
+
+// The install adds Uninstall.exe itself: its link is made also before the copy
+// has landed, and the items after it follow.
+TEST_F(ShortcutsTest, StartMenuItemForTheUninstallerIsMadeBeforeItIsThere) {
+    config_.StartMenuItems = {{L"Remove", L"uninstall.EXE"}, {L"My App", L"App.exe"}};
+    ASSERT_FALSE(fs::exists(fs::path(installDir_) / L"Uninstall.exe"));
+    std::wstring errorText;
+    ASSERT_TRUE(CreateStartMenuItems(installDir_, config_, errorText)) << fs::path(errorText).string();
+
+    const fs::path group = fs::path(KnownFolderPath(FOLDERID_Programs)) / config_.StartMenuGroupName;
+    ExpectLink(group / L"Remove.lnk", fs::path(installDir_) / L"uninstall.EXE");
+    ExpectLink(group / L"My App.lnk", fs::path(installDir_) / L"App.exe");
 }
 
 TEST_F(ShortcutsTest, NothingToCreateIsSuccess) {
@@ -193,8 +205,7 @@ TEST_F(ShortcutsTest, NamesAreConfinedAndTheUsersFileIsLeftAlone) {
 
     config_.StartMenuItems = {{L"First", L"App.exe"}, {L"..\\..\\Escaped", L"App.exe"}};
     EXPECT_FALSE(CreateStartMenuItems(installDir_, config_, errorText));
-    EXPECT_EQ(errorText,
-              L"スタートメニュー項目作成失敗: ..\\..\\Escaped (ショートカット名が不正です: ..\\..\\Escaped)");
+    EXPECT_EQ(errorText, L"..\\..\\Escaped (ショートカット名が不正です: ..\\..\\Escaped)");
     EXPECT_TRUE(fs::exists(programs / config_.StartMenuGroupName / L"First.lnk"));
     EXPECT_FALSE(fs::exists(programs / L"Escaped.lnk"));
 }

@@ -71,7 +71,7 @@ TEST_F(ShortcutRemoval, DesktopLinkGoesOnlyWhenItIsTheProducts) {
         for (const auto& name : c.userFiles) WriteFile(desktop / name, "mine");
         ASSERT_TRUE(test::WriteLink(root_ / L"outside.lnk", Own()));
 
-        RemoveDesktopShortcut(desktop, c.name, installDir_);
+        RemoveDesktopShortcut(desktop, c.name, installDir_, installDir_.wstring());
 
         for (const auto* list : {&c.ownLinks, &c.foreignLinks, &c.userFiles}) {
             for (const auto& name : *list) {
@@ -97,10 +97,12 @@ TEST_F(ShortcutRemoval, SharedGroupKeepsWhatIsNotTheProducts) {
     ASSERT_TRUE(test::WriteLink(programs / L"Neighbour\\App.lnk", Own()));
     ASSERT_TRUE(test::WriteLink(root_ / L"Elsewhere\\App.lnk", Own()));
 
-    RemoveStartMenuGroup(programs, L"Tools", installDir_);
-    RemoveStartMenuGroup(programs, L"Vendor\\App", installDir_);
+    RemoveStartMenuGroup(programs, L"Tools", installDir_, installDir_.wstring());
+    RemoveStartMenuGroup(programs, L"Vendor\\App", installDir_, installDir_.wstring());
     const std::wstring confined[] = {L"..", L".", (root_ / L"Elsewhere").wstring(), L"Missing"};
-    for (const std::wstring& name : confined) RemoveStartMenuGroup(programs, name, installDir_);
+    for (const std::wstring& name : confined) {
+        RemoveStartMenuGroup(programs, name, installDir_, installDir_.wstring());
+    }
 
     EXPECT_FALSE(Exists(group / L"App.lnk"));
     EXPECT_FALSE(Exists(group / L"Docs"));
@@ -111,6 +113,43 @@ TEST_F(ShortcutRemoval, SharedGroupKeepsWhatIsNotTheProducts) {
     EXPECT_TRUE(Exists(programs / L"Vendor\\Other.lnk"));
     EXPECT_TRUE(Exists(programs / L"Neighbour\\App.lnk"));
     EXPECT_TRUE(Exists(root_ / L"Elsewhere\\App.lnk"));
+}
+
+// When the install folder cannot be resolved (its drive gone, or the file
+// system refuses to say where it leads), the run has no canonical folder: the
+// links are told by their targets' text against the location as registered.
+TEST_F(ShortcutRemoval, LinksGoByTheRegisteredLocationsTextWhenTheFolderCannotBeResolved) {
+    struct Case {
+        std::wstring location;   // as registered
+        std::wstring linkedDir;  // where the links were made to point
+        bool removed;
+    };
+    const Case cases[] = {
+        {L"Q:\\Zel App", L"Q:\\Zel App", true},
+        {L"q:/zel app\\", L"Q:\\Zel App", true},        // other case, separators, a trailing one
+        {L"Q:\\Zel App", L"Q:\\Zel App Other", false},  // only a prefix of the name
+        {L"Q:\\Zel App", L"Q:\\Elsewhere", false},
+        {L"Zel App", L"Q:\\Zel App", false},  // a relative location matches nothing
+        {L"", L"Q:\\Zel App", false},
+    };
+    const fs::path desktop = root_ / L"Desktop";
+    const fs::path programs = root_ / L"Programs";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Show(c.location + L" | " + c.linkedDir));
+        RemoveFolderTree(desktop);
+        RemoveFolderTree(programs);
+        // The drive Q: does not exist: the links are made without their target.
+        const fs::path target = fs::path(c.linkedDir) / L"App.exe";
+        std::wstring error;
+        ASSERT_TRUE(CreateShortcut(desktop / L"Zel App.lnk", target, c.linkedDir, error, true));
+        ASSERT_TRUE(CreateShortcut(programs / L"Zel\\App.lnk", target, c.linkedDir, error, true));
+
+        RemoveDesktopShortcut(desktop, L"Zel App", fs::path(), c.location);
+        RemoveStartMenuGroup(programs, L"Zel", fs::path(), c.location);
+
+        EXPECT_EQ(Exists(desktop / L"Zel App.lnk"), !c.removed);
+        EXPECT_EQ(Exists(programs / L"Zel"), !c.removed);
+    }
 }
 
 }  // namespace
