@@ -527,6 +527,30 @@ TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
 }
 
+// A setup.exe whose product entry was renamed to climb out of the install
+// folder, its digests made again: the quiet install refuses the payload as a
+// damaged one, writes nothing outside the folder and registers nothing.
+TEST_F(QuietTest, PayloadNameLeavingTheInstallFolderEndsWith1603AndWritesNothingOutside) {
+    const fs::path exe = scratch_ / L"setup_renamed_entry.exe";
+    std::wstring error;
+    ASSERT_TRUE(
+        WriteWithRenamedEntry(GetInputs().setupExe, exe, "files/Data/sample.dat", "files/../../zelsec.da", error))
+        << U8(error);
+    const fs::path log = scratch_ / L"renamed_entry.log";
+
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, exe),
+              std::optional<DWORD>(kFailed));
+
+    const std::vector<std::wstring> lines = LogFileLines(log);
+    const std::wstring refused = L"[エラー] 埋め込みペイロードのファイルが破損しています: files/../../zelsec.da";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), refused), lines.end()) << Joined(lines);
+    for (const std::wstring& line : lines) EXPECT_NE(line.find(L"コピー: "), 0u) << "nothing is copied: " << U8(line);
+    EXPECT_FALSE(fs::exists(installDir_.parent_path().parent_path() / L"zelsec.da"));
+    EXPECT_FALSE(fs::exists(installDir_.parent_path() / L"zelsec.da"));
+    EXPECT_FALSE(fs::exists(installDir_ / L"App.exe"));
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+}
+
 TEST_F(QuietTest, UninstallOfAKeyWithoutItsFolderEndsWith1603AndKeepsTheKey) {
     ScopedUninstallKey key(L"{ZEL-QUIET-NO-LOCATION-TEST}");
     ASSERT_TRUE(WriteUninstallKey(key.name(), {{L"DisplayName", L"Zel"}, {L"ZelSetupAppName", Sample().appName}}));
