@@ -1,7 +1,7 @@
 #include "install/extra_destination/extra_destination.h"
 
 #include <windows.h>
-// aclapi.h, knownfolders.h and shlobj.h need the types windows.h declares.
+// aclapi.h, knownfolders.h, sddl.h and shlobj.h need the types windows.h declares.
 #include <aclapi.h>
 #include <knownfolders.h>
 #include <sddl.h>
@@ -202,15 +202,24 @@ bool AccessListLetsStandardUsersChange(const std::wstring& sddl, SettingsListPla
 }
 
 bool StandardUsersCanChangeSettings(const fs::path& settingsFile) {
-    fs::path absolute;
-    if (!WeaklyCanonical(settingsFile, absolute)) return true;
-    if (ObjectLetsStandardUsersChange(absolute, SettingsListPlace::File)) return true;
-    fs::path folder = absolute.parent_path();
-    if (ObjectLetsStandardUsersChange(folder, SettingsListPlace::Folder)) return true;
-    for (fs::path above = folder.parent_path(); above != folder; folder = above, above = folder.parent_path()) {
-        if (ObjectLetsStandardUsersChange(above, SettingsListPlace::FolderAbove)) return true;
-    }
-    return false;
+    // The path as named and, where links lead elsewhere, the file they lead
+    // to: a standard user who can change either decides what is read.
+    auto chainLetsChange = [](const fs::path& file) {
+        if (ObjectLetsStandardUsersChange(file, SettingsListPlace::File)) return true;
+        fs::path folder = file.parent_path();
+        if (ObjectLetsStandardUsersChange(folder, SettingsListPlace::Folder)) return true;
+        for (fs::path above = folder.parent_path(); above != folder; folder = above, above = folder.parent_path()) {
+            if (ObjectLetsStandardUsersChange(above, SettingsListPlace::FolderAbove)) return true;
+        }
+        return false;
+    };
+    fs::path resolved;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(settingsFile, ec);
+    if (ec || !WeaklyCanonical(settingsFile, resolved)) return true;
+    const fs::path named(LexicallyNormalPath(absolute.native()));
+    if (chainLetsChange(resolved)) return true;
+    return !EqualsIgnoreAsciiCase(named.native(), resolved.native()) && chainLetsChange(named);
 }
 
 void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders, RunReporter* logTarget) {
