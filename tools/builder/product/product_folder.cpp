@@ -202,6 +202,16 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
         license.size = licenseBytes.size();
         add(std::move(license));
     }
+    // A file whose name folds like a folder of another ("files/Data" beside
+    // "files/data/x") cannot be made on Windows either.
+    for (const auto& [key, name] : folded) {
+        for (std::size_t slash = key.find(u'/'); slash != std::u16string::npos; slash = key.find(u'/', slash + 1)) {
+            if (const auto file = folded.find(key.substr(0, slash)); file != folded.end()) {
+                Fail(Quoted(file->second) + " and the folder of " + Quoted(name) +
+                     " differ only in letter case; Windows cannot hold a file and a folder of one name");
+            }
+        }
+    }
     std::sort(plan.items.begin(), plan.items.end(),
               [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });
 

@@ -165,6 +165,12 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
              WriteFile(r / "files/данные/A.TXT", "");
          },
          "\"files/Данные/a.txt\" and \"files/данные/A.TXT\" differ only in letter case"},
+        {"file and folder differing in case",
+         [](const fs::path& r) {
+             WriteFile(r / "files/Ä", "");
+             WriteFile(r / "files/ä/x.txt", "");
+         },
+         "\"files/Ä\" and the folder of \"files/ä/x.txt\" differ only in letter case"},
         {"full-width letters differing in case",
          [](const fs::path& r) {
              WriteFile(r / "files/Ａ.txt", "");
