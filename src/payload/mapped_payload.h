@@ -23,7 +23,7 @@ struct MappedPayload {
     // The entry's data matches its digest; always true without digests.
     bool EntryIntact(std::size_t index) const noexcept { return PayloadEntryIntact(data, entries, Digests(), index); }
     // Every entry stored under this name matches its digest (see PayloadEntriesNamedIntact).
-    bool EntriesNamedIntact(std::string_view name) const noexcept {
+    bool EntriesNamedIntact(std::string_view name) const {
         return PayloadEntriesNamedIntact(data, entries, Digests(), name);
     }
     // The bytes of an entry.

@@ -66,7 +66,7 @@ bool PayloadEntryIntact(std::span<const std::uint8_t> archive, const std::vector
 }
 
 bool PayloadEntriesNamedIntact(std::span<const std::uint8_t> archive, const std::vector<PayloadEntry>& entries,
-                               const PayloadDigests* digests, std::string_view name) noexcept {
+                               const PayloadDigests* digests, std::string_view name) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (SamePayloadName(entries[i].name, name) && !PayloadEntryIntact(archive, entries, digests, i)) return false;
     }

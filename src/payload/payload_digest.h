@@ -46,6 +46,6 @@ bool PayloadEntryIntact(std::span<const std::uint8_t> archive, const std::vector
 // case and the separators "/" and "\" are not told apart, as on the file system
 // that receives the entries); true as well without digests or such an entry.
 bool PayloadEntriesNamedIntact(std::span<const std::uint8_t> archive, const std::vector<PayloadEntry>& entries,
-                               const PayloadDigests* digests, std::string_view name) noexcept;
+                               const PayloadDigests* digests, std::string_view name);
 
 }  // namespace zel

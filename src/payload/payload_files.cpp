@@ -1,9 +1,11 @@
 #include "payload/payload_files.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "util/unicode.h"
+#include "util/upper_case.h"
 
 namespace zel {
 namespace {
@@ -12,12 +14,50 @@ constexpr std::string_view kFilesFolder = "files";
 
 bool IsSeparator(char c) noexcept { return c == '/' || c == '\\'; }
 
-wchar_t UpperAscii(wchar_t c) noexcept { return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c; }
+// A name Windows opens as a device wherever it stands: the part before the
+// first dot, trailing blanks removed, in any ASCII letter case.
+bool IsDeviceName(std::wstring_view element) {
+    std::wstring stem(element.substr(0, element.find(L'.')));
+    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
+    for (wchar_t& c : stem) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
+    for (const std::wstring_view plain : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
+        if (stem == plain) return true;
+    }
+    if (stem.size() != 4 || !(stem.starts_with(L"COM") || stem.starts_with(L"LPT"))) return false;
+    const wchar_t digit = stem[3];
+    return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
+}
+
+// An element Windows would create under another name, or not as a file.
+bool IsAlteredElement(std::wstring_view element) {
+    for (const wchar_t c : element) {
+        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
+    }
+    if (element.back() == L'.' || element.back() == L' ') return true;
+    return IsDeviceName(element);
+}
+
+// One element as the file system compares it: UTF-16 code units, each folded
+// through the upper-case table.
+std::u16string FoldElement(std::wstring_view element) {
+    std::u16string key;
+    key.reserve(element.size());
+    for (const wchar_t c : element) {
+        const auto cp = static_cast<std::uint32_t>(c);
+        if (cp > 0xFFFF && cp <= 0x10FFFF) {  // wchar_t holds whole code points: a surrogate pair, never folded
+            key.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            key.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            key.push_back(UpperCaseUnit(static_cast<char16_t>(cp)));
+        }
+    }
+    return key;
+}
 
 // A name's path elements, each as stored and as compared.
 struct Elements {
     std::vector<std::wstring> spelt;
-    std::vector<std::wstring> key;
+    std::vector<std::u16string> key;
 };
 
 Elements Split(std::wstring_view path) {
@@ -28,10 +68,8 @@ Elements Split(std::wstring_view path) {
         if (end == std::wstring_view::npos) end = path.size();
         if (end > start) {
             std::wstring element(path.substr(start, end - start));
-            std::wstring key = element;
-            std::transform(key.begin(), key.end(), key.begin(), UpperAscii);
+            elements.key.push_back(FoldElement(element));
             elements.spelt.push_back(std::move(element));
-            elements.key.push_back(std::move(key));
         }
         start = end + 1;
     }
@@ -40,14 +78,39 @@ Elements Split(std::wstring_view path) {
 
 }  // namespace
 
-bool SamePayloadName(std::string_view a, std::string_view b) noexcept {
-    auto fold = [](char c) { return c == '\\' ? '/' : (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
+bool IsSafeProductFileName(std::string_view name) {
+    if (!IsProductFileEntry(name) || !IsSafeEntryName(name)) return false;
+    std::wstring decoded;
+    if (!Utf8ToWideStrict(name, decoded)) return false;
+    // IsSafeEntryName leaves no empty element.
+    const std::wstring_view path(decoded);
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of(L"/\\", start);
+        if (end == std::wstring_view::npos) end = path.size();
+        if (end == start || IsAlteredElement(path.substr(start, end - start))) return false;
+        start = end + 1;
     }
     return true;
 }
+
+std::size_t FirstUnsafeProductEntry(const std::vector<PayloadEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (IsProductFileEntry(entries[i].name) && !IsSafeProductFileName(entries[i].name)) return i;
+    }
+    return entries.size();
+}
+
+std::u16string FoldedPayloadName(std::string_view name) {
+    std::u16string folded;
+    for (const std::u16string& element : Split(Utf8ToWide(name)).key) {
+        if (!folded.empty()) folded.push_back(u'/');
+        folded += element;
+    }
+    return folded;
+}
+
+bool SamePayloadName(std::string_view a, std::string_view b) { return FoldedPayloadName(a) == FoldedPayloadName(b); }
 
 std::vector<PayloadEntry> StartupEntries(const std::vector<PayloadEntry>& entries, std::string_view licenceName) {
     std::vector<PayloadEntry> startup;
@@ -72,9 +135,9 @@ bool IsProductFileEntry(std::string_view name) noexcept {
 std::vector<PayloadFile> ProductFilesInWalkOrder(const std::vector<PayloadEntry>& entries) {
     // Comparing the element lists lexicographically puts a folder's content right
     // after the folder and before its next sibling: the order of a depth-first walk.
-    std::map<std::vector<std::wstring>, PayloadFile> byKey;
+    std::map<std::vector<std::u16string>, PayloadFile> byKey;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (!IsProductFileEntry(entries[i].name)) continue;
+        if (!IsSafeProductFileName(entries[i].name)) continue;
         Elements elements = Split(Utf8ToWide(std::string_view(entries[i].name).substr(kFilesFolder.size() + 1)));
         if (elements.key.empty()) continue;
         std::wstring relative;

@@ -22,6 +22,11 @@ inline constexpr std::size_t kFileNumberOfSections = 2;
 inline constexpr std::size_t kFilePointerToSymbolTable = 8;
 inline constexpr std::size_t kFileNumberOfSymbols = 12;
 inline constexpr std::size_t kFileSizeOfOptionalHeader = 16;
+inline constexpr std::size_t kFileCharacteristics = 18;
+// Characteristics: the loader copies the whole image to the page file first
+// when the file lies on removable media or on the network.
+inline constexpr std::uint16_t kFileRemovableRunFromSwap = 0x0400;
+inline constexpr std::uint16_t kFileNetRunFromSwap = 0x0800;
 
 // Optional header.
 inline constexpr std::uint16_t kMagicPe32 = 0x10B;

@@ -5,6 +5,10 @@
 // failure ends with its own code.
 #include <windows.h>
 
+// After windows.h
+#include <aclapi.h>
+#include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -551,6 +555,89 @@ TEST_F(QuietTest, FatalInstallStepEndsWith1603AndRegistersNothing) {
     EXPECT_EQ(U8(lines.back()), U8(L"[エラー] インストール中に予期しないエラーが発生しました。"));
     EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
     EXPECT_FALSE(fs::exists(installDir_ / L"install_manifest.txt"));
+}
+
+// A setup.exe whose product entry was renamed to climb out of the install
+// folder, its digests made again: the quiet install refuses the payload as a
+// damaged one, writes nothing outside the folder and registers nothing.
+TEST_F(QuietTest, PayloadNameLeavingTheInstallFolderEndsWith1603AndWritesNothingOutside) {
+    const fs::path exe = scratch_ / L"setup_renamed_entry.exe";
+    std::wstring error;
+    ASSERT_TRUE(
+        WriteWithRenamedEntry(GetInputs().setupExe, exe, "files/Data/sample.dat", "files/../../zelsec.da", error))
+        << U8(error);
+    const fs::path log = scratch_ / L"renamed_entry.log";
+
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, exe),
+              std::optional<DWORD>(kFailed));
+
+    const std::vector<std::wstring> lines = LogFileLines(log);
+    const std::wstring refused = L"[エラー] 埋め込みペイロードのファイルが破損しています: files/../../zelsec.da";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), refused), lines.end()) << Joined(lines);
+    for (const std::wstring& line : lines) EXPECT_NE(line.find(L"コピー: "), 0u) << "nothing is copied: " << U8(line);
+    EXPECT_FALSE(fs::exists(installDir_.parent_path().parent_path() / L"zelsec.da"));
+    EXPECT_FALSE(fs::exists(installDir_.parent_path() / L"zelsec.da"));
+    EXPECT_FALSE(fs::exists(installDir_ / L"App.exe"));
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+}
+
+// The MstaFolder mirror as an administrator's quiet install meets it: a
+// Korvel_10.ini that standard users can write (Wine shows a list that lets
+// Everyone) is ignored with a warning and nothing is mirrored; once it can be
+// trusted, the mirror copies, but keeps another program's read-only file.
+TEST_F(QuietTest, MirrorIgnoresSettingsUsersCanWriteAndKeepsReadOnlyFiles) {
+    const fs::path settings = KnownFolder(FOLDERID_LocalAppData) / L"Korvel" / L"Korvel_10.ini";
+    const fs::path mirror = scratch_ / L"Msta";
+    const fs::path vendorFile = mirror / L"Data" / L"sample.dat";
+    ASSERT_TRUE(WriteFileBytes(vendorFile, {'v', 'e', 'n', 'd', 'o', 'r'}));
+    ASSERT_TRUE(::SetFileAttributesW(vendorFile.c_str(), FILE_ATTRIBUTE_READONLY));
+    const std::string text = "[Korvel]\r\nMstaFolder=" + U8(mirror.wstring()) + "\r\n";
+    ASSERT_TRUE(WriteFileBytes(settings, Bytes(text.begin(), text.end())));
+    struct RemoveSettings {
+        fs::path file;
+        ~RemoveSettings() {
+            std::error_code ignored;
+            fs::remove(file, ignored);
+        }
+    } removeSettings{settings};
+
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                                       nullptr));
+    const UniqueLocalMem owner(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL everyone = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(settings.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, everyone, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+
+    const fs::path firstLog = scratch_ / L"mirror_untrusted.log";
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", firstLog.wstring()}), std::optional<DWORD>(0));
+    const std::vector<std::wstring> first = LogFileLines(firstLog);
+    const std::wstring ignored =
+        L"[警告] 標準ユーザーが書き換えられる Korvel_10.ini のため MstaFolder を使いません: " + settings.wstring();
+    EXPECT_NE(std::find(first.begin(), first.end(), ignored), first.end()) << Joined(first);
+    EXPECT_FALSE(fs::exists(mirror / L"Data" / L"config.xml")) << "nothing is mirrored";
+
+    // A file only the administrator can change (as a new file has it here).
+    std::error_code error;
+    fs::remove(settings, error);
+    ASSERT_TRUE(WriteFileBytes(settings, Bytes(text.begin(), text.end())));
+    const fs::path secondLog = scratch_ / L"mirror_trusted.log";
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", secondLog.wstring()}), std::optional<DWORD>(0));
+    const std::vector<std::wstring> second = LogFileLines(secondLog);
+    const std::wstring kept = L"[警告] 読み取り専用のファイルがあるため MstaFolder 先へコピーしません: ";
+    EXPECT_NE(std::find_if(second.begin(), second.end(),
+                           [&](const std::wstring& line) {
+                               return line.starts_with(kept) && line.ends_with(L"\\Data\\sample.dat");
+                           }),
+              second.end())
+        << Joined(second);
+    EXPECT_EQ(ReadFileBytes(vendorFile), std::optional<Bytes>(Bytes{'v', 'e', 'n', 'd', 'o', 'r'}));
+    EXPECT_TRUE(fs::exists(mirror / L"Data" / L"config.xml")) << Joined(second);
+    ::SetFileAttributesW(vendorFile.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 TEST_F(QuietTest, UninstallOfAKeyWithoutItsFolderEndsWith1603AndKeepsTheKey) {

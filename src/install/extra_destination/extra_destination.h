@@ -45,8 +45,21 @@ bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir
 
 // The weakly canonical folders that the MstaFolder values of the install
 // folder's and %LocalAppData%\Korvel\'s Korvel_10.ini name, in that order,
-// without case-insensitive duplicates. Cleared first.
-void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders);
+// without case-insensitive duplicates. Cleared first. A settings file that
+// standard users can change is ignored, with a warning to logTarget (may be
+// null): the elevated run never lets it choose where product files go.
+void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders,
+                      RunReporter* logTarget = nullptr);
+// Standard users can change the settings file: write it, or put another in
+// its place through its folder or any folder above (a list that cannot be
+// read counts as letting them). Standard users are Everyone, Authenticated
+// Users, Users and Interactive.
+bool StandardUsersCanChangeSettings(const std::filesystem::path& settingsFile);
+// Where an access list lies on the way to the settings file.
+enum class SettingsListPlace { File, Folder, FolderAbove };
+// The rule above for one access list, given as SDDL text (unreadable text
+// counts as letting them).
+bool AccessListLetsStandardUsersChange(const std::wstring& sddl, SettingsListPlace place);
 // The MstaFolder value of one settings file; empty when the file or the key is missing.
 std::wstring ReadMstaFolderValue(const std::filesystem::path& settingsFile);
 // Appends the value's weakly canonical form (lexically normal form when that

@@ -1,8 +1,10 @@
 #include "install/extra_destination/extra_destination.h"
 
 #include <windows.h>
-// knownfolders.h and shlobj.h need the types windows.h declares.
+// aclapi.h, knownfolders.h, sddl.h and shlobj.h need the types windows.h declares.
+#include <aclapi.h>
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -13,7 +15,6 @@
 #include "install/destination/folder_security.h"
 #include "util/ascii.h"
 #include "util/error_text.h"
-#include "util/file_removal.h"
 #include "util/known_folder.h"
 #include "util/path_forms.h"
 #include "util/unique_handle.h"
@@ -26,6 +27,78 @@ namespace {
 constexpr wchar_t kSettingsFile[] = L"Korvel_10.ini";
 constexpr int kCopyAttempts = 5;
 constexpr DWORD kSharingRetryDelayMs = 200;
+
+// Rights that let their holder change the settings file: on the file itself,
+// write or replace it; on its folder, put another file in its place (add one
+// where it was, delete or rename it) or take the folder; on a folder further
+// up, move the path below aside (rename or delete its child on the path,
+// rename the folder itself) or take the folder. Adding a new folder, as every
+// user may at a drive's root, changes nothing on an existing path.
+ACCESS_MASK ChangeRights(SettingsListPlace place) {
+    constexpr ACCESS_MASK kTake = WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+    switch (place) {
+        case SettingsListPlace::File:
+            return FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | GENERIC_WRITE | kTake;
+        case SettingsListPlace::Folder:
+            return FILE_ADD_FILE | FILE_DELETE_CHILD | DELETE | GENERIC_WRITE | kTake;
+        case SettingsListPlace::FolderAbove:
+            break;
+    }
+    return FILE_DELETE_CHILD | DELETE | kTake;
+}
+
+bool IsStandardUsersSid(PSID sid) {
+    for (const WELL_KNOWN_SID_TYPE type :
+         {WinWorldSid, WinAuthenticatedUserSid, WinBuiltinUsersSid, WinInteractiveSid}) {
+        if (::IsWellKnownSid(sid, type)) return true;
+    }
+    return false;
+}
+
+// The descriptor's access list grants standard users any of the rights. No
+// list at all grants everyone everything.
+bool GrantsStandardUsers(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
+    if (!present || !dacl) return true;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, index, &ace)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        if ((allowed->Mask & rights) && IsStandardUsersSid(const_cast<DWORD*>(&allowed->SidStart))) return true;
+    }
+    return false;
+}
+
+// The object's own list lets standard users change the settings file from
+// that place; a list that cannot be read counts as letting them.
+bool ObjectLetsStandardUsersChange(const fs::path& path, SettingsListPlace place) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                                nullptr, &descriptor) != ERROR_SUCCESS) {
+        return true;
+    }
+    const UniqueLocalMem descriptorOwner(descriptor);
+    return GrantsStandardUsers(descriptor, ChangeRights(place));
+}
+
+// The MstaFolder value of one settings file, or empty when the file is missing
+// or standard users could have written it (logged: the elevated run does not
+// let it choose where product files go).
+std::wstring TrustedMstaFolderValue(RunReporter* logTarget, const fs::path& settingsFile) {
+    std::error_code ec;
+    if (!fs::is_regular_file(settingsFile, ec)) return {};
+    if (StandardUsersCanChangeSettings(settingsFile)) {
+        Log(logTarget, L"[警告] 標準ユーザーが書き換えられる Korvel_10.ini のため MstaFolder を使いません: " +
+                           settingsFile.wstring());
+        return {};
+    }
+    return ReadMstaFolderValue(settingsFile);
+}
 
 bool IsFolder(const fs::path& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -119,12 +192,43 @@ void AddExtraFolder(std::vector<std::wstring>& extraFolders, const std::wstring&
     if (!known) extraFolders.push_back(folder);
 }
 
-void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders) {
+bool AccessListLetsStandardUsersChange(const std::wstring& sddl, SettingsListPlace place) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return true;
+    }
+    const UniqueLocalMem descriptorOwner(descriptor);
+    return GrantsStandardUsers(descriptor, ChangeRights(place));
+}
+
+bool StandardUsersCanChangeSettings(const fs::path& settingsFile) {
+    // The path as named and, where links lead elsewhere, the file they lead
+    // to: a standard user who can change either decides what is read.
+    auto chainLetsChange = [](const fs::path& file) {
+        if (ObjectLetsStandardUsersChange(file, SettingsListPlace::File)) return true;
+        fs::path folder = file.parent_path();
+        if (ObjectLetsStandardUsersChange(folder, SettingsListPlace::Folder)) return true;
+        for (fs::path above = folder.parent_path(); above != folder; folder = above, above = folder.parent_path()) {
+            if (ObjectLetsStandardUsersChange(above, SettingsListPlace::FolderAbove)) return true;
+        }
+        return false;
+    };
+    fs::path resolved;
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(settingsFile, ec);
+    if (ec || !WeaklyCanonical(settingsFile, resolved)) return true;
+    const fs::path named(LexicallyNormalPath(absolute.native()));
+    if (chainLetsChange(resolved)) return true;
+    return !EqualsIgnoreAsciiCase(named.native(), resolved.native()) && chainLetsChange(named);
+}
+
+void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>& extraFolders, RunReporter* logTarget) {
     extraFolders.clear();
-    AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(installDir) / kSettingsFile));
+    AddExtraFolder(extraFolders, TrustedMstaFolderValue(logTarget, fs::path(installDir) / kSettingsFile));
     const std::wstring localAppData = KnownFolderPath(FOLDERID_LocalAppData);
     if (!localAppData.empty()) {
-        AddExtraFolder(extraFolders, ReadMstaFolderValue(fs::path(localAppData) / L"Korvel" / kSettingsFile));
+        AddExtraFolder(extraFolders,
+                       TrustedMstaFolderValue(logTarget, fs::path(localAppData) / L"Korvel" / kSettingsFile));
     }
 }
 
@@ -146,7 +250,7 @@ bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir
     if (folderNames.empty()) return true;
 
     std::vector<std::wstring> extraFolders;
-    FindExtraFolders(installDir, extraFolders);
+    FindExtraFolders(installDir, extraFolders, logTarget);
     if (extraFolders.empty()) {
         Log(logTarget,
             L"[情報] MstaFolder ミラー: インストール先または %LocalAppData%\\Korvel\\ の Korvel_10.ini が無いか、MstaFolder= が空のためスキップしました。");
@@ -181,7 +285,14 @@ bool MirrorToExtraFolders(RunReporter* logTarget, const std::wstring& installDir
             }
             std::wstring detail;
             if (!EnsureFolder(fs::path(target).parent_path(), detail)) return Fail(target, detail, errorText);
-            ClearReadOnly(target);
+            // A read-only file there is another program's (a mirrored copy is
+            // never read-only: it takes the attributes of the installed file).
+            if (const DWORD attributes = ::GetFileAttributesW(target.c_str());
+                attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                Log(logTarget, L"[警告] 読み取り専用のファイルがあるため MstaFolder 先へコピーしません: " + target);
+                continue;
+            }
             if (const DWORD error = CopyWithSharingRetry(source, target); error != 0) {
                 return Fail(target, Win32ErrorText(error), errorText);
             }

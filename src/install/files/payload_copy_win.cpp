@@ -13,6 +13,7 @@
 #include "install/files/ordered_writes.h"
 #include "payload/payload_files.h"
 #include "util/ascii.h"
+#include "util/unicode.h"
 
 namespace zel {
 namespace {
@@ -28,6 +29,14 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 }  // namespace
 
 bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
+    // The builder stores no name that leaves the files folder or that Windows
+    // would alter: such a name means the payload was changed, and nothing of
+    // it is written, as a damaged file would stop the copy.
+    const std::vector<PayloadEntry>& entries = plan.payload.entries;
+    if (const std::size_t unsafe = FirstUnsafeProductEntry(entries); unsafe < entries.size()) {
+        reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + Utf8ToWide(entries[unsafe].name));
+        return false;
+    }
     // Straight from the mapped payload: every installed byte is written once, and
     // nothing of the product passes through the temp folder. The files are
     // written on worker threads and reported here in walk order, one by one.

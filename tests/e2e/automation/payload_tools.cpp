@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
+#include "payload/xxh64.h"
 #include "util/unique_handle.h"
 
 namespace zel::e2e {
@@ -148,6 +150,44 @@ bool WriteWithFlippedByte(const fs::path& exe, const fs::path& output, const std
     }
     errorText = L"no entry with data named " + fs::path(std::u8string(entryName.begin(), entryName.end())).wstring();
     return false;
+}
+
+bool WriteWithRenamedEntry(const fs::path& exe, const fs::path& output, const std::string& from, const std::string& to,
+                           std::wstring& errorText) {
+    Bytes file, payload;
+    const std::size_t at = PayloadInFile(exe, file, payload, errorText);
+    if (at == std::string::npos) return false;
+    std::vector<PayloadEntry> entries;
+    if (from.size() != to.size() || !ParsePayloadArchive(payload, entries)) {
+        errorText = L"the payload of " + exe.wstring() + L" cannot be read, or the names differ in length";
+        return false;
+    }
+    // The directory: the header, then per entry its name's length, the name,
+    // its offset and size.
+    std::size_t position = kPayloadHeaderSize;
+    bool renamed = false;
+    for (const PayloadEntry& entry : entries) {
+        position += 4;
+        if (entry.name == from) {
+            std::copy(to.begin(), to.end(), file.begin() + static_cast<std::ptrdiff_t>(at + position));
+            renamed = true;
+        }
+        position += entry.name.size() + 16;
+    }
+    // The digests resource: its magic, version 1 and the number of entries.
+    Bytes header(std::begin(kPayloadDigestsMagic), std::end(kPayloadDigestsMagic));
+    for (const std::uint32_t value : {kPayloadDigestsVersion, static_cast<std::uint32_t>(entries.size())}) {
+        for (int i = 0; i < 4; ++i) header.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+    const auto digests = std::search(file.begin(), file.end(), header.begin(), header.end());
+    if (!renamed || digests == file.end()) {
+        errorText = L"no entry of that name, or no digests, in " + exe.wstring();
+        return false;
+    }
+    const std::uint64_t directory =
+        Xxh64(std::span<const std::uint8_t>(file.data() + at, PayloadDirectorySize(entries)));
+    for (int i = 0; i < 8; ++i) *(digests + 16 + i) = static_cast<std::uint8_t>(directory >> (8 * i));
+    return WriteChanged(output, file, errorText);
 }
 
 }  // namespace zel::e2e

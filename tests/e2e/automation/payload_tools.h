@@ -41,4 +41,10 @@ bool WriteWithCorruptMagic(const std::filesystem::path& exe, const std::filesyst
 bool WriteWithFlippedByte(const std::filesystem::path& exe, const std::filesystem::path& output,
                           const std::string& entryName, std::wstring& errorText);
 
+// Copies the setup.exe with the archive entry named from renamed in place to
+// to (UTF-8, the same length) and the payload's directory digest made again,
+// as someone changing the file on purpose would: the digests still hold.
+bool WriteWithRenamedEntry(const std::filesystem::path& exe, const std::filesystem::path& output,
+                           const std::string& from, const std::string& to, std::wstring& errorText);
+
 }  // namespace zel::e2e

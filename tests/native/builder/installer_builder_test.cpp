@@ -117,6 +117,40 @@ TEST_F(InstallerBuilderTest, SameInputGivesByteIdenticalOutput) {
     EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("setup.exe"));
 }
 
+// The header fields read back from the written file: the flags that make the
+// loader read the whole image in when it is started from a share or a
+// removable drive (the stub's other flags kept), and a checksum that still
+// holds, summed here word by word.
+TEST_F(InstallerBuilderTest, OutputRunsFromSwapOnNetworkAndRemovableMediaWithItsChecksum) {
+    BuildInstaller(Options());
+    const std::vector<std::uint8_t> stubBytes = test::ReadBytes(stub());
+    std::vector<std::uint8_t> out = test::ReadBytes(output());
+    const std::size_t characteristics = test::kPeOffset + 4 + 18;
+    auto u16 = [](const std::vector<std::uint8_t>& b, std::size_t at) { return b[at] | b[at + 1] << 8; };
+    ASSERT_EQ(u16(stubBytes, characteristics) & 0x0C00, 0);
+    EXPECT_EQ(u16(out, characteristics), u16(stubBytes, characteristics) | 0x0400 | 0x0800);
+
+    const std::size_t checksumAt = test::kPeOffset + 4 + 20 + 64;
+    const std::uint32_t stored = out[checksumAt] | out[checksumAt + 1] << 8 | out[checksumAt + 2] << 16 |
+                                 static_cast<std::uint32_t>(out[checksumAt + 3]) << 24;
+    std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(checksumAt), 4, 0);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < out.size(); i += 2) {
+        sum += out[i] | (i + 1 < out.size() ? out[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    EXPECT_EQ(stored, sum + static_cast<std::uint32_t>(out.size()));
+    EXPECT_NE(stored, 0u);
+
+    // Built again from its own output, the flags stay as they are.
+    BuildOptions again = Options();
+    again.stub = dir_.path() / "first.exe";
+    fs::copy_file(output(), again.stub);
+    again.output = dir_.path() / "out" / "again.exe";
+    BuildInstaller(again);
+    EXPECT_EQ(u16(test::ReadBytes(again.output), characteristics), u16(stubBytes, characteristics) | 0x0C00);
+}
+
 TEST_F(InstallerBuilderTest, OutputPassesAnIndependentReader) {
     if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
     BuildInstaller(Options());

@@ -9,6 +9,8 @@ from, with pefile as an independent PE reader:
 - when PAYLOAD is an archive, RT_RCDATA 102 (language 0) holds the XXH64
   digests of its directory and of every entry, computed here with the
   system's libxxhash;
+- the file header asks the loader to run the image from the page file when it
+  lies on removable media or the network, the stub's other flags kept;
 - the checksum is right, SizeOfImage covers the last section, sections lie in
   the file, the resource directory points into an initialised-data section.
 Exit status 0 when everything holds; each problem is printed."""
@@ -86,6 +88,10 @@ def main():
         elif actual[key] != expected[key]:
             problems.append(f"resource {key} differs ({len(actual[key])} bytes, expected {len(expected[key])})")
 
+    run_from_swap = 0x0400 | 0x0800  # IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP
+    if out.FILE_HEADER.Characteristics != stub.FILE_HEADER.Characteristics | run_from_swap:
+        problems.append(f"file characteristics {out.FILE_HEADER.Characteristics:#x}, "
+                        f"expected {stub.FILE_HEADER.Characteristics | run_from_swap:#x}")
     opt = out.OPTIONAL_HEADER
     if opt.CheckSum != out.generate_checksum():
         problems.append(f"checksum {opt.CheckSum:#x}, computed {out.generate_checksum():#x}")

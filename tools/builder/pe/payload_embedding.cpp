@@ -143,6 +143,14 @@ EmbedLayout PlanEmbedding(const PeStub& stub, ResourceTree tree, std::uint64_t p
               static_cast<std::uint16_t>(sections.size() + 1));
         initialized += static_cast<std::uint32_t>(rawSize);
     }
+    // setup.exe writes the product's files straight from its mapped payload for
+    // the whole run: started from a share or a removable drive that goes away
+    // meanwhile, a read of the image would fault. These flags make the loader
+    // read the whole image into the page file at start instead; from a fixed
+    // disk the image is mapped as before.
+    const std::uint64_t characteristics = stub.peOffset() + kNtSignatureSize + kFileCharacteristics;
+    Put16(h + characteristics, static_cast<std::uint16_t>(U16(bytes, characteristics, "file header") |
+                                                          kFileRemovableRunFromSwap | kFileNetRunFromSwap));
     Put32(header + kSectionVirtualSize, static_cast<std::uint32_t>(contentSize));
     Put32(header + kSectionSizeOfRawData, static_cast<std::uint32_t>(rawSize));
     Put32(h + opt + kOptSizeOfInitializedData, initialized);

@@ -15,6 +15,7 @@
 #include "config/setup_config.h"
 #include "install/files/files_pattern.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_files.h"
 #include "util/ascii.h"
 #include "util/unicode.h"
 
@@ -178,10 +179,12 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     // Sorted now so that a refusal names the same file on every run.
     std::sort(files.begin(), files.end(), [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });
 
-    std::map<std::string, std::string> folded;  // ASCII-folded name -> name
+    // Names folded as the file system compares them (not only A-Z): two that
+    // fold alike would be one file on Windows.
+    std::map<std::u16string, std::string> folded;  // folded name -> name
     auto add = [&](ProductItem item) {
         CheckName(item.name);
-        const auto [it, inserted] = folded.emplace(FoldAscii(item.name), item.name);
+        const auto [it, inserted] = folded.emplace(FoldedPayloadName(item.name), item.name);
         if (!inserted) {
             Fail(Quoted(it->second) + " and " + Quoted(item.name) +
                  " differ only in letter case; Windows would keep only one of them");
@@ -192,12 +195,22 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     for (ProductItem& item : files) add(std::move(item));
     // A licence below files/ is already listed (on Windows possibly spelt with
     // other letter case); anywhere else it is added on its own.
-    if (!folded.contains(FoldAscii(licenseName))) {
+    if (!folded.contains(FoldedPayloadName(licenseName))) {
         ProductItem license;
         license.name = licenseName;
         license.source = licensePath;
         license.size = licenseBytes.size();
         add(std::move(license));
+    }
+    // A file whose name folds like a folder of another ("files/Data" beside
+    // "files/data/x") cannot be made on Windows either.
+    for (const auto& [key, name] : folded) {
+        for (std::size_t slash = key.find(u'/'); slash != std::u16string::npos; slash = key.find(u'/', slash + 1)) {
+            if (const auto file = folded.find(key.substr(0, slash)); file != folded.end()) {
+                Fail(Quoted(file->second) + " and the folder of " + Quoted(name) +
+                     " differ only in letter case; Windows cannot hold a file and a folder of one name");
+            }
+        }
     }
     std::sort(plan.items.begin(), plan.items.end(),
               [](const ProductItem& a, const ProductItem& b) { return a.name < b.name; });

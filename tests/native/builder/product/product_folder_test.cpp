@@ -151,6 +151,32 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
         {"invalid UTF-8 name", [](const fs::path& r) { WriteFile(r / "files/\xFF.txt", ""); }, "not valid UTF-8"},
         {"names differing in case", [](const fs::path& r) { WriteFile(r / "files/app.exe", ""); },
          "\"files/App.exe\" and \"files/app.exe\" differ only in letter case"},
+        // Windows folds letters beyond A-Z too: these are one file there.
+        {"names differing in accented case",
+         [](const fs::path& r) {
+             WriteFile(r / "files/Doc/Ä.txt", "");
+             WriteFile(r / "files/Doc/ä.txt", "");
+         },
+         "\"files/Doc/Ä.txt\" and \"files/Doc/ä.txt\" differ only in letter case; Windows would keep only "
+         "one of them"},
+        {"folders differing in Cyrillic case",
+         [](const fs::path& r) {
+             WriteFile(r / "files/Данные/a.txt", "");
+             WriteFile(r / "files/данные/A.TXT", "");
+         },
+         "\"files/Данные/a.txt\" and \"files/данные/A.TXT\" differ only in letter case"},
+        {"file and folder differing in case",
+         [](const fs::path& r) {
+             WriteFile(r / "files/Ä", "");
+             WriteFile(r / "files/ä/x.txt", "");
+         },
+         "\"files/Ä\" and the folder of \"files/ä/x.txt\" differ only in letter case"},
+        {"full-width letters differing in case",
+         [](const fs::path& r) {
+             WriteFile(r / "files/Ａ.txt", "");
+             WriteFile(r / "files/ａ.txt", "");
+         },
+         "\"files/Ａ.txt\" and \"files/ａ.txt\" differ only in letter case"},
         {"link to a folder",
          [](const fs::path& r) { fs::create_directory_symlink(r / "files/Doc", r / "files/DocLink"); },
          "\"files/DocLink\" is a link to a folder"},

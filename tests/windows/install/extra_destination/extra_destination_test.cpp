@@ -1,13 +1,16 @@
 #include "install/extra_destination/extra_destination.h"
 
 #include <windows.h>
-// knownfolders.h needs the types windows.h declares.
+// aclapi.h, knownfolders.h and sddl.h need the types windows.h declares.
+#include <aclapi.h>
 #include <knownfolders.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <thread>
 
 #include "common/extra_destination_cases.h"
@@ -16,6 +19,7 @@
 #include "util/known_folder.h"
 #include "util/path_forms.h"
 #include "util/unicode.h"
+#include "util/unique_handle.h"
 #include "windows/install/install_test_support.h"
 #include "windows/recording_reporter.h"
 
@@ -55,6 +59,23 @@ std::string Utf16Settings(const std::wstring& text) {
 }
 
 std::string Utf8Settings(const std::wstring& text) { return WideToUtf8(text); }
+
+// Gives the file or folder the access list of the SDDL text; Wine keeps it and
+// reports it back, though it enforces none.
+void SetAccessList(const fs::path& path, const wchar_t* sddl) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
+    const UniqueLocalMem owner(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
+                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                      dacl, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS))
+        << path;
+}
 
 // An install folder with a few installed files, and the settings files of both
 // locations removed before and after.
@@ -226,13 +247,100 @@ TEST_F(MirrorTest, InstallFolderItselfIsSkipped) {
     }
 }
 
-TEST_F(MirrorTest, ReadOnlyTargetIsOverwritten) {
+// A read-only file at a target is another program's: the mirror never clears
+// its attribute, keeps it as it is, says so and goes on with the other files.
+TEST_F(MirrorTest, ReadOnlyTargetIsKept) {
     InstallSettings(Extra().wstring());
-    const fs::path target = Extra() / L"Data\\b.dat";
-    test::WriteFile(target, "old");
-    ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
-    EXPECT_TRUE(Mirror({L"Data\\b.dat"}, {L"Data\\*"})) << Show(error_);
-    EXPECT_EQ(test::ReadFile(target), "content of Data\\b.dat");
+    const fs::path kept = Extra() / L"Data\\b.dat";
+    test::WriteFile(kept, "another vendor's");
+    ASSERT_TRUE(::SetFileAttributesW(kept.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    test::WriteFile(Extra() / L"Data\\x\\a.dat", "an earlier mirror");
+
+    EXPECT_TRUE(Mirror({L"Data\\b.dat", L"Data\\x\\a.dat"}, {L"Data\\*"})) << Show(error_);
+    const fs::path extra = Canonical(Extra());
+    EXPECT_EQ(wizard_.LogText(), LogOf({L"[警告] 読み取り専用のファイルがあるため MstaFolder 先へコピーしません: " +
+                                            (extra / L"Data\\b.dat").wstring(),
+                                        L"MstaFolder 先へコピー: " + (extra / L"Data\\x\\a.dat").wstring()}));
+    EXPECT_EQ(test::ReadFile(kept), "another vendor's");
+    EXPECT_EQ(::GetFileAttributesW(kept.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_EQ(test::ReadFile(Extra() / L"Data\\x\\a.dat"), "content of Data\\x\\a.dat");
+}
+
+// Which access lists let standard users change a settings file, by where the
+// list lies. Wine keeps no lists (it reports one made from the Unix mode), so
+// the rule is checked on the lists themselves.
+TEST(MirrorSettingsTrust, AccessListRule) {
+    using Place = SettingsListPlace;
+    constexpr wchar_t kLocked[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    struct Case {
+        const wchar_t* sddl;
+        Place place;
+        bool changes;
+    };
+    const Case cases[] = {
+        {kLocked, Place::File, false},
+        {kLocked, Place::Folder, false},
+        {kLocked, Place::FolderAbove, false},
+        {L"D:P(A;;FA;;;BA)(A;;0x120116;;;BU)", Place::File, true},  // write
+        {L"D:P(A;;FA;;;BA)(A;;0x110000;;;AU)", Place::File, true},  // delete
+        {L"D:P(A;;FA;;;WD)", Place::File, true},
+        {L"D:P(A;;0x1200a9;;;WD)", Place::File, false},
+        {L"D:P(A;;FA;;;S-1-5-21-1-2-3-1001)", Place::File, false},             // one named user, not a group
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x100002;;;AU)", Place::Folder, true},       // add a file
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x100040;;;BU)", Place::Folder, true},       // delete what is in it
+        {L"D:P(A;OICI;FA;;;BA)(A;;WD;;;IU)", Place::Folder, true},             // change its list
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x100004;;;BU)", Place::Folder, false},      // only add folders
+        {L"D:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;BU)", Place::Folder, false},      // only for what is made inside
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x110000;;;WD)", Place::FolderAbove, true},  // rename it
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x100040;;;AU)", Place::FolderAbove, true},  // rename what is in it
+        {L"D:P(A;OICI;FA;;;BA)(A;;GA;;;BU)", Place::FolderAbove, true},
+        // A drive's root: users add folders there and own what they make.
+        {L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;0x100004;;;AU)",
+         Place::FolderAbove, false},
+        {L"D:P(A;OICI;FA;;;BA)(A;;0x100116;;;AU)", Place::FolderAbove, false},  // adds files: none on the path
+        {L"not a list", Place::File, true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AccessListLetsStandardUsersChange(c.sddl, c.place), c.changes)
+            << Show(c.sddl) << " place " << static_cast<int>(c.place);
+    }
+}
+
+// A settings file that standard users could have written (the file itself, or
+// through its folder or a folder above) does not steer the elevated run: it
+// is ignored with a warning. Wine shows a list that lets Everyone write.
+TEST(MirrorSettingsTrust, SettingsStandardUsersCanChangeAreIgnored) {
+    enum class Opened { Nothing, File, Folder, FolderAbove };
+    for (const Opened opened : {Opened::Nothing, Opened::File, Opened::Folder, Opened::FolderAbove}) {
+        ScratchFolder scratch(L"mirror_trust");
+        const fs::path above = scratch.path() / L"Vendor";
+        const fs::path install = above / L"App";
+        const fs::path extra = scratch.path() / L"Extra";
+        const fs::path settings = install / L"Korvel_10.ini";
+        test::WriteFile(settings, Utf8Settings(L"MstaFolder=" + extra.wstring() + L"\r\n"));
+        test::WriteFile(install / L"Data\\b.dat", "content");
+        const std::map<Opened, fs::path> openedPath = {
+            {Opened::File, settings}, {Opened::Folder, install}, {Opened::FolderAbove, above}};
+        if (opened != Opened::Nothing) SetAccessList(openedPath.at(opened), L"D:P(A;OICI;FA;;;WD)");
+        const bool ignored = opened != Opened::Nothing;
+        const int name = static_cast<int>(opened);
+
+        EXPECT_EQ(StandardUsersCanChangeSettings(settings), ignored) << name;
+        RecordingReporter log;
+        std::wstring error;
+        EXPECT_TRUE(MirrorToExtraFolders(&log, install.wstring(), {L"Data\\b.dat"}, {L"Data\\*"}, error)) << name;
+        const fs::path copy = Canonical(extra) / L"Data\\b.dat";
+        if (ignored) {
+            EXPECT_EQ(log.LogText(),
+                      LogOf({L"[警告] 標準ユーザーが書き換えられる Korvel_10.ini のため MstaFolder を使いません: " +
+                                 settings.wstring(),
+                             kNoSettingsLine}))
+                << name;
+        } else {
+            EXPECT_EQ(log.LogText(), LogOf({L"MstaFolder 先へコピー: " + copy.wstring()})) << name;
+        }
+        EXPECT_EQ(fs::exists(copy), !ignored) << name;
+    }
 }
 
 TEST_F(MirrorTest, FolderThatCannotBeCreatedFailsTheStep) {

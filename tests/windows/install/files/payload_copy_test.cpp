@@ -5,10 +5,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "common/show_text.h"
 #include "install/files/copy_failure.h"
 #include "payload/payload_archive.h"
+#include "payload/payload_digest.h"
+#include "payload/xxh64.h"
+#include "util/unicode.h"
 #include "windows/install/files/payload_copy_fixture.h"
 #include "windows/install/install_test_support.h"
 #include "windows/recording_reporter.h"
@@ -20,6 +25,7 @@ namespace fs = std::filesystem;
 using test::CopyLines;
 using test::LogOf;
 using test::ReadFile;
+using test::Show;
 using test::Sorted;
 using test::WriteFile;
 
@@ -133,6 +139,89 @@ TEST_F(PayloadCopyTest, DamagedFileStopsTheCopyBeforeItIsWritten) {
     reporter_.lines.clear();
     ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
     EXPECT_NE(ReadFile(fs::path(plan_.installDir) / L"Doc\\a\\b.txt"), "content of Doc\\a\\b.txt");
+}
+
+// A payload of the given entries with digests that hold, as a changed setup.exe
+// with its digests made again would carry.
+void LoadEntries(InstallPlan& plan, std::vector<std::uint8_t>& archive,
+                 const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::vector<ArchiveItem> items;
+    for (const auto& [name, data] : entries) items.push_back({name, data.size()});
+    archive = BuildArchiveDirectory(items);
+    PayloadDigests digests;
+    digests.directory = Xxh64(archive);
+    for (const auto& [name, data] : entries) {
+        digests.entries.push_back(Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
+        archive.insert(archive.end(), data.begin(), data.end());
+    }
+    plan.payload.data = archive;
+    ASSERT_TRUE(ParsePayloadArchive(archive, plan.payload.entries));
+    plan.payload.digests = digests;
+}
+
+// A payload whose entry names leave the install folder, as a changed setup.exe
+// with its digests made again would carry: the copy refuses it before writing
+// anything, naming the entry, as it refuses a damaged file.
+TEST_F(PayloadCopyTest, NameThatLeavesTheInstallFolderRefusesThePayload) {
+    const std::string outside = Show((install_.path() / L"victim.txt").wstring());
+    const std::vector<std::string> refused = {
+        "files/Doc/../../victim.txt", "files/../../zel_sec_b.da", "files/" + outside, "files/Doc/NUL",
+        "files/a.txt:stream",
+    };
+    for (const std::string& name : refused) {
+        SCOPED_TRACE(name);
+        std::vector<ArchiveItem> items = {{"setup.ini", 1}, {"files/App.exe", 3}, {name, 6}, {"files/Doc/a.txt", 1}};
+        std::vector<std::uint8_t> archive = BuildArchiveDirectory(items);
+        PayloadDigests digests;
+        digests.directory = Xxh64(archive);
+        for (const std::string data : {"i", "app", "victim", "a"}) {
+            digests.entries.push_back(
+                Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
+            archive.insert(archive.end(), data.begin(), data.end());
+        }
+        plan_.payload.data = archive;
+        ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.entries));
+        plan_.payload.digests = digests;
+        reporter_.lines.clear();
+        std::vector<std::wstring> copied = {L"stale"};
+
+        EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
+
+        EXPECT_EQ(reporter_.LogText(),
+                  LogOf({L"[エラー] 埋め込みペイロードのファイルが破損しています: " + Utf8ToWide(name)}));
+        EXPECT_FALSE(fs::exists(plan_.installDir)) << "nothing is written";
+        EXPECT_FALSE(fs::exists(install_.path() / L"victim.txt"));
+        EXPECT_FALSE(fs::exists(install_.path() / L"zel_sec_b.da"));
+        EXPECT_TRUE(reporter_.positions.empty());
+    }
+}
+
+// Names Windows takes for one file (letter case folded beyond A-Z) are one
+// write: the last entry's data under its spelling, logged and listed once, as
+// a one-at-a-time copy leaves it, never two writers on one file.
+TEST_F(PayloadCopyTest, NamesDifferingOnlyInLetterCaseAreOneFile) {
+    std::vector<std::uint8_t> archive;
+    LoadEntries(plan_, archive,
+                {{"setup.ini", "i"},
+                 {"files/Ä.txt", "first"},
+                 {"files/ä.txt", "second"},
+                 {"files/Данные/a.txt", "data"},
+                 {"files/данные/b.txt", "more"},
+                 {"files/Ω", "omega"},
+                 {"files/ω", "small omega"}});
+    plan_.config.LicenseFile.clear();
+    for (int run = 0; run < 4; ++run) {
+        reporter_.lines.clear();
+        reporter_.positions.clear();
+        std::vector<std::wstring> copied;
+        ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied)) << Show(reporter_.LogText());
+        const std::vector<std::wstring> expected = {L"ä.txt", L"ω", L"Данные\\a.txt", L"данные\\b.txt"};
+        EXPECT_EQ(copied, expected);
+        EXPECT_EQ(reporter_.LogText(), LogOf(CopyLines(expected)));
+        EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"ä.txt"), "second");
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"ω"), "small omega");
+    }
 }
 
 TEST_F(PayloadCopyTest, FailedWriteIsLoggedAndRaisesAFileSystemErrorNamingTheTarget) {
