@@ -153,8 +153,11 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
     if (unregister) commandLine += L"/u ";
     commandLine += L"/s \"" + file.wstring() + L"\"";
 
+    // Started in its own folder, never in the one setup was started from: a
+    // dependency the library does not bring is then looked up only where the
+    // system keeps its own, not where a user could have put one of that name.
     UniqueProcessInformation process;
-    if (!StartHiddenProcess({}, commandLine, {}, process)) {
+    if (!StartHiddenProcess({}, commandLine, regsvr32.parent_path().wstring(), process)) {
         errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
         return false;
     }

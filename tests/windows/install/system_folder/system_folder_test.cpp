@@ -209,6 +209,30 @@ TEST(SystemFolderTools, HangingRegistrationIsEndedAfterTheTimeLimit) {
                                         library.wstring()});
 }
 
+// regsvr32.exe runs in its own system folder at install and at uninstall, not
+// in the folder setup was started from: a dependency the library does not bring
+// is never looked up where a user could have planted one.
+TEST_F(SystemFolderTest, Regsvr32RunsInTheSystemFolder) {
+    ScratchFolder startedFrom(L"sysfolder_started_from");
+    wchar_t previous[MAX_PATH];
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(startedFrom.path().c_str()));
+    fs::path folder;
+    fs::path regsvr32;
+    std::wstring error;
+    const bool located = LocateRegsvr32(false, folder, regsvr32, error);
+    const bool registered = located && RunRegsvr32(nullptr, false, regsvr32, ComLibrary(L"zel_com64.dll"), error);
+    const bool unregistered = located && RunRegsvr32(nullptr, true, regsvr32, ComLibrary(L"zel_com64.dll"), error);
+    ::SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(registered && unregistered) << Show(error);
+
+    for (const wchar_t* value : {L"RegisterFolder", L"UnregisterFolder"}) {
+        std::wstring current;
+        ASSERT_TRUE(ReadTestValue(value, &current)) << Show(value);
+        EXPECT_EQ(Canonical(current), NativeFolder()) << Show(value);
+    }
+}
+
 // The whole install side with the real regsvr32.exe: both architectures, a
 // library without the export, a file that is not an image, an entry in a
 // subfolder, a duplicate file name, a ".." entry and blank entries.
