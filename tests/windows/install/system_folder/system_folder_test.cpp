@@ -348,7 +348,8 @@ void SetLastWriteTime(const fs::path& file, ULONGLONG time) {
 }
 
 // Two products share one library: each install raises its count, a repair does
-// not, and only the uninstall that lowers it to zero unregisters and deletes it.
+// not, and only the uninstall that lowers it to zero unregisters and deletes it;
+// one product's uninstall never lowers it twice.
 TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     SetupConfig config;
@@ -382,6 +383,11 @@ TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
     EXPECT_EQ(Count(com64), 1u);
     EXPECT_TRUE(fs::exists(com64));
     EXPECT_TRUE(ReadTestValue(L"zel_com64.dll"));
+    // A's uninstall again, its manifest back (a drive that was gone): B's count stays.
+    WriteManifest(install_.path() / L"system32_regsvr_manifest.txt", {com64});
+    UnregisterSystemFiles(install_.path());
+    EXPECT_EQ(Count(com64), 1u);
+    EXPECT_TRUE(fs::exists(com64));
 
     UnregisterSystemFiles(productB.path());  // the last owner goes
     EXPECT_EQ(Count(com64), std::nullopt);
