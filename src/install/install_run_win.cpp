@@ -93,6 +93,7 @@ struct RunRecord {
     std::vector<std::wstring> copiedFiles;
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
+    std::vector<RaisedSharedCount> raisedCounts;  // by the system-folder step, undone if the run fails
 };
 
 // The install folder. A folder made here gets an access list like Program
@@ -128,26 +129,50 @@ std::optional<std::wstring> PlaceSystemFiles(InstallPlan& plan, RunReporter& rep
         reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + staged.damaged());
         return kSeeTheLog;
     }
-    // Repair and Update: the installed product holds counts on what its
-    // system manifests list.
-    if (plan.mode != InstallMode::Install) {
-        const std::vector<std::wstring> counted = CountedSystemFiles(fs::path(plan.installDir));
-        plan.countedSystemFiles.insert(plan.countedSystemFiles.end(), counted.begin(), counted.end());
-    }
+    // An installation already in the folder holds counts on what its recorded
+    // system manifests list, and those files are its own.
+    const std::vector<std::wstring> counted = CountedSystemFiles(fs::path(plan.installDir));
+    plan.countedSystemFiles.insert(plan.countedSystemFiles.end(), counted.begin(), counted.end());
     std::wstring errorText;
     if (!DeploySystemFiles(&reporter, plan.tempDir, plan.config, record.regsvrFiles, record.copyOnlyFiles, errorText,
-                           plan.countedSystemFiles)) {
+                           plan.countedSystemFiles, record.raisedCounts)) {
         return L"システムフォルダへの配置または regsvr32 登録に失敗しました。\n" + errorText;
     }
     return std::nullopt;
 }
 
+// Until the system manifests record them, the counts the system-folder step
+// raised and the files it placed are undone when the run stops: a failed run
+// leaves the system folders and their counts as it found them, an earlier
+// installation's files included.
+class SystemFolderRollback {
+public:
+    SystemFolderRollback(InstallPlan& plan, RunRecord& record) : plan_(plan), record_(record) {}
+    SystemFolderRollback(const SystemFolderRollback&) = delete;
+    SystemFolderRollback& operator=(const SystemFolderRollback&) = delete;
+    ~SystemFolderRollback() {
+        if (kept_) return;
+        try {
+            UndoRaisedCounts(record_.raisedCounts, plan_.countedSystemFiles);
+        } catch (const std::exception&) {
+            // Already failing: what could not be undone stays counted, and a
+            // retry does not count it again.
+        }
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    InstallPlan& plan_;
+    RunRecord& record_;
+    bool kept_ = false;
+};
+
 void WriteSystemManifests(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
     const fs::path installDir(plan.installDir);
-    if (!record.regsvrFiles.empty() && !WriteManifest(installDir / kRegsvrManifestName, record.regsvrFiles)) {
+    if (!record.regsvrFiles.empty() && !WriteSystemManifest(installDir / kRegsvrManifestName, record.regsvrFiles)) {
         reporter.Log(L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
     }
-    if (!record.copyOnlyFiles.empty() && !WriteManifest(installDir / kCopyManifestName, record.copyOnlyFiles)) {
+    if (!record.copyOnlyFiles.empty() && !WriteSystemManifest(installDir / kCopyManifestName, record.copyOnlyFiles)) {
         reporter.Log(L"[警告] system32_copy_manifest.txt の作成に失敗しました。");
     }
 }
@@ -228,8 +253,10 @@ std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
 
     if (auto failure = CopyProductFiles(plan, reporter, record)) return failure;
     if (auto failure = MirrorToExtraDestination(plan, reporter, record)) return failure;
+    SystemFolderRollback systemFolderRollback(plan, record);
     if (auto failure = PlaceSystemFiles(plan, reporter, record)) return failure;
     WriteSystemManifests(plan, reporter, record);
+    systemFolderRollback.Keep();
     // Before the shortcuts: a Start-menu item may link to Uninstall.exe.
     PutUninstallExeInPlace(uninstallCopy, reporter);
     CreateShortcuts(plan, reporter);

@@ -309,6 +309,52 @@ TEST_F(QuietTest, UninstallThatLeavesFilesToTheRestartEndsWith3010) {
     RemoveTracesOutsideTheFolder();
 }
 
+std::optional<DWORD> SharedCount(const fs::path& file) {
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", file.c_str(),
+                       RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr, &value, &size) == ERROR_SUCCESS) {
+        return value;
+    }
+    return std::nullopt;
+}
+
+// An installation made before shared files were counted left its library in
+// System32 without a count; its own system manifest lists it. An update takes it
+// as the product's: it replaces and registers it, counts it and keeps it listed,
+// and the uninstall removes it.
+TEST_F(QuietTest, UpdateTakesOverItsOwnSystemLibraryFromBeforeCounting) {
+    ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring()}), std::optional<DWORD>(0));
+    const std::wstring key = OnlyKey();
+    const Bytes library = ReadFileBytes(systemDll_).value_or(Bytes{});
+    ASSERT_FALSE(library.empty());
+    ASSERT_TRUE(fs::exists(installDir_ / L"system32_regsvr_manifest.txt"));
+    // What such an installation looks like: an older library, no count, no
+    // record but the manifest.
+    const Bytes older = {'o', 'l', 'd', 'e', 'r'};
+    ASSERT_TRUE(WriteFileBytes(systemDll_, older));
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+                         systemDll_.c_str());
+    DeleteMachineKey(L"SOFTWARE\\ZelSetup\\SystemManifests");
+    DeleteMachineKey(kComTestKey);
+    ASSERT_TRUE(WriteUninstallKey(key, {{L"DisplayVersion", L"1.1.9"}}));
+
+    const fs::path log = scratch_ / L"update.log";
+    EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}), std::optional<DWORD>(0));
+    const std::vector<std::wstring> lines = LogFileLines(log);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(U8(lines.back()), U8(L"アップデートが正常に完了しました。"));
+    for (const std::wstring& line : lines) EXPECT_EQ(line.find(L"参照カウントのない"), std::wstring::npos) << U8(line);
+    EXPECT_EQ(ReadFileBytes(systemDll_), std::optional<Bytes>(library));
+    EXPECT_EQ(SharedCount(systemDll_), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadMachineString(kComTestKey, kComDllName), std::optional<std::wstring>(L"registered"));
+    const std::vector<std::wstring> manifest =
+        ManifestLines(ReadFileBytes(installDir_ / L"install_manifest.txt").value_or(Bytes{}));
+    EXPECT_NE(std::find(manifest.begin(), manifest.end(), L"system32_regsvr_manifest.txt"), manifest.end());
+
+    RemoveWithQuietUninstallString();  // the library goes with its registration
+}
+
 TEST_F(QuietTest, OverAnInstallationUpdatesOlderRepairsEqualAndLeavesNewerAlone) {
     ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring()}), std::optional<DWORD>(0));
     const std::wstring key = OnlyKey();
@@ -482,7 +528,8 @@ std::vector<std::wstring> RunningProgramNames() {
 // A product library whose registration never returns (its DllRegisterServer
 // sleeps for ever): the install ends that regsvr32.exe after its two-minute
 // limit, fails the step as any failed registration does, registers nothing and
-// leaves no regsvr32.exe running. The real limit: this test takes two minutes.
+// leaves no regsvr32.exe running, and takes the library and its count out of the
+// system folder again. The real limit: this test takes two minutes.
 TEST_F(QuietTest, HangingRegistrationIsEndedAfterTwoMinutesAndFailsTheInstall) {
     const fs::path library = Helper(L"..\\comdll\\zel_comhang64.dll").lexically_normal();
     const std::optional<Bytes> libraryBytes = ReadFileBytes(library);
@@ -516,6 +563,9 @@ TEST_F(QuietTest, HangingRegistrationIsEndedAfterTwoMinutesAndFailsTheInstall) {
     EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, exe, 5min),
               std::optional<DWORD>(kFailed));
     const auto took = std::chrono::steady_clock::now() - started;
+    // The failed fresh install took back what it placed in the system folder.
+    EXPECT_FALSE(fs::exists(placed)) << "the library stayed in the system folder";
+    EXPECT_EQ(SharedCount(placed), std::nullopt) << "the library's count stayed";
     removePlaced();
 
     EXPECT_GE(took, 115s) << "the registration was not given its time";

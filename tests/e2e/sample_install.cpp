@@ -54,6 +54,8 @@ void SampleInstallTest::RemoveTracesOutsideTheFolder() {
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
                          systemDll_.c_str());
     DeleteMachineKey(kComTestKey);
+    // The installer's own record of the system manifests, kept per install folder.
+    DeleteMachineKey(L"SOFTWARE\\ZelSetup\\SystemManifests");
 }
 
 bool SampleInstallTest::WaitForFinish(const Process& setup, HWND wizard, Mode mode) {

@@ -9,6 +9,8 @@
 #include "install/destination/folder_security.h"
 #include "install/files/manifest.h"
 #include "util/ascii.h"
+#include "util/file_removal.h"
+#include "util/path_forms.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -18,15 +20,11 @@ namespace {
 
 constexpr DWORD kFixedFileInfoSignature = 0xFEEF04BD;
 
-REGSAM ViewFlag(bool use32BitView) { return use32BitView ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+// Copies of the system manifests: one REG_MULTI_SZ value per manifest, named by
+// its full path, in the 64-bit view.
+constexpr wchar_t kSystemManifestsKeyPath[] = L"SOFTWARE\\ZelSetup\\SystemManifests";
 
-bool LastWriteTime(const fs::path& file, ULARGE_INTEGER& time) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data)) return false;
-    time.LowPart = data.ftLastWriteTime.dwLowDateTime;
-    time.HighPart = data.ftLastWriteTime.dwHighDateTime;
-    return true;
-}
+REGSAM ViewFlag(bool use32BitView) { return use32BitView ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
 // Anything by that name counts as there: a file, a folder, a link; so does a
 // name whose state cannot be read.
@@ -103,14 +101,12 @@ std::optional<unsigned long long> ReadFileVersion(const fs::path& file) {
     return std::nullopt;
 }
 
-bool IsNotOlder(const fs::path& ours, const fs::path& there) {
+bool MayReplace(const fs::path& ours, const fs::path& there, bool listedAsOurs) {
     const std::optional<unsigned long long> ourVersion = ReadFileVersion(ours);
     const std::optional<unsigned long long> theirVersion = ReadFileVersion(there);
     if (ourVersion && theirVersion) return *ourVersion >= *theirVersion;
-    ULARGE_INTEGER ourTime{};
-    ULARGE_INTEGER theirTime{};
-    if (!LastWriteTime(ours, ourTime) || !LastWriteTime(there, theirTime)) return false;
-    return ourTime.QuadPart >= theirTime.QuadPart;
+    if (ourVersion || theirVersion) return ourVersion.has_value();
+    return listedAsOurs;
 }
 
 bool HaveSameContent(const fs::path& a, const fs::path& b) {
@@ -132,10 +128,10 @@ bool HaveSameContent(const fs::path& a, const fs::path& b) {
     }
 }
 
-SharedFilePlan PlanSharedFile(bool targetExists, bool hasCount, bool oursNotOlder) {
+SharedFilePlan PlanSharedFile(bool targetExists, bool hasCount, bool listedAsOurs, bool mayReplace) {
     if (!targetExists) return SharedFilePlan::PlaceNew;
-    if (!hasCount) return SharedFilePlan::LeaveForeign;
-    return oursNotOlder ? SharedFilePlan::Replace : SharedFilePlan::KeepExisting;
+    if (!hasCount && !listedAsOurs) return SharedFilePlan::LeaveForeign;
+    return mayReplace ? SharedFilePlan::Replace : SharedFilePlan::KeepExisting;
 }
 
 DWORD RaisedCount(std::optional<DWORD> count, bool alreadyCounted) {
@@ -145,28 +141,33 @@ DWORD RaisedCount(std::optional<DWORD> count, bool alreadyCounted) {
 }
 
 SharedPlacement PlaceSharedFile(const fs::path& source, const fs::path& target, bool use32BitView,
-                                std::vector<std::wstring>& countedFiles, std::wstring& logLine,
-                                std::wstring& errorText) {
+                                std::vector<std::wstring>& countedFiles, std::vector<RaisedSharedCount>& raisedCounts,
+                                std::wstring& logLine, std::wstring& errorText) {
     logLine.clear();
     const bool exists = NameIsTaken(target);
     const std::optional<DWORD> count = ReadSharedDllCount(target, use32BitView);
     const bool hasCount = count && *count > 0;
-    const SharedFilePlan plan = PlanSharedFile(exists, hasCount, hasCount && IsNotOlder(source, target));
+    // Listed by this product's trusted record: placed by an earlier run of it,
+    // perhaps before counting began, so it is ours to replace and to count.
+    const bool alreadyCounted = std::any_of(countedFiles.begin(), countedFiles.end(), [&](const std::wstring& file) {
+        return EqualsIgnoreAsciiCase(file, target.native());
+    });
+    const SharedFilePlan plan =
+        PlanSharedFile(exists, hasCount, alreadyCounted, exists && MayReplace(source, target, alreadyCounted));
 
     if (plan == SharedFilePlan::LeaveForeign) {
         logLine = L"[警告] 参照カウントのない同名ファイルがあるため置き換えません: " + target.wstring();
         return HaveSameContent(source, target) ? SharedPlacement::Uncounted : SharedPlacement::Skipped;
     }
 
-    const bool alreadyCounted = std::any_of(countedFiles.begin(), countedFiles.end(), [&](const std::wstring& file) {
-        return EqualsIgnoreAsciiCase(file, target.native());
-    });
     // Counted before the copy: a failed copy then leaves a count that this
     // product's later attempt does not raise again, never a file without one.
     if (!WriteSharedDllCount(target, use32BitView, RaisedCount(count, alreadyCounted))) {
         errorText = L"共有ファイルの参照カウントを記録できませんでした: " + target.wstring();
         return SharedPlacement::Failed;
     }
+    // Raised, or started on a file of this product's that had none yet.
+    if (!alreadyCounted || !hasCount) raisedCounts.push_back({target.wstring(), use32BitView, !exists, alreadyCounted});
     if (!alreadyCounted) countedFiles.push_back(target.wstring());
 
     if (plan == SharedFilePlan::KeepExisting) {
@@ -185,12 +186,88 @@ bool IsTrustedManifest(const fs::path& manifest) {
     return !StandardUsersCanWrite(manifest.parent_path()) && !StandardUsersCanWrite(manifest);
 }
 
+namespace {
+
+// The registry value that holds a manifest's copy: its full path, so that one
+// install folder's manifests never stand for another's.
+std::wstring RecordName(const fs::path& manifest) {
+    fs::path canonical;
+    return WeaklyCanonical(manifest, canonical) ? canonical.wstring() : manifest.wstring();
+}
+
+std::optional<std::vector<std::wstring>> ReadManifestRecord(const fs::path& manifest) {
+    UniqueHKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSystemManifestsKeyPath, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.put()) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    const std::wstring name = RecordName(manifest);
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return std::nullopt;
+    }
+    std::wstring data(size / sizeof(wchar_t) + 2, L'\0');
+    size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_MULTI_SZ) {
+        return std::nullopt;
+    }
+    data.resize(size / sizeof(wchar_t));
+    std::vector<std::wstring> lines;
+    std::size_t start = 0;
+    while (start < data.size()) {
+        const std::size_t end = std::min(data.find(L'\0', start), data.size());
+        if (end > start) lines.push_back(data.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+bool WriteManifestRecord(const fs::path& manifest, const std::vector<std::wstring>& lines) {
+    UniqueHKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSystemManifestsKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                          KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    std::wstring data;
+    for (const std::wstring& line : lines) {
+        if (line.empty()) continue;  // an empty string would end the list
+        data += line;
+        data.push_back(L'\0');
+    }
+    data.push_back(L'\0');
+    return ::RegSetValueExW(key.get(), RecordName(manifest).c_str(), 0, REG_MULTI_SZ,
+                            reinterpret_cast<const BYTE*>(data.data()),
+                            static_cast<DWORD>(data.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+bool WriteSystemManifest(const fs::path& manifest, const std::vector<std::wstring>& lines) {
+    const bool recorded = WriteManifestRecord(manifest, lines);
+    return WriteManifest(manifest, lines) && recorded;
+}
+
+std::vector<std::wstring> RecordedManifestLines(const fs::path& manifest) {
+    if (std::optional<std::vector<std::wstring>> recorded = ReadManifestRecord(manifest)) return *recorded;
+    if (!IsTrustedManifest(manifest)) return {};
+    return ReadUtf8Lines(manifest);
+}
+
+void ForgetSystemManifest(const fs::path& manifest) {
+    // An empty copy, not none: the file may come back with its drive, and it
+    // must not be released a second time then.
+    WriteManifestRecord(manifest, {});
+    DeleteFileAnyway(manifest);
+}
+
 std::vector<std::wstring> CountedSystemFiles(const fs::path& installDir) {
     std::vector<std::wstring> files;
     for (const wchar_t* name : {kRegsvrManifestName, kCopyManifestName}) {
-        const fs::path manifest = installDir / name;
-        if (!IsTrustedManifest(manifest)) continue;
-        const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
+        const std::vector<std::wstring> lines = RecordedManifestLines(installDir / name);
         files.insert(files.end(), lines.begin(), lines.end());
     }
     return files;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/setup_config.h"
+#include "install/system_folder/shared_dll_count.h"
 #include "run/run_reporter.h"
 
 namespace zel {
@@ -28,12 +29,23 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const std::filesystem:
 
 // Shared files are counted (SharedDLLs): one that another owner placed without
 // a count is never replaced and never listed. countedFiles holds the targets
-// this product counted already (earlier runs, a failed attempt) and gains those
-// counted now, so that no count is raised twice.
+// this product counted already (its recorded manifests, a failed attempt) and
+// gains those counted now, so that no count is raised twice; raisedCounts
+// gains each count this call raised, for UndoRaisedCounts.
 bool DeploySystemFiles(RunReporter* logTarget, const std::filesystem::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText, std::vector<std::wstring>& countedFiles);
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles,
+                       std::vector<RaisedSharedCount>& raisedCounts);
 
+// After a failed run: lowers each count it raised again, last first, and
+// unregisters and deletes a file it placed where nothing was when that count
+// reaches zero; the files drop out of countedFiles. What was there before the
+// run stays as it is.
+void UndoRaisedCounts(std::vector<RaisedSharedCount>& raisedCounts, std::vector<std::wstring>& countedFiles);
+
+// The uninstall side: what the recorded manifests list is released, and
+// unregistered and deleted where this product was its last owner; then the
+// manifest's record and file go.
 void UnregisterSystemFiles(const std::filesystem::path& installDir);
 void RemoveSystemFileCopies(const std::filesystem::path& installDir);
 

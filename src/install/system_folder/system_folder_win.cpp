@@ -49,15 +49,14 @@ bool ContainsIgnoreAsciiCase(std::wstring_view text, std::wstring_view part) {
     return false;
 }
 
-// Lines of a trusted system manifest, last first, that are safe to act on: their
-// weakly canonical form lies inside a system folder.
+// Lines recorded for a system manifest (its registry copy, or the file when it
+// is trusted), last first, that are safe to act on: their weakly canonical form
+// lies inside a system folder.
 std::vector<fs::path> ConfinedManifestLines(const fs::path& manifest) {
     std::error_code ec;
-    const bool present = fs::exists(manifest, ec);
-    if (ec) throw fs::filesystem_error("exists", manifest, ec);
+    if (!fs::exists(manifest, ec) && ec) throw fs::filesystem_error("exists", manifest, ec);
     std::vector<fs::path> files;
-    if (!present || !IsTrustedManifest(manifest)) return files;
-    const std::vector<std::wstring> lines = ReadUtf8Lines(manifest);
+    const std::vector<std::wstring> lines = RecordedManifestLines(manifest);
     for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
         if (line->empty()) continue;
         fs::path canonical;
@@ -153,8 +152,11 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
     if (unregister) commandLine += L"/u ";
     commandLine += L"/s \"" + file.wstring() + L"\"";
 
+    // Started in its own folder, never in the one setup was started from: a
+    // dependency the library does not bring is then looked up only where the
+    // system keeps its own, not where a user could have put one of that name.
     UniqueProcessInformation process;
-    if (!StartHiddenProcess({}, commandLine, {}, process)) {
+    if (!StartHiddenProcess({}, commandLine, regsvr32.parent_path().wstring(), process)) {
         errorText = L"regsvr32 の起動に失敗しました (" + UnsignedDecimal(::GetLastError()) + L")。";
         return false;
     }
@@ -182,7 +184,8 @@ bool RunRegsvr32(RunReporter* logTarget, bool unregister, const fs::path& regsvr
 
 bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, const SetupConfig& config,
                        std::vector<std::wstring>& regsvrFiles, std::vector<std::wstring>& copyOnlyFiles,
-                       std::wstring& errorText, std::vector<std::wstring>& countedFiles) {
+                       std::wstring& errorText, std::vector<std::wstring>& countedFiles,
+                       std::vector<RaisedSharedCount>& raisedCounts) {
     errorText.clear();
     regsvrFiles.clear();
     copyOnlyFiles.clear();
@@ -222,7 +225,7 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
 
         std::wstring line;
         const SharedPlacement placement =
-            PlaceSharedFile(source, target, use32BitFolder, countedFiles, line, errorText);
+            PlaceSharedFile(source, target, use32BitFolder, countedFiles, raisedCounts, line, errorText);
         if (!line.empty()) Log(logTarget, line);
         if (placement == SharedPlacement::Failed) return false;
         if (placement == SharedPlacement::Skipped) continue;
@@ -231,6 +234,9 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
 
     for (const Deployed& item : deployed) {
         if (HasDllRegisterServerExport(item.target)) {
+            for (RaisedSharedCount& raised : raisedCounts) {
+                if (EqualsIgnoreAsciiCase(raised.file, item.target.native())) raised.registered = true;
+            }
             std::wstring runError;
             if (!RunRegsvr32(logTarget, false, item.regsvr32, item.target, runError)) {
                 errorText = runError + L" (" + item.target.wstring() + L")";
@@ -245,8 +251,31 @@ bool DeploySystemFiles(RunReporter* logTarget, const fs::path& payloadRoot, cons
     return true;
 }
 
+void UndoRaisedCounts(std::vector<RaisedSharedCount>& raisedCounts, std::vector<std::wstring>& countedFiles) {
+    for (auto raised = raisedCounts.rbegin(); raised != raisedCounts.rend(); ++raised) {
+        const fs::path file(raised->file);
+        // A file that was there before the run (another owner's, or an earlier
+        // installation's) stays; only one this run brought goes, and only when
+        // nobody else has counted it meanwhile.
+        if (ReleaseSharedFile(file, raised->use32BitView) && raised->placedNew) {
+            fs::path systemFolder;
+            fs::path regsvr32;
+            std::wstring ignored;
+            if (raised->registered && LocateRegsvr32(raised->use32BitView, systemFolder, regsvr32, ignored)) {
+                RunRegsvr32(nullptr, true, regsvr32, file, ignored);
+            }
+            DeleteFileAnyway(file);
+        }
+        if (raised->listedBefore) continue;
+        std::erase_if(countedFiles,
+                      [&](const std::wstring& counted) { return EqualsIgnoreAsciiCase(counted, raised->file); });
+    }
+    raisedCounts.clear();
+}
+
 void UnregisterSystemFiles(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kRegsvrManifestName)) {
+    const fs::path manifest = installDir / kRegsvrManifestName;
+    for (const fs::path& file : ConfinedManifestLines(manifest)) {
         // Only the last owner of a shared file unregisters and deletes it; a
         // line for a file without a count (another owner's, or a forged line)
         // changes nothing.
@@ -262,12 +291,15 @@ void UnregisterSystemFiles(const fs::path& installDir) {
         RunRegsvr32(nullptr, true, regsvr32, file, ignored);
         DeleteFileAnyway(file);
     }
+    ForgetSystemManifest(manifest);
 }
 
 void RemoveSystemFileCopies(const fs::path& installDir) {
-    for (const fs::path& file : ConfinedManifestLines(installDir / kCopyManifestName)) {
+    const fs::path manifest = installDir / kCopyManifestName;
+    for (const fs::path& file : ConfinedManifestLines(manifest)) {
         if (ReleaseSharedFile(file, IsIn32BitSystemFolder(file))) DeleteFileAnyway(file);
     }
+    ForgetSystemManifest(manifest);
 }
 
 }  // namespace zel

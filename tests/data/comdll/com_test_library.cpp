@@ -1,7 +1,8 @@
 // A small COM-style library for the installer's tests. DllRegisterServer writes
 // HKLM\Software\ZelSetupTest\<own file name> = "registered" and
 // DllUnregisterServer removes it again and appends "<own file name>;" to the
-// value "UnregisterOrder", always in the 64-bit registry view so that the 32-bit
+// value "UnregisterOrder"; both record the current folder they were called in
+// as "RegisterFolder" and "UnregisterFolder". All is written in the 64-bit registry view so that the 32-bit
 // and the 64-bit builds leave their marks in the same place.
 // Built with ZEL_FAIL_REGISTRATION, DllRegisterServer fails instead; built with
 // ZEL_HANG_REGISTRATION, it never returns; built with
@@ -40,6 +41,14 @@ const wchar_t* OwnFileName(wchar_t (&buffer)[MAX_PATH]) {
     return name;
 }
 
+// Records the process's current folder as the value name.
+void RecordCurrentFolder(HKEY key, const wchar_t* name) {
+    wchar_t folder[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH) return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder), (length + 1) * sizeof(wchar_t));
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
@@ -57,6 +66,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllRegisterServer() {
     static const wchar_t kValue[] = L"registered";
     const LONG rc =
         RegSetValueExW(key, OwnFileName(buffer), 0, REG_SZ, reinterpret_cast<const BYTE*>(kValue), sizeof(kValue));
+    RecordCurrentFolder(key, L"RegisterFolder");
     RegCloseKey(key);
     return rc == ERROR_SUCCESS ? S_OK : E_FAIL;
 #endif
@@ -71,6 +81,7 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DllUnregisterServer() {
     wchar_t buffer[MAX_PATH];
     const wchar_t* name = OwnFileName(buffer);
     RegDeleteValueW(key, name);
+    RecordCurrentFolder(key, L"UnregisterFolder");
     // "UnregisterOrder" collects "<name>;" per call, so tests can see the order.
     wchar_t order[2048] = L"";
     DWORD size = sizeof(order) - sizeof(wchar_t);

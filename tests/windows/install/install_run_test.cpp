@@ -472,10 +472,11 @@ TEST_F(InstallRunTest, SystemFilesGoIntoTheirManifestAndAreListed) {
               "App.exe\nDoc\\Manual.txt\ninstall_manifest.txt\nUninstall.exe\nsystem32_copy_manifest.txt\n");
 }
 
-// The product counts its system file once: a retry after a failed run and a
-// later repair (which finds the count through the installed manifests) do not
-// raise it again.
-TEST_F(InstallRunTest, SystemFileIsCountedOnceByTheProduct) {
+// A failed fresh install takes back the count it raised and the file it placed;
+// the retry counts it once, and a later repair (which finds the count through
+// the product's record) does not raise it again. A repair that fails leaves the
+// installation's file and count as they were.
+TEST_F(InstallRunTest, SystemFileIsCountedOnceAndAFailedRunTakesItsCountBack) {
     WritePayload();
     const std::wstring name = L"zel_counted_" + std::to_wstring(::GetCurrentProcessId()) + L".dll";
     fs::copy_file(plan_.selfPath, Files() / name);
@@ -485,18 +486,26 @@ TEST_F(InstallRunTest, SystemFileIsCountedOnceByTheProduct) {
 
     plan_.config.System32RegSvr = {name, L"Missing.dll"};  // placed and counted, then the step fails
     EXPECT_FALSE(Run());
-    EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+    EXPECT_EQ(ReadSharedDllCount(placed, false), std::nullopt);
+    EXPECT_FALSE(fs::exists(placed));
+    EXPECT_TRUE(plan_.countedSystemFiles.empty());
 
     plan_.config.System32RegSvr = {name};
     EXPECT_TRUE(Run());  // the retry
     EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
 
-    InstallPlan repair = plan_;  // a later start: nothing remembered but the manifests
+    InstallPlan repair = plan_;  // a later start: nothing remembered but what is on record
     repair.countedSystemFiles.clear();
     repair.mode = InstallMode::Repair;
     repair.existingProductKey = OnlyProductKey();
     EXPECT_TRUE(RunInstall(repair, reporter_));
     EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+
+    repair.countedSystemFiles.clear();
+    repair.config.System32RegSvr = {name, L"Missing.dll"};
+    EXPECT_FALSE(RunInstall(repair, reporter_));
+    EXPECT_EQ(ReadSharedDllCount(placed, false), std::optional<DWORD>(1));
+    EXPECT_TRUE(fs::exists(placed));
 
     std::error_code error;
     fs::remove(placed, error);

@@ -97,6 +97,22 @@ void ForceDelete(const fs::path& file) {
     ::DeleteFileW(file.c_str());
 }
 
+// Gives everyone full control of the folder, as a folder a standard user made.
+void LetEveryoneWrite(const fs::path& folder) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                       &descriptor, nullptr));
+    const UniqueLocalMem owner(descriptor);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL everyone = nullptr;
+    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
+    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      nullptr, nullptr, everyone, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(StandardUsersCanWrite(folder)) << "the folder's list did not change";
+}
+
 // A payload root (tempDir) with its files folder, and clean system folders and
 // registry before and after each test.
 class SystemFolderTest : public ::testing::Test {
@@ -108,15 +124,18 @@ protected:
     void TearDown() override { Cleanup(); }
 
     void Cleanup() {
-        for (const wchar_t* name : {L"zel_com64.dll", L"zel_noexport64.dll", L"zel_com32.dll", L"zel_comfail32.dll",
-                                    L"zel_notimage.txt", L"zel_thumb.dll"}) {
+        for (const wchar_t* name :
+             {L"zel_com64.dll", L"zel_noexport64.dll", L"zel_com32.dll", L"zel_comfail32.dll", L"zel_notimage.txt",
+              L"zel_thumb.dll", L"zel_comhang64.dll", L"zel_earlier64.dll"}) {
             ForceDelete(NativeFolder() / name);
             ForceDelete(Wow64Folder() / name);
             WriteSharedDllCount(NativeFolder() / name, false, 0);
             WriteSharedDllCount(Wow64Folder() / name, true, 0);
         }
         DeleteTestKey();
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZelSetup\\SystemManifests", KEY_WOW64_64KEY, 0);
         counted_.clear();
+        raised_.clear();
     }
 
     fs::path Files() const { return payload_.path() / L"files"; }
@@ -127,7 +146,8 @@ protected:
 
     ScratchFolder payload_{L"sysfolder_payload"};
     ScratchFolder install_{L"sysfolder_install"};
-    std::vector<std::wstring> counted_;  // what "this product" holds counts on
+    std::vector<std::wstring> counted_;      // what "this product" holds counts on
+    std::vector<RaisedSharedCount> raised_;  // the counts its runs raised
 };
 
 TEST(SystemFolderImages, TableOfImages) {
@@ -209,6 +229,30 @@ TEST(SystemFolderTools, HangingRegistrationIsEndedAfterTheTimeLimit) {
                                         library.wstring()});
 }
 
+// regsvr32.exe runs in its own system folder at install and at uninstall, not
+// in the folder setup was started from: a dependency the library does not bring
+// is never looked up where a user could have planted one.
+TEST_F(SystemFolderTest, Regsvr32RunsInTheSystemFolder) {
+    ScratchFolder startedFrom(L"sysfolder_started_from");
+    wchar_t previous[MAX_PATH];
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(startedFrom.path().c_str()));
+    fs::path folder;
+    fs::path regsvr32;
+    std::wstring error;
+    const bool located = LocateRegsvr32(false, folder, regsvr32, error);
+    const bool registered = located && RunRegsvr32(nullptr, false, regsvr32, ComLibrary(L"zel_com64.dll"), error);
+    const bool unregistered = located && RunRegsvr32(nullptr, true, regsvr32, ComLibrary(L"zel_com64.dll"), error);
+    ::SetCurrentDirectoryW(previous);
+    ASSERT_TRUE(registered && unregistered) << Show(error);
+
+    for (const wchar_t* value : {L"RegisterFolder", L"UnregisterFolder"}) {
+        std::wstring current;
+        ASSERT_TRUE(ReadTestValue(value, &current)) << Show(value);
+        EXPECT_EQ(Canonical(current), NativeFolder()) << Show(value);
+    }
+}
+
 // The whole install side with the real regsvr32.exe: both architectures, a
 // library without the export, a file that is not an image, an entry in a
 // subfolder, a duplicate file name, a ".." entry and blank entries.
@@ -228,7 +272,8 @@ TEST_F(SystemFolderTest, DeploysRegistersAndUndoes) {
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+    ASSERT_TRUE(
+        DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_))
         << Show(error);
     EXPECT_EQ(error, L"");
 
@@ -303,7 +348,8 @@ void SetLastWriteTime(const fs::path& file, ULONGLONG time) {
 }
 
 // Two products share one library: each install raises its count, a repair does
-// not, and only the uninstall that lowers it to zero unregisters and deletes it.
+// not, and only the uninstall that lowers it to zero unregisters and deletes it;
+// one product's uninstall never lowers it twice.
 TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
     AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
     SetupConfig config;
@@ -324,8 +370,8 @@ TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
         std::vector<std::wstring> regsvrFiles;
         std::vector<std::wstring> copyOnlyFiles;
         std::wstring error;
-        ASSERT_TRUE(
-            DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, *step.counted))
+        ASSERT_TRUE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error,
+                                      *step.counted, raised_))
             << Show(error);
         EXPECT_EQ(regsvrFiles, std::vector<std::wstring>{com64}) << Show(step.what);
         EXPECT_EQ(Count(com64), step.count) << Show(step.what);
@@ -337,6 +383,11 @@ TEST_F(SystemFolderTest, SharedLibraryIsCountedAcrossProducts) {
     EXPECT_EQ(Count(com64), 1u);
     EXPECT_TRUE(fs::exists(com64));
     EXPECT_TRUE(ReadTestValue(L"zel_com64.dll"));
+    // A's uninstall again, its manifest back (a drive that was gone): B's count stays.
+    WriteManifest(install_.path() / L"system32_regsvr_manifest.txt", {com64});
+    UnregisterSystemFiles(install_.path());
+    EXPECT_EQ(Count(com64), 1u);
+    EXPECT_TRUE(fs::exists(com64));
 
     UnregisterSystemFiles(productB.path());  // the last owner goes
     EXPECT_EQ(Count(com64), std::nullopt);
@@ -361,7 +412,8 @@ TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
     std::wstring error;
-    ASSERT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_))
+    ASSERT_TRUE(
+        DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_))
         << Show(error);
     EXPECT_EQ(test::ReadFile(other), "another vendor's library");
     EXPECT_TRUE(regsvrFiles.empty());
@@ -379,15 +431,38 @@ TEST_F(SystemFolderTest, UncountedFileThereIsNeverTakenOver) {
               }));
 }
 
-// A counted file is replaced only by one that is not older: the file version
-// decides, else the last write time.
-TEST_F(SystemFolderTest, CountedFileIsReplacedOnlyByOneNotOlder) {
+// A copy of the system's kernel32.dll (it has a version resource) whose file
+// version reads as the given one.
+std::string VersionedLibrary(unsigned long long version) {
     wchar_t system[MAX_PATH];
     const fs::path kernel32 = fs::path(std::wstring(system, ::GetSystemDirectoryW(system, MAX_PATH))) / L"kernel32.dll";
-    EXPECT_TRUE(ReadFileVersion(kernel32).has_value());
-    EXPECT_EQ(ReadFileVersion(ComLibrary(L"zel_com64.dll")), std::nullopt);  // no version resource
+    std::string bytes = test::ReadFile(kernel32);
+    // Every VS_FIXEDFILEINFO signature: the loader reads the first in the
+    // resource, and the code may hold the constant too.
+    const std::string signature("\xBD\x04\xEF\xFE", 4);
+    std::size_t patched = 0;
+    for (std::size_t info = bytes.find(signature); info != std::string::npos && info + 16 <= bytes.size();
+         info = bytes.find(signature, info + 1), ++patched) {
+        for (int i = 0; i < 4; ++i) {
+            bytes[info + 8 + i] = static_cast<char>(version >> (32 + 8 * i));  // dwFileVersionMS
+            bytes[info + 12 + i] = static_cast<char>(version >> (8 * i));      // dwFileVersionLS
+        }
+    }
+    EXPECT_GT(patched, 0u) << "kernel32.dll without VS_FIXEDFILEINFO";
+    return bytes;
+}
 
-    AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
+// Whether ours replaces the file there: the file version decides, a file
+// without one never replaces one with one, and where neither has one only this
+// product's own file is replaced. File times play no part: ours is always the
+// newer, having just been staged. A file this product's record lists is its own
+// even without a count (installed before counting began): it is replaced and
+// counted. A product never counts a file twice.
+TEST_F(SystemFolderTest, ReplacesByVersionAndNeverAnotherOwnersUnversionedFile) {
+    constexpr unsigned long long kV1 = 0x0001000000000000ULL;
+    constexpr unsigned long long kV2 = 0x0002000000000000ULL;
+    const std::string unversionedOurs = test::ReadFile(ComLibrary(L"zel_noexport64.dll"));
+    const std::string unversionedTheirs = unversionedOurs + "their build";
     const fs::path source = Files() / L"zel_noexport64.dll";
     const fs::path target = NativeFolder() / L"zel_noexport64.dll";
     SetupConfig config;
@@ -396,25 +471,50 @@ TEST_F(SystemFolderTest, CountedFileIsReplacedOnlyByOneNotOlder) {
     const ULONGLONG now = 133000000000000000ULL;
     struct Case {
         const char* what;
-        ULONGLONG sourceTime;
-        ULONGLONG targetTime;
+        std::string ours;
+        std::string theirs;
+        bool listedAsOurs;
+        std::optional<DWORD> countBefore;
         bool replaced;
+        DWORD countAfter;
     };
-    for (const Case& c : {Case{"ours newer", now + kDay, now, true}, Case{"same time", now, now, true},
-                          Case{"ours older", now - kDay, now, false}}) {
-        test::WriteFile(target, "counted, older or newer");
-        ASSERT_TRUE(WriteSharedDllCount(target, false, 3));
-        SetLastWriteTime(source, c.sourceTime);
-        SetLastWriteTime(target, c.targetTime);
+    const Case cases[] = {
+        {"higher version", VersionedLibrary(kV2), VersionedLibrary(kV1), false, 3, true, 4},
+        {"same version", VersionedLibrary(kV1), VersionedLibrary(kV1), false, 3, true, 4},
+        {"lower version", VersionedLibrary(kV1), VersionedLibrary(kV2), false, 3, false, 4},
+        {"unversioned over versioned", unversionedOurs, VersionedLibrary(kV1), false, 3, false, 4},
+        {"versioned over unversioned", VersionedLibrary(kV1), unversionedTheirs, false, 3, true, 4},
+        {"neither versioned, another owner's", unversionedOurs, unversionedTheirs, false, 3, false, 4},
+        {"neither versioned, our own", unversionedOurs, unversionedTheirs, true, 3, true, 3},
+        {"our own without a count", unversionedOurs, unversionedTheirs, true, std::nullopt, true, 1},
+        {"our own versioned one without a count", unversionedOurs, VersionedLibrary(kV1), true, std::nullopt, false, 1},
+    };
+    for (const Case& c : cases) {
+        test::WriteFile(source, c.ours);
+        test::WriteFile(target, c.theirs);
+        WriteSharedDllCount(target, false, c.countBefore.value_or(0));
+        // Ours is the newer by its time, as a freshly staged file always is.
+        SetLastWriteTime(source, now + kDay);
+        SetLastWriteTime(target, now);
         counted_.clear();
+        if (c.listedAsOurs) counted_.push_back(target.wstring());
         std::vector<std::wstring> regsvrFiles;
         std::vector<std::wstring> copyOnlyFiles;
         std::wstring error;
-        ASSERT_TRUE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
-        EXPECT_EQ(test::ReadFile(target) == test::ReadFile(source), c.replaced) << c.what;
+        RecordingReporter wizard;
+        ASSERT_TRUE(
+            DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_))
+            << Show(error);
+        EXPECT_EQ(test::ReadFile(target) == c.ours, c.replaced) << c.what;
         // Replaced or not, this product now uses it and lists it.
-        EXPECT_EQ(Count(target), 4u) << c.what;
+        EXPECT_EQ(Count(target), c.countAfter) << c.what;
         EXPECT_EQ(copyOnlyFiles, std::vector<std::wstring>{target}) << c.what;
+        const std::wstring placedLine = c.replaced
+                                            ? L"システムフォルダへコピー: "
+                                            : L"[情報] システムフォルダのファイルの方が新しいため置き換えません: ";
+        EXPECT_EQ(wizard.LogText(), LogOf({placedLine + target.wstring(),
+                                           L"regsvr32 を省略 (DllRegisterServer なし): " + target.wstring()}))
+            << c.what;
     }
 }
 
@@ -444,23 +544,99 @@ TEST_F(SystemFolderTest, ManifestStandardUsersCanChangeIsNotTrusted) {
     ASSERT_TRUE(WriteSharedDllCount(counted, false, 1));
     WriteManifest(install_.path() / L"system32_copy_manifest.txt", {counted});
 
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                                       &descriptor, nullptr));
-    const UniqueLocalMem owner(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL everyone = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
-    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(install_.path().c_str()), SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION, nullptr, nullptr, everyone, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_TRUE(StandardUsersCanWrite(install_.path())) << "the folder's list did not change";
+    LetEveryoneWrite(install_.path());
     EXPECT_TRUE(CountedSystemFiles(install_.path()).empty());
 
     RemoveSystemFileCopies(install_.path());
     EXPECT_TRUE(fs::exists(counted));
     EXPECT_EQ(Count(counted), 1u);
+}
+
+// In an install folder standard users can write, the manifest files are not
+// trusted, but the product's own record of them is: repairs find the count they
+// hold and raise it no further, and the uninstall lowers it and removes the
+// file. A repeated uninstall, even one that finds the manifest again, releases
+// nothing twice.
+TEST_F(SystemFolderTest, CountsFollowTheProductWhereItsManifestsAreNotTrusted) {
+    LetEveryoneWrite(install_.path());
+    AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
+    SetupConfig config;
+    config.System32RegSvr = {L"zel_noexport64.dll"};
+    const fs::path placed = NativeFolder() / L"zel_noexport64.dll";
+    const fs::path manifest = install_.path() / L"system32_copy_manifest.txt";
+    for (const char* run : {"install", "repair", "second repair"}) {
+        std::vector<std::wstring> counted = CountedSystemFiles(install_.path());  // a new start each time
+        std::vector<std::wstring> regsvrFiles;
+        std::vector<std::wstring> copyOnlyFiles;
+        std::wstring error;
+        ASSERT_TRUE(
+            DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted, raised_))
+            << Show(error);
+        ASSERT_TRUE(WriteSystemManifest(manifest, copyOnlyFiles)) << run;
+        EXPECT_EQ(Count(placed), 1u) << run;
+    }
+    EXPECT_EQ(RecordedManifestLines(manifest), std::vector<std::wstring>{placed});
+
+    RemoveSystemFileCopies(install_.path());
+    EXPECT_EQ(Count(placed), std::nullopt);
+    EXPECT_FALSE(fs::exists(placed));
+
+    // Another product counts it now; this product's uninstall runs again with
+    // its manifest back in place, and takes nothing from the other.
+    fs::copy_file(ComLibrary(L"zel_noexport64.dll"), placed);
+    ASSERT_TRUE(WriteSharedDllCount(placed, false, 1));
+    WriteManifest(manifest, {placed});
+    RemoveSystemFileCopies(install_.path());
+    EXPECT_EQ(Count(placed), 1u);
+    EXPECT_TRUE(fs::exists(placed));
+}
+
+// A failed run undoes the counts it raised: a library it placed where nothing
+// was goes again, unregistered (also one whose registration hung), and files
+// that were there before, another owner's or an earlier installation's, stay
+// with the counts they had.
+TEST_F(SystemFolderTest, FailedRunUndoesTheCountsItRaised) {
+    AddLibrary(L"zel_com64.dll", L"zel_com64.dll");
+    AddLibrary(L"zel_noexport64.dll", L"zel_noexport64.dll");
+    AddLibrary(L"zel_comhang64.dll", L"zel_comhang64.dll");
+    const fs::path com64 = NativeFolder() / L"zel_com64.dll";
+    const fs::path shared = NativeFolder() / L"zel_noexport64.dll";
+    const fs::path hanging = NativeFolder() / L"zel_comhang64.dll";
+    fs::copy_file(ComLibrary(L"zel_noexport64.dll"), shared);
+    ASSERT_TRUE(WriteSharedDllCount(shared, false, 2));  // another owner's two counts
+    const fs::path earlier = NativeFolder() / L"zel_earlier64.dll";
+    test::WriteFile(earlier, "an earlier installation's file, placed before counting");
+    AddLibrary(L"zel_earlier64.dll", L"zel_noexport64.dll");
+    counted_ = {earlier.wstring()};  // listed by the installation's record
+    SetupConfig config;
+    config.System32RegSvr = {L"zel_com64.dll", L"zel_noexport64.dll", L"zel_earlier64.dll", L"zel_comhang64.dll"};
+
+    const std::chrono::milliseconds previous = SetRegsvr32TimeLimit(std::chrono::seconds(8));
+    std::vector<std::wstring> regsvrFiles;
+    std::vector<std::wstring> copyOnlyFiles;
+    std::wstring error;
+    const bool deployed =
+        DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_);
+    EXPECT_FALSE(deployed);
+    EXPECT_EQ(error, L"regsvr32 が 8 秒以内に終わらなかったため終了させました。 (" + hanging.wstring() + L")");
+    EXPECT_EQ(Count(com64), 1u);
+    EXPECT_EQ(Count(hanging), 1u);
+    EXPECT_EQ(Count(shared), 3u);
+    EXPECT_EQ(Count(earlier), 1u) << "the earlier installation's file is counted now";
+    UndoRaisedCounts(raised_, counted_);
+    SetRegsvr32TimeLimit(previous);
+    ForceDelete(hanging);
+
+    EXPECT_FALSE(fs::exists(com64));
+    EXPECT_EQ(Count(com64), std::nullopt);
+    EXPECT_FALSE(ReadTestValue(L"zel_com64.dll")) << "left registered";
+    EXPECT_EQ(Count(hanging), std::nullopt);
+    EXPECT_TRUE(fs::exists(shared));
+    EXPECT_EQ(Count(shared), 2u);
+    EXPECT_TRUE(fs::exists(earlier));
+    EXPECT_EQ(Count(earlier), std::nullopt);
+    EXPECT_EQ(counted_, std::vector<std::wstring>{earlier.wstring()});
+    EXPECT_TRUE(raised_.empty());
 }
 
 TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
@@ -472,7 +648,8 @@ TEST_F(SystemFolderTest, FailingRegistrationStopsTheStep) {
     std::vector<std::wstring> regsvrFiles;
     std::vector<std::wstring> copyOnlyFiles;
     std::wstring error;
-    EXPECT_FALSE(DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+    EXPECT_FALSE(
+        DeploySystemFiles(nullptr, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_));
     const fs::path failing = Wow64Folder() / L"zel_comfail32.dll";
     EXPECT_EQ(error, L"regsvr32 が失敗しました (exit=5)。 (" + failing.wstring() + L")");
     // What was placed and registered before the failure stays.
@@ -508,7 +685,8 @@ TEST_F(SystemFolderTest, StepErrors) {
         std::vector<std::wstring> copyOnlyFiles;
         std::wstring error;
         RecordingReporter wizard;
-        EXPECT_FALSE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+        EXPECT_FALSE(
+            DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_));
         EXPECT_EQ(error, c.error);
         // A copy-phase failure registers nothing and reports nothing registered.
         EXPECT_TRUE(regsvrFiles.empty());
@@ -527,7 +705,8 @@ TEST_F(SystemFolderTest, EmptyListDoesNothing) {
     std::vector<std::wstring> regsvrFiles = {L"stale"};
     std::vector<std::wstring> copyOnlyFiles = {L"stale"};
     std::wstring error = L"stale";
-    EXPECT_TRUE(DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_));
+    EXPECT_TRUE(
+        DeploySystemFiles(&wizard, payload_.path(), config, regsvrFiles, copyOnlyFiles, error, counted_, raised_));
     EXPECT_TRUE(regsvrFiles.empty());
     EXPECT_TRUE(copyOnlyFiles.empty());
     EXPECT_EQ(error, L"");
