@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 
+#include "util/file_names.h"
 #include "util/unicode.h"
 #include "util/upper_case.h"
 
@@ -13,29 +14,6 @@ namespace {
 constexpr std::string_view kFilesFolder = "files";
 
 bool IsSeparator(char c) noexcept { return c == '/' || c == '\\'; }
-
-// A name Windows opens as a device wherever it stands: the part before the
-// first dot, trailing blanks removed, in any ASCII letter case.
-bool IsDeviceName(std::wstring_view element) {
-    std::wstring stem(element.substr(0, element.find(L'.')));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (wchar_t& c : stem) c = (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - 32) : c;
-    for (const std::wstring_view plain : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
-        if (stem == plain) return true;
-    }
-    if (stem.size() != 4 || !(stem.starts_with(L"COM") || stem.starts_with(L"LPT"))) return false;
-    const wchar_t digit = stem[3];
-    return (digit >= L'0' && digit <= L'9') || digit == L'\u00b9' || digit == L'\u00b2' || digit == L'\u00b3';
-}
-
-// An element Windows would create under another name, or not as a file.
-bool IsAlteredElement(std::wstring_view element) {
-    for (const wchar_t c : element) {
-        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
-    }
-    if (element.back() == L'.' || element.back() == L' ') return true;
-    return IsDeviceName(element);
-}
 
 // One element as the file system compares it: UTF-16 code units, each folded
 // through the upper-case table.
@@ -88,7 +66,7 @@ bool IsSafeProductFileName(std::string_view name) {
     while (start <= path.size()) {
         std::size_t end = path.find_first_of(L"/\\", start);
         if (end == std::wstring_view::npos) end = path.size();
-        if (end == start || IsAlteredElement(path.substr(start, end - start))) return false;
+        if (end == start || IsNameWindowsAlters(path.substr(start, end - start))) return false;
         start = end + 1;
     }
     return true;

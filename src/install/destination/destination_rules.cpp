@@ -1,10 +1,10 @@
 #include "install/destination/destination_rules.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include "util/ascii.h"
+#include "util/file_names.h"
 #include "util/path_forms.h"
 #include "util/upper_case.h"
 
@@ -41,35 +41,10 @@ size_t Utf16Length(std::wstring_view text) {
     return length;
 }
 
-// Names Windows keeps for devices, with or without an extension and with blanks
-// before it ("NUL .txt"): the console's own CONIN$ and CONOUT$ as well, and
-// the serial and printer ports with a digit 0 to 9 or a superscript 1 to 3.
-bool IsDeviceName(std::wstring_view name) {
-    std::wstring_view stem = name.substr(0, name.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.remove_suffix(1);
-    static constexpr std::array<std::wstring_view, 6> kDevices = {L"con", L"prn",    L"aux",
-                                                                  L"nul", L"conin$", L"conout$"};
-    for (const std::wstring_view device : kDevices) {
-        if (EqualsIgnoreAsciiCase(stem, device)) return true;
-    }
-    if (stem.size() != 4 || !(StartsWithIgnoreAsciiCase(stem, L"com") || StartsWithIgnoreAsciiCase(stem, L"lpt"))) {
-        return false;
-    }
-    const wchar_t digit = stem[3];
-    return (digit >= L'0' && digit <= L'9') || digit == L'\x00B9' || digit == L'\x00B2' || digit == L'\x00B3';
-}
-
 // A name Windows cannot create as it is written: characters it refuses, "."
 // and "..", device names, and a trailing dot or blank (which Windows would
 // silently drop, so the folder made would not be the one registered).
-bool IsBadName(std::wstring_view name) {
-    if (name.empty() || name == L"." || name == L"..") return true;
-    for (const wchar_t c : name) {
-        if (c < 0x20 || std::wstring_view(L"<>:\"|?*").find(c) != std::wstring_view::npos) return true;
-    }
-    if (name.back() == L'.' || name.back() == L' ') return true;
-    return IsDeviceName(name);
-}
+bool IsBadName(std::wstring_view name) { return name == L"." || name == L".." || IsNameWindowsAlters(name); }
 
 // Separators made single "\", none at the end, letters upper-cased as Windows
 // folds them.

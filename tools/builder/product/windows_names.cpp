@@ -1,25 +1,9 @@
 #include "builder/product/windows_names.h"
 
-#include <algorithm>
-#include <array>
-
-#include "util/ascii.h"
+#include "util/file_names.h"
 #include "util/unicode.h"
 
 namespace zel {
-namespace {
-
-bool IsDeviceName(std::string_view element) {
-    // The part before the first dot, without trailing blanks, decides.
-    std::string stem(element.substr(0, element.find('.')));
-    for (char& c : stem) c = AsciiLower(c);
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
-    if (std::find(kPlain.begin(), kPlain.end(), stem) != kPlain.end()) return true;
-    return stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")) && stem[3] >= '1' && stem[3] <= '9';
-}
-
-}  // namespace
 
 std::string WindowsNameProblem(std::string_view name) {
     std::wstring decoded;
@@ -38,7 +22,8 @@ std::string WindowsNameProblem(std::string_view name) {
         if (!element.empty() && (element.back() == '.' || element.back() == ' ')) {
             return "Windows removes a trailing dot or space from file names";
         }
-        if (IsDeviceName(element)) {
+        std::wstring wideElement;
+        if (Utf8ToWideStrict(element, wideElement) && IsDeviceName(wideElement)) {
             std::string quoted = "\"";
             quoted.append(element);
             return quoted.append("\" is a device name on Windows");

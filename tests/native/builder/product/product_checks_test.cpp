@@ -36,6 +36,12 @@ TEST(PlainNameProblemTest, AcceptsFileNamesOnly) {
         {L"a?b", "'?' is not allowed"},
         {L"name.", "trailing dot or space"},
         {L"CON", "device name"},
+        {L"conin$.log", "device name"},
+        {L"CONOUT$", "device name"},
+        {L"COM0.txt", "device name"},
+        {L"LPT\u00b9", "device name"},
+        {L"COM10", ""},
+        {L"CONIN", ""},
     };
     for (const auto& [name, problem] : cases) {
         if (problem.empty()) {
