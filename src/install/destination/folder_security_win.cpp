@@ -54,6 +54,22 @@ std::wstring EntryName(const fs::path& path) {
     return find ? std::wstring(found.cFileName) : path.filename().wstring();
 }
 
+// A folder on the way to the install folder, opened without following a link
+// and held without delete sharing, so that it cannot be renamed away and
+// replaced while held (listing access makes the sharing count). A folder that
+// may not be listed is opened for its attributes only.
+UniqueKernelHandle OpenStep(const fs::path& step) {
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD kFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    UniqueKernelHandle handle(::CreateFileW(step.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                            kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+    if (!handle && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        handle.reset(::CreateFileW(step.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare, nullptr, OPEN_EXISTING,
+                                   kFlags, nullptr));
+    }
+    return handle;
+}
+
 fs::path KnownFolderOrEmpty(REFKNOWNFOLDERID id) {
     const std::wstring path = KnownFolderPath(id);
     return path.empty() ? fs::path() : CanonicalOrEmpty(path);
@@ -98,12 +114,20 @@ InstallFolderRefusal MakeInstallFolder(const fs::path& folder, fs::path& refused
         const fs::path step = current / parts.names[i];
         // Only the install folder gets the protected list; folders above it
         // inherit what their parent gives, as any folder made there would.
-        const bool made = ::CreateDirectoryW(step.c_str(), last ? &protectedList : nullptr) != FALSE;
-        if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) ThrowLastError("create_directory", step);
-        UniqueKernelHandle handle(::CreateFileW(step.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!handle) ThrowLastError("create_directory", step);
+        // Looked at first: creating a folder that is there can be refused
+        // as access denied where the parent is not ours to change.
+        UniqueKernelHandle handle = OpenStep(step);
+        bool made = false;
+        if (!handle) {
+            const DWORD openError = ::GetLastError();
+            if (openError != ERROR_FILE_NOT_FOUND && openError != ERROR_PATH_NOT_FOUND) {
+                ThrowLastError("create_directory", step);
+            }
+            made = ::CreateDirectoryW(step.c_str(), last ? &protectedList : nullptr) != FALSE;
+            if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) ThrowLastError("create_directory", step);
+            handle = OpenStep(step);
+            if (!handle) ThrowLastError("create_directory", step);
+        }
         fs::path stepFinal = currentFinal / (made ? parts.names[i] : EntryName(step));
         if (IsLinkedAway(handle.get(), stepFinal)) {
             // A link in a folder that only administrators change was put
