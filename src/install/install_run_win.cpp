@@ -97,13 +97,26 @@ struct RunRecord {
 };
 
 // The install folder. A folder made here gets an access list like Program
-// Files'; one that was there is left as it is, but a standard user who can
-// write to it could replace Uninstall.exe, which an administrator later runs.
-void PrepareInstallFolder(const InstallPlan& plan, RunReporter& reporter) {
-    const fs::path installDir(plan.installDir);
-    if (!CreateProtectedFolder(installDir) && StandardUsersCanWrite(installDir)) {
-        reporter.Log(L"[警告] 標準ユーザーが書き込めるフォルダにインストールします: " + plan.installDir);
+// Files'. An elevated run writes nowhere a standard user could steer it: not
+// through a link or junction one of them could have made, and not into an
+// existing folder they may change (they could put links in it at any time, or
+// replace Uninstall.exe, which an administrator later runs). Refused before
+// anything is written.
+std::optional<std::wstring> PrepareInstallFolder(const InstallPlan& plan, RunReporter& reporter) {
+    fs::path refusedAt;
+    std::wstring reason;
+    switch (MakeInstallFolder(fs::path(plan.installDir), refusedAt)) {
+        case InstallFolderRefusal::None:
+            return std::nullopt;
+        case InstallFolderRefusal::LinkInTheWay:
+            reason = L"リンクまたはジャンクションを経由するため書き込めません: " + refusedAt.wstring();
+            break;
+        case InstallFolderRefusal::StandardUsersControl:
+            reason = L"標準ユーザーが書き込めるフォルダにはインストールできません: " + refusedAt.wstring();
+            break;
     }
+    reporter.Log(L"[エラー] " + reason);
+    return L"インストール先フォルダを使用できません。\n" + reason;
 }
 
 std::optional<std::wstring> CopyProductFiles(const InstallPlan& plan, RunReporter& reporter, RunRecord& record) {
@@ -242,7 +255,7 @@ std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
     const fs::path installDir(plan.installDir);
     RunRecord record;
 
-    PrepareInstallFolder(plan, reporter);
+    if (auto failure = PrepareInstallFolder(plan, reporter)) return failure;
     // Drafts that killed runs left behind; a run still going keeps its own.
     RemoveUninstallExeDrafts(installDir, true);
     // setup.exe, payload included, is as large as all product files together:

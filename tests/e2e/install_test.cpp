@@ -11,6 +11,7 @@
 #include "automation/payload_tools.h"
 #include "automation/registry.h"
 #include "automation/shell.h"
+#include "automation/unix_links.h"
 #include "e2e_fixture.h"
 #include "sample_install.h"
 #include "util/unique_handle.h"
@@ -384,6 +385,41 @@ TEST_F(InstallTest, RepairAndUpdateReuseTheRegisteredKey) {
     EXPECT_EQ(ReadUninstallString(key, L"DisplayVersion"), std::optional<std::wstring>(Sample().displayVersion));
     EXPECT_EQ(ReadUninstallString(key, L"UninstallString"),
               std::optional<std::wstring>(L"\"" + installDir_.wstring() + L"\\Uninstall.exe\" /uninstall " + key));
+}
+
+// An administrator installing into a folder a standard user made (simulated by
+// its mode, 0777) with a link to the system folder inside is told so in a box
+// before anything is written, and may retry elsewhere.
+TEST_F(InstallTest, FolderStandardUsersControlIsRefusedInABoxBeforeAnyWrite) {
+    const fs::path system = scratch_ / L"System32";
+    ASSERT_TRUE(WriteFileBytes(system / L"notepad.exe", Utf8Bytes(L"system's")));
+    const fs::path data = installDir_ / L"Data";
+    ASSERT_TRUE(fs::create_directories(installDir_));
+    struct LinkGoesFirst {  // the scratch folder's clean-up cannot take it
+        ~LinkGoesFirst() { test::RemoveUnixLink(link); }
+        fs::path link;
+    } link{data};
+    if (!test::MakeUnixLink(data, system) || !test::SetUnixMode(installDir_, 0777)) {
+        GTEST_SKIP() << "links and modes are made with Wine's help only";
+    }
+
+    Process setup = StartProcess(GetInputs().setupExe, {});
+    HWND wizard = nullptr;
+    const std::optional<MessageBoxContent> box = InstallUntilErrorBox(setup, wizard);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ(U8(box->text), U8(L"インストール先フォルダを使用できません。\n"
+                                L"標準ユーザーが書き込めるフォルダにはインストールできません: " +
+                                installDir_.wstring()));
+    EXPECT_EQ(box->icon, BoxIcon::Error) << BoxIconName(box->icon);
+    std::vector<fs::path> inFolder;
+    for (const auto& entry : fs::directory_iterator(installDir_)) inFolder.push_back(entry.path().filename());
+    EXPECT_EQ(inFolder, std::vector<fs::path>{L"Data"}) << "nothing written";
+    std::vector<fs::path> inSystem;
+    for (const auto& entry : fs::directory_iterator(system)) inSystem.push_back(entry.path().filename());
+    EXPECT_EQ(inSystem, std::vector<fs::path>{L"notepad.exe"});
+    EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+    ASSERT_TRUE(WaitFor([&] { return ControlText(wizard, kNext) == L"再試行" && IsControlEnabled(wizard, kNext); }));
+    setup.Terminate();
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "automation/payload_tools.h"
 #include "automation/registry.h"
 #include "automation/shell.h"
+#include "automation/unix_links.h"
 #include "e2e_fixture.h"
 #include "sample_install.h"
 #include "util/unique_handle.h"
@@ -857,6 +858,71 @@ TEST_F(QuietTest, LogFileKeepsItsEncodingOrTheRunEndsWith1622) {
     EXPECT_EQ(ReadFileBytes(sjisLog), std::optional<Bytes>(shiftJis));
     EXPECT_FALSE(fs::exists(installDir_));
     EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+}
+
+// What a standard user prepared before an administrator's quiet install,
+// simulated with a folder's mode (0777: writable by everyone, as a folder any
+// user makes under C:\\) and Unix links standing for junctions and links into
+// the system folder. Each run ends 1603 with its log line, and nothing reaches
+// the links' targets.
+TEST_F(QuietTest, LinksAndFoldersOfStandardUsersAreNeverWrittenThrough) {
+    const fs::path system = scratch_ / L"System32";
+    ASSERT_TRUE(WriteFileBytes(system / L"notepad.exe", Utf8Bytes(L"system's")));
+    const fs::path data = installDir_ / L"Data";
+    const fs::path manual = installDir_ / L"Doc" / L"Manual.txt";
+    struct LinksGoFirst {  // the scratch folder's clean-up cannot take them
+        ~LinksGoFirst() {
+            test::RemoveUnixLink(data);
+            test::RemoveUnixLink(manual);
+        }
+        fs::path data;
+        fs::path manual;
+    } links{data, manual};
+    const struct {
+        const char* name;
+        bool usersMayChange;  // the install folder's mode
+        bool dataLinked;
+        bool manualLinked;
+        std::wstring lineStart;
+        std::wstring lineEnd;
+    } cases[] = {
+        {"folder users may change", true, true, true,
+         L"[エラー] 標準ユーザーが書き込めるフォルダにはインストールできません: " + installDir_.wstring(), L""},
+        {"folder link inside", false, true, false, L"[エラー] リンクまたはジャンクションを経由するため書き込めません: ",
+         L"\\Data"},
+        {"file link inside", false, false, true, L"[エラー] リンクまたはジャンクションを経由するため書き込めません: ",
+         L"\\Doc\\Manual.txt"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::RemoveUnixLink(data);
+        test::RemoveUnixLink(manual);
+        RemoveTree(installDir_);
+        ASSERT_TRUE(fs::create_directories(installDir_ / L"Doc"));
+        if ((c.dataLinked && !test::MakeUnixLink(data, system)) ||
+            (c.manualLinked && !test::MakeUnixLink(manual, system / L"notepad.exe")) ||
+            !test::SetUnixMode(installDir_, c.usersMayChange ? 0777 : 0755)) {
+            GTEST_SKIP() << "links and modes are made with Wine's help only";
+        }
+        const fs::path log = scratch_ / L"linked.log";
+        EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}),
+                  std::optional<DWORD>(kFailed));
+        const std::vector<std::wstring> lines = LogFileLines(log);
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::wstring& line) {
+            return line.starts_with(c.lineStart) && line.ends_with(c.lineEnd);
+        })) << Joined(lines);
+        EXPECT_EQ(ReadFileBytes(system / L"notepad.exe"), std::optional<Bytes>(Utf8Bytes(L"system's")));
+        std::vector<fs::path> inSystem;
+        for (const auto& entry : fs::directory_iterator(system)) inSystem.push_back(entry.path().filename());
+        EXPECT_EQ(inSystem, std::vector<fs::path>{L"notepad.exe"});
+        EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+        if (c.usersMayChange) {
+            std::vector<fs::path> inFolder;
+            for (const auto& entry : fs::directory_iterator(installDir_)) inFolder.push_back(entry.path().filename());
+            std::sort(inFolder.begin(), inFolder.end());
+            EXPECT_EQ(inFolder, (std::vector<fs::path>{L"Data", L"Doc"})) << "refused before anything is written";
+        }
+    }
 }
 
 TEST_F(QuietTest, InteractiveLogFileAlsoHoldsTheBoxesShown) {

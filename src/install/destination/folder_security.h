@@ -8,18 +8,30 @@
 
 namespace zel {
 
-// The install folder's access list in SDDL: full control for SYSTEM and
-// Administrators, read and execute for Users, inherited by everything inside,
-// nothing inherited from the parent.
+// The install folder's access list in SDDL, as Program Files has it: full
+// control for SYSTEM and Administrators, read and execute for Users and for
+// (restricted) application packages, full control for the creator of what is
+// made inside; inherited by everything inside, nothing inherited from the parent.
 std::wstring ProtectedInstallFolderSddl();
 
-// Creates folder with its missing parents. The topmost folder it creates gets
-// the protected access list and the others inherit it, so that no folder on the
-// way lets a standard user move the installation aside and put another in its
-// place. False when the folder was there already. Failures raise a file-system
-// error, as creating the folder always has. protectedFolder, when given,
-// receives the folder that got the list.
-bool CreateProtectedFolder(const std::filesystem::path& folder, std::filesystem::path* protectedFolder = nullptr);
+// Why an elevated run does not write to an install folder.
+enum class InstallFolderRefusal {
+    None,
+    LinkInTheWay,          // a link or junction a standard user could have made
+    StandardUsersControl,  // an existing folder that standard users may change
+};
+
+// Makes the install folder ready for an elevated run's writes, walking down
+// from the drive without following links: a missing folder is created, the
+// install folder with the protected access list and those above it with what
+// they inherit. A link or junction on the way is refused where standard users
+// can change the folder holding it, and always at the install folder itself;
+// an existing install folder that standard users can change is refused rather
+// than taken over (its contents, links included, are theirs). refusedAt names
+// where. created, when given, tells whether the install folder was made here.
+// Failures to create or open a folder raise a file-system error.
+InstallFolderRefusal MakeInstallFolder(const std::filesystem::path& folder, std::filesystem::path& refusedAt,
+                                       bool* created = nullptr);
 
 // The folder's access list lets standard users (Users, Authenticated Users,
 // Everyone, Interactive) change what is in it. A folder whose list cannot be

@@ -13,6 +13,7 @@
 
 #include "util/ascii.h"
 #include "util/known_folder.h"
+#include "util/no_follow_write.h"
 #include "util/path_forms.h"
 #include "util/unique_handle.h"
 
@@ -46,6 +47,29 @@ fs::path CanonicalOrEmpty(const fs::path& path) {
     return WeaklyCanonical(path, canonical) ? canonical : fs::path();
 }
 
+// The name the folder lists the entry under: its long name, a link's own name.
+std::wstring EntryName(const fs::path& path) {
+    WIN32_FIND_DATAW found{};
+    const UniqueFindHandle find(::FindFirstFileW(path.c_str(), &found));
+    return find ? std::wstring(found.cFileName) : path.filename().wstring();
+}
+
+// A folder on the way to the install folder, opened without following a link
+// and held without delete sharing, so that it cannot be renamed away and
+// replaced while held (listing access makes the sharing count). A folder that
+// may not be listed is opened for its attributes only.
+UniqueKernelHandle OpenStep(const fs::path& step) {
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    constexpr DWORD kFlags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+    UniqueKernelHandle handle(::CreateFileW(step.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                            kShare, nullptr, OPEN_EXISTING, kFlags, nullptr));
+    if (!handle && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        handle.reset(::CreateFileW(step.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShare, nullptr, OPEN_EXISTING,
+                                   kFlags, nullptr));
+    }
+    return handle;
+}
+
 fs::path KnownFolderOrEmpty(REFKNOWNFOLDERID id) {
     const std::wstring path = KnownFolderPath(id);
     return path.empty() ? fs::path() : CanonicalOrEmpty(path);
@@ -54,46 +78,83 @@ fs::path KnownFolderOrEmpty(REFKNOWNFOLDERID id) {
 }  // namespace
 
 std::wstring ProtectedInstallFolderSddl() {
-    // P: nothing from the parent. OICI: files and folders inside inherit.
-    // FA full access; 0x1200a9 read and execute (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE).
-    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+    // P: nothing from the parent. OICI: files and folders inside inherit; IO:
+    // for what is inside only. FA full access; 0x1200a9 read and execute
+    // (FILE_GENERIC_READ | FILE_GENERIC_EXECUTE). S-1-15-2-1 all application
+    // packages, S-1-15-2-2 all restricted application packages: packaged apps
+    // may run and read the product, as in Program Files.
+    return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICIIO;FA;;;CO)"
+           L"(A;OICI;0x1200a9;;;S-1-15-2-1)(A;OICI;0x1200a9;;;S-1-15-2-2)";
 }
 
-bool CreateProtectedFolder(const fs::path& folder, fs::path* protectedFolder) {
+InstallFolderRefusal MakeInstallFolder(const fs::path& folder, fs::path& refusedAt, bool* created) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(ProtectedInstallFolderSddl().c_str(), SDDL_REVISION_1,
                                                                 &descriptor, nullptr)) {
         ThrowLastError("create_directory", folder);
     }
     const UniqueLocalMem descriptorOwner(descriptor);
-    SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+    SECURITY_ATTRIBUTES protectedList{sizeof(protectedList), descriptor, FALSE};
 
-    // Each round finds at least one more folder there; a path that keeps
-    // changing under our hands ends in an error rather than a loop.
-    for (int round = 0; round < 64; ++round) {
-        std::error_code error;
-        if (fs::is_directory(folder, error)) return false;
-        // The topmost folder that is missing.
-        fs::path top;
-        for (fs::path step = folder; step.has_relative_path(); step = step.parent_path()) {
-            // A dangling link counts as there; so does what cannot be looked at.
-            const fs::file_status status = fs::symlink_status(step, error);
-            if (status.type() != fs::file_type::not_found) break;
-            top = step;
+    const WindowsPathParts parts = SplitWindowsPath(LexicallyNormalPath(fs::absolute(folder).native()));
+    // The drive, or the share of a UNC path, is where the walk starts.
+    const bool unc = parts.rootName.size() >= 2 && parts.rootName[0] == parts.rootName[1];
+    std::size_t first = unc ? 1 : 0;
+    fs::path current = parts.rootName + L"\\" + (unc && !parts.names.empty() ? parts.names[0] + L"\\" : L"");
+    fs::path currentFinal = FinalFolderPath(current);
+    if (currentFinal.empty()) ThrowLastError("create_directory", current);
+    if (first >= parts.names.size())
+        throw fs::filesystem_error("create_directory", folder, make_error_code(std::errc::file_exists));
+
+    // Held until the install folder is ready: no folder on the way can be
+    // renamed away and replaced meanwhile.
+    std::vector<UniqueKernelHandle> held;
+    for (std::size_t i = first; i < parts.names.size(); ++i) {
+        const bool last = i + 1 == parts.names.size();
+        const fs::path step = current / parts.names[i];
+        // Only the install folder gets the protected list; folders above it
+        // inherit what their parent gives, as any folder made there would.
+        // Looked at first: creating a folder that is there can be refused
+        // as access denied where the parent is not ours to change.
+        UniqueKernelHandle handle = OpenStep(step);
+        bool made = false;
+        if (!handle) {
+            const DWORD openError = ::GetLastError();
+            if (openError != ERROR_FILE_NOT_FOUND && openError != ERROR_PATH_NOT_FOUND) {
+                ThrowLastError("create_directory", step);
+            }
+            made = ::CreateDirectoryW(step.c_str(), last ? &protectedList : nullptr) != FALSE;
+            if (!made && ::GetLastError() != ERROR_ALREADY_EXISTS) ThrowLastError("create_directory", step);
+            handle = OpenStep(step);
+            if (!handle) ThrowLastError("create_directory", step);
         }
-        if (top.empty()) {
-            fs::create_directories(folder);  // something else is in the way: raises its error
-            return true;
+        fs::path stepFinal = currentFinal / (made ? parts.names[i] : EntryName(step));
+        if (IsLinkedAway(handle.get(), stepFinal)) {
+            // A link in a folder that only administrators change was put
+            // there by one, and the path chose it; anywhere else a standard
+            // user may have made it or swapped it in.
+            if (last || StandardUsersCanWrite(current)) {
+                refusedAt = step;
+                return InstallFolderRefusal::LinkInTheWay;
+            }
+            stepFinal = FinalFolderPath(step);
+            if (stepFinal.empty()) ThrowLastError("create_directory", step);
         }
-        if (::CreateDirectoryW(top.c_str(), &attributes)) {
-            fs::create_directories(folder);  // the rest inherit the list
-            if (protectedFolder) *protectedFolder = top;
-            return true;
+        BY_HANDLE_FILE_INFORMATION information{};
+        if (!::GetFileInformationByHandle(handle.get(), &information)) ThrowLastError("create_directory", step);
+        if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !fs::is_directory(stepFinal)) {
+            throw fs::filesystem_error("create_directory", step, make_error_code(std::errc::not_a_directory));
         }
-        // Made by someone else just now: the next folder down is the first of ours.
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) ThrowLastError("create_directory", top);
+        if (last && !made && StandardUsersCanWrite(step)) {
+            refusedAt = step;
+            return InstallFolderRefusal::StandardUsersControl;
+        }
+        if (last && created) *created = made;
+        held.push_back(std::move(handle));
+        current = step;
+        currentFinal = stepFinal;
     }
-    throw fs::filesystem_error("create_directory", folder, std::make_error_code(std::errc::file_exists));
+    return InstallFolderRefusal::None;
 }
 
 bool StandardUsersCanWrite(const fs::path& folder) {

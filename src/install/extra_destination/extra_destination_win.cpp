@@ -16,6 +16,7 @@
 #include "util/ascii.h"
 #include "util/error_text.h"
 #include "util/known_folder.h"
+#include "util/no_follow_write.h"
 #include "util/path_forms.h"
 #include "util/unique_handle.h"
 
@@ -105,17 +106,16 @@ bool IsFolder(const fs::path& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Creates the folder and every missing parent; error: the code of the creation that failed.
+// Creates the folder and every missing parent, opening each folder below the
+// drive without following a link; error: the code of the step that failed.
 bool CreateFolderTree(const fs::path& folder, DWORD& error) {
-    if (IsFolder(folder)) return true;
     const fs::path parent = folder.parent_path();
-    if (!parent.empty() && parent != folder && !CreateFolderTree(parent, error)) return false;
-    if (::CreateDirectoryW(folder.c_str(), nullptr)) return true;
-    error = ::GetLastError();
-    if (error == ERROR_ALREADY_EXISTS && IsFolder(folder)) {  // created by someone else meanwhile
-        error = 0;
-        return true;
-    }
+    if (parent.empty() || parent == folder) return IsFolder(folder);
+    if (!CreateFolderTree(parent, error)) return false;
+    UniqueKernelHandle held;
+    const fs::path finalForm = FinalFormOf(folder);
+    if (!finalForm.empty() && CreateFolderNoFollow(finalForm, nullptr, held, nullptr, error)) return true;
+    if (finalForm.empty()) error = ::GetLastError();
     return false;
 }
 
@@ -150,8 +150,9 @@ bool IsSameFile(const fs::path& source, const fs::path& target) {
 DWORD CopyWithSharingRetry(const fs::path& source, const fs::path& target) {
     DWORD error = 0;
     for (int attempt = 1; attempt <= kCopyAttempts; ++attempt) {
-        if (::CopyFileW(source.c_str(), target.c_str(), FALSE)) return 0;
-        error = ::GetLastError();
+        const fs::path finalTarget = FinalFormOf(target);
+        if (finalTarget.empty()) return ::GetLastError();
+        if (CopyFileNoFollow(source, finalTarget, error)) return 0;
         if (error != ERROR_SHARING_VIOLATION || attempt == kCopyAttempts) break;
         ::Sleep(kSharingRetryDelayMs);
     }
@@ -234,7 +235,6 @@ void FindExtraFolders(const std::wstring& installDir, std::vector<std::wstring>&
 
 bool EnsureFolder(const fs::path& folder, std::wstring& errorText) {
     if (folder.empty()) return true;
-    if (IsFolder(folder)) return true;
     DWORD error = 0;
     if (CreateFolderTree(folder, error)) return true;
     errorText = L"フォルダを作成できませんでした: " + folder.wstring();

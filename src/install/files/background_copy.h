@@ -22,9 +22,9 @@ public:
     BackgroundFileCopy& operator=(const BackgroundFileCopy&) = delete;
 
     // Waits for the copy and moves the draft onto target, replacing a file
-    // there. Where the early copy did not run, failed or cannot be moved, copies
-    // source onto target now, as a plain copy would. True when target holds the
-    // copy.
+    // (or a link, as itself) there. Where the early copy did not run, failed or
+    // cannot be moved, copies source onto target now without following a link
+    // there. True when target holds the copy.
     bool Finish();
 
 private:

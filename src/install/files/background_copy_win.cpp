@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "util/ascii.h"
+#include "util/no_follow_write.h"
 
 namespace zel {
 namespace {
@@ -60,7 +61,11 @@ bool BackgroundFileCopy::Finish() {
         return true;
     }
     RemoveDraft();
-    return ::CopyFileW(source_.c_str(), target_.c_str(), FALSE) != FALSE;
+    // Over the file there, never through a link in its place. A program
+    // copying itself fails here: its own file is open.
+    const std::filesystem::path target = FinalFormOf(target_);
+    DWORD error = 0;
+    return !target.empty() && CopyFileNoFollow(source_, target, error);
 }
 
 }  // namespace zel

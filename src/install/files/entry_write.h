@@ -15,7 +15,9 @@ enum class EntryWrite { Written, Damaged };
 // Checks entry `index` against its digest (when the payload has digests) and
 // writes its bytes to target with one write, creating or truncating the file; a
 // damaged entry writes nothing and gives Damaged. No attribute is cleared
-// first: a read-only or hidden file in the way makes the write fail. Throws
+// first: a read-only or hidden file in the way makes the write fail. target is
+// in final form and is written without following a link (util/no_follow_write.h):
+// a link or junction there fails with kLinkInTheWay. Throws
 // std::filesystem::filesystem_error when the file cannot be created or written.
 EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target);
 

@@ -9,6 +9,7 @@
 
 #include "payload/payload_files.h"
 #include "util/ascii.h"
+#include "util/no_follow_write.h"
 #include "util/unique_handle.h"
 
 namespace zel {
@@ -26,9 +27,9 @@ EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, co
     // leaves a damaged file behind.
     if (!payload.EntryIntact(index)) return EntryWrite::Damaged;
 
-    UniqueKernelHandle file(
-        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) Throw("cannot create file", target, ::GetLastError());
+    DWORD error = 0;
+    UniqueKernelHandle file = CreateFileNoFollow(target, error);
+    if (!file) Throw("cannot create file", target, error);
     const std::span<const std::uint8_t> bytes = payload.EntryData(index);
     const std::uint8_t* data = bytes.data();
     // One write for any entry the image can hold; the loop only matters if the
@@ -50,13 +51,16 @@ EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, co
 StagedPayloadFiles::StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
                                        const std::filesystem::path& root) {
     const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries);
+    // Named as the file system names the folder, as the writes require.
+    std::filesystem::path finalRoot = FinalFolderPath(root);
+    if (finalRoot.empty()) finalRoot = root;
     for (const std::wstring& wanted : relatives) {
         const std::wstring relative = ReplaceAll(wanted, L'/', L'\\');
         const auto file = std::find_if(files.begin(), files.end(), [&](const PayloadFile& f) {
             return EqualsIgnoreAsciiCase(f.relative, relative);
         });
         if (file == files.end()) continue;
-        const std::filesystem::path target = root / L"files" / file->relative;
+        const std::filesystem::path target = finalRoot / L"files" / file->relative;
         std::filesystem::create_directories(target.parent_path());
         if (WritePayloadEntry(payload, file->entry, target) == EntryWrite::Damaged) {
             damaged_ = file->relative;

@@ -1,10 +1,11 @@
 #include "install/files/manifest.h"
 
 #include <algorithm>
-#include <fstream>
+#include <string>
 #include <system_error>
 
 #include "config/text_encoding.h"
+#include "util/no_follow_write.h"
 #include "util/unicode.h"
 
 namespace zel {
@@ -13,9 +14,7 @@ namespace {
 
 bool WriteManifestLines(const std::filesystem::path& path, const std::vector<std::wstring>& entries,
                         bool backslashSeparators) {
-    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return false;
-    out.write("\xEF\xBB\xBF", 3);
+    std::string text = "\xEF\xBB\xBF";
     for (const std::wstring& entry : entries) {
         std::string line;
         if (backslashSeparators) {
@@ -25,13 +24,14 @@ bool WriteManifestLines(const std::filesystem::path& path, const std::vector<std
         } else {
             line = WideToUtf8(entry);
         }
-        line += '\n';
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        text += line;
+        text += '\n';
     }
-    // Flushed before the check: a manifest whose tail could not be written is a
-    // failed manifest, not a successful one.
-    out.flush();
-    return !out.fail();
+    // Written whole, without following a link where the manifest goes: a
+    // manifest whose tail could not be written is a failed manifest.
+    const std::filesystem::path target = FinalFormOf(path);
+    DWORD error = 0;
+    return !target.empty() && WriteFileNoFollow(target, text, error);
 }
 
 }  // namespace

@@ -13,12 +13,17 @@
 #include "install/files/ordered_writes.h"
 #include "payload/payload_files.h"
 #include "util/ascii.h"
+#include "util/no_follow_write.h"
+#include "util/path_forms.h"
 #include "util/unicode.h"
+#include "util/unique_handle.h"
 
 namespace zel {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr wchar_t kLinkRefusedLine[] = L"[エラー] リンクまたはジャンクションを経由するため書き込めません: ";
 
 bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patterns) {
     if (patterns.empty()) return true;
@@ -67,15 +72,35 @@ bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vecto
     reporter.SetProgressRange(static_cast<std::uint32_t>(selected.size()));
 
     const fs::path installDir(plan.installDir);
+    // Every folder and file is written without following a link, by the name
+    // the file system gives the install folder.
+    // The install run has made the install folder; a caller that has not gets
+    // it made as any folder above the files would be.
+    if (!fs::exists(installDir)) fs::create_directories(installDir);
+    const fs::path writeRoot = FinalFolderPath(installDir);
+    if (writeRoot.empty()) {
+        throw fs::filesystem_error("cannot open folder", installDir,
+                                   std::error_code(static_cast<int>(::GetLastError()), std::system_category()));
+    }
     std::vector<EntryWriteJob> jobs;
     jobs.reserve(selected.size());
-    for (const PayloadFile* file : selected) jobs.push_back({file->entry, installDir / file->relative});
+    for (const PayloadFile* file : selected) jobs.push_back({file->entry, writeRoot / file->relative});
     // Files of one folder follow each other in walk order: the folder is made
-    // once, not asked for again before every file.
+    // once, not asked for again before every file. The folders stay held until
+    // the copy ends, so that none of them is swapped for a link meanwhile.
     fs::path madeFolder;
-    OrderedWrites writes(plan.payload, std::move(jobs), [&madeFolder](const fs::path& target) {
+    std::vector<UniqueKernelHandle> heldFolders;
+    OrderedWrites writes(plan.payload, std::move(jobs), [&](const fs::path& target) {
         if (fs::path parent = target.parent_path(); !parent.empty() && parent != madeFolder) {
-            fs::create_directories(parent);
+            // The folders above it that are made and held already are not asked for again.
+            fs::path base = madeFolder.empty() ? writeRoot : madeFolder;
+            while (base != writeRoot && !IsLexicallyInside(base.native(), parent.native())) base = base.parent_path();
+            fs::path failedAt;
+            DWORD error = 0;
+            if (!CreateFoldersNoFollow(base, parent, heldFolders, failedAt, error)) {
+                throw fs::filesystem_error("create_directory", failedAt,
+                                           std::error_code(static_cast<int>(error), std::system_category()));
+            }
             madeFolder = std::move(parent);
         }
     });
@@ -85,6 +110,11 @@ bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vecto
         try {
             written = writes.Next();
         } catch (const fs::filesystem_error& error) {
+            // A link where a folder or file goes is refused, never written through.
+            if (static_cast<DWORD>(error.code().value()) == kLinkInTheWay) {
+                reporter.Log(kLinkRefusedLine + error.path1().wstring());
+                return false;
+            }
             // The log is the only place that says which file and why.
             if (!writes.FailedBeforeWriting()) {
                 reporter.Log(CopyFailureLine(rel, installDir / rel, static_cast<DWORD>(error.code().value())));

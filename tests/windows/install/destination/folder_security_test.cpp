@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "common/show_text.h"
+#include "e2e/automation/unix_links.h"
 #include "install/extra_destination/extra_destination.h"
 #include "util/known_folder.h"
 #include "util/path_forms.h"
@@ -28,47 +30,123 @@ using test::Show;
 
 // Wine keeps no access list on files (it reports one made from the Unix
 // permissions), so the list is checked as the code builds it, parsed by the
-// system, and the folder's own list is read back only where the platform keeps it.
+// system; MakeInstallFolder below reads back what Wine made of it.
 TEST(FolderSecurity, InstallFolderListIsLikeProgramFiles) {
     const test::ParsedDescriptor parsed = test::ParseSddl(ProtectedInstallFolderSddl());
     ASSERT_TRUE(parsed.parsed);
     EXPECT_TRUE(parsed.isProtected) << "nothing may be inherited from the drive root";
-    ASSERT_EQ(parsed.entries.size(), 3u);
-    EXPECT_EQ(parsed.entries[0].sid, L"S-1-5-18");
-    EXPECT_EQ(parsed.entries[0].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
-    EXPECT_EQ(parsed.entries[1].sid, L"S-1-5-32-544");
-    EXPECT_EQ(parsed.entries[1].mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
-    EXPECT_EQ(parsed.entries[2].sid, L"S-1-5-32-545");
-    EXPECT_EQ(parsed.entries[2].mask, static_cast<ACCESS_MASK>(FILE_GENERIC_READ | FILE_GENERIC_EXECUTE));
-    for (const test::AllowedEntry& entry : parsed.entries) {
-        EXPECT_EQ(entry.flags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE),
-                  OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    constexpr ACCESS_MASK kReadAndExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+    constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    const struct {
+        const wchar_t* sid;
+        ACCESS_MASK mask;
+        BYTE flags;
+    } expected[] = {
+        {L"S-1-5-18", FILE_ALL_ACCESS, kInherited},                    // SYSTEM
+        {L"S-1-5-32-544", FILE_ALL_ACCESS, kInherited},                // Administrators
+        {L"S-1-5-32-545", kReadAndExecute, kInherited},                // Users
+        {L"S-1-3-0", FILE_ALL_ACCESS, kInherited | INHERIT_ONLY_ACE},  // the creator of what is inside
+        {L"S-1-15-2-1", kReadAndExecute, kInherited},                  // all application packages
+        {L"S-1-15-2-2", kReadAndExecute, kInherited},                  // all restricted application packages
+    };
+    ASSERT_EQ(parsed.entries.size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        SCOPED_TRACE(Show(expected[i].sid));
+        EXPECT_EQ(parsed.entries[i].sid, expected[i].sid);
+        EXPECT_EQ(parsed.entries[i].mask, expected[i].mask);
+        EXPECT_EQ(parsed.entries[i].flags, expected[i].flags);
     }
 }
 
-TEST(FolderSecurity, CreatesTheMissingChainAndLeavesAnExistingFolderAlone) {
-    ScratchFolder scratch(L"protected_folder");
-    const fs::path folder = scratch.path() / L"Vendor" / L"アプリ";
-    fs::path top;
-    EXPECT_TRUE(CreateProtectedFolder(folder, &top));
-    EXPECT_TRUE(fs::is_directory(folder));
-    EXPECT_EQ(top, scratch.path() / L"Vendor") << "the topmost new folder gets the list, the rest inherit it";
-    top.clear();
-    EXPECT_FALSE(CreateProtectedFolder(folder, &top)) << "an existing folder is not made again";
-    EXPECT_TRUE(top.empty());
-    EXPECT_TRUE(CreateProtectedFolder(folder / L"Sub", &top));
-    EXPECT_EQ(top, folder / L"Sub");
+// Whether the folder reads back with the protected list. Windows keeps the
+// list as set; Wine turns it into Unix permissions and reports those, where the
+// protected list shows as nothing for Everyone.
+bool HasProtectedList(const fs::path& folder) {
+    const std::vector<test::AllowedEntry> entries = test::FileAllowedEntries(folder);
+    const auto has = [&](const wchar_t* sid) {
+        return std::any_of(entries.begin(), entries.end(), [&](const test::AllowedEntry& e) { return e.sid == sid; });
+    };
+    if (has(L"S-1-15-2-1")) return true;
+    return !entries.empty() && !has(L"S-1-1-0") && !has(L"S-1-5-32-545") && !has(L"S-1-5-11");
+}
 
-    // Where the platform keeps access lists, the topmost new folder reads back
-    // as set; Wine does not, and the check is left to the list above.
-    const std::vector<test::AllowedEntry> entries = test::FileAllowedEntries(scratch.path() / L"Vendor");
-    if (entries.size() == 3 && entries[2].sid == L"S-1-5-32-545") {
-        EXPECT_FALSE(StandardUsersCanWrite(scratch.path() / L"Vendor"));
+class MakeInstallFolderTest : public ::testing::Test {
+protected:
+    fs::path Root() const { return scratch_.path(); }
+    ScratchFolder scratch_{L"install_folder"};
+};
+
+// Only the install folder gets the protected list; the folders made above it
+// keep what they inherit, so that a shared parent such as D:\Apps stays usable
+// after the product is gone.
+TEST_F(MakeInstallFolderTest, OnlyTheInstallFolderGetsTheList) {
+    const fs::path folder = Root() / L"Apps" / L"Vendor" / L"アプリ";
+    fs::path refusedAt;
+    bool created = false;
+    EXPECT_EQ(MakeInstallFolder(folder, refusedAt, &created), InstallFolderRefusal::None);
+    EXPECT_TRUE(created);
+    EXPECT_TRUE(fs::is_directory(folder));
+    EXPECT_TRUE(HasProtectedList(folder));
+    EXPECT_FALSE(HasProtectedList(Root() / L"Apps"));
+    EXPECT_FALSE(HasProtectedList(Root() / L"Apps" / L"Vendor"));
+
+    EXPECT_EQ(MakeInstallFolder(folder, refusedAt, &created), InstallFolderRefusal::None) << "again: ours already";
+    EXPECT_FALSE(created);
+
+    const fs::path file = Root() / L"file";
+    test::WriteFile(file, "x");
+    EXPECT_THROW(MakeInstallFolder(file / L"sub", refusedAt), fs::filesystem_error);
+}
+
+// What a standard user may have prepared, simulated with a folder's mode (0777:
+// writable by everyone, as a folder any user makes under C:\) and Unix links for
+// links and junctions. Nothing is made or written where the run refuses.
+TEST_F(MakeInstallFolderTest, RefusesWhatStandardUsersControl) {
+    const fs::path victim = Root() / L"victim";
+    fs::create_directories(victim / L"Product");
+    const fs::path open = Root() / L"Open";
+    const fs::path admins = Root() / L"Admins";
+    fs::create_directories(open);
+    fs::create_directories(admins);
+    struct LinksGoFirst {  // the scratch folder's clean-up cannot take them
+        ~LinksGoFirst() {
+            test::RemoveUnixLink(open / L"Linked");
+            test::RemoveUnixLink(admins / L"Linked");
+        }
+        fs::path open;
+        fs::path admins;
+    } links{open, admins};
+    if (!test::MakeUnixLink(open / L"Linked", victim) || !test::MakeUnixLink(admins / L"Linked", victim) ||
+        !test::SetUnixMode(open, 0777)) {
+        GTEST_SKIP() << "links and modes are made with Wine's help only";
+    }
+    const struct {
+        const char* name;
+        fs::path folder;
+        InstallFolderRefusal refusal;
+        fs::path refusedAt;
+    } cases[] = {
+        {"existing folder users may change", open, InstallFolderRefusal::StandardUsersControl, open},
+        {"link as the install folder", open / L"Linked", InstallFolderRefusal::LinkInTheWay, open / L"Linked"},
+        {"link on the way, in a folder users may change", open / L"Linked" / L"New", InstallFolderRefusal::LinkInTheWay,
+         open / L"Linked"},
+        {"link as the install folder, even among administrators' folders", admins / L"Linked",
+         InstallFolderRefusal::LinkInTheWay, admins / L"Linked"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path refusedAt;
+        EXPECT_EQ(MakeInstallFolder(c.folder, refusedAt), c.refusal);
+        EXPECT_EQ(refusedAt, c.refusedAt);
+        EXPECT_FALSE(fs::exists(victim / L"New"));
+        EXPECT_TRUE(fs::is_empty(victim / L"Product"));
     }
 
-    const fs::path file = scratch.path() / L"file";
-    test::WriteFile(file, "x");
-    EXPECT_THROW(CreateProtectedFolder(file / L"sub"), fs::filesystem_error);
+    // An administrator's link in a folder only administrators change was put
+    // there on purpose: the path chose it, and the new folder goes where it leads.
+    fs::path refusedAt;
+    EXPECT_EQ(MakeInstallFolder(admins / L"Linked" / L"New", refusedAt), InstallFolderRefusal::None);
+    EXPECT_TRUE(fs::is_directory(victim / L"New"));
 }
 
 TEST(FolderSecurity, StandardUsersCanWriteReadsTheList) {
