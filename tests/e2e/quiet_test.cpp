@@ -6,9 +6,7 @@
 #include <windows.h>
 
 // After windows.h
-#include <aclapi.h>
 #include <knownfolders.h>
-#include <sddl.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 
@@ -21,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/access_list.h"
 #include "automation/payload_tools.h"
 #include "automation/registry.h"
 #include "automation/shell.h"
@@ -652,17 +651,7 @@ TEST_F(QuietTest, MirrorIgnoresSettingsUsersCanWriteAndKeepsReadOnlyFiles) {
         }
     } removeSettings{settings};
 
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;WD)", SDDL_REVISION_1, &descriptor,
-                                                                       nullptr));
-    const UniqueLocalMem owner(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL everyone = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
-    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(settings.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, everyone, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(test::SetAccessListFromSddl(settings, L"D:P(A;;FA;;;WD)"), static_cast<DWORD>(ERROR_SUCCESS));
 
     const fs::path firstLog = scratch_ / L"mirror_untrusted.log";
     EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", firstLog.wstring()}), std::optional<DWORD>(0));

@@ -3,6 +3,7 @@
 // never lies in the system's own folders.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -37,6 +38,14 @@ InstallFolderRefusal MakeInstallFolder(const std::filesystem::path& folder, std:
 // Everyone, Interactive) change what is in it. A folder whose list cannot be
 // read counts as writable.
 bool StandardUsersCanWrite(const std::filesystem::path& folder);
+
+// The object's own access list grants standard users any of the rights (a
+// Win32 access mask). A list that cannot be read counts as granting them.
+bool StandardUsersHaveRights(const std::filesystem::path& object, std::uint32_t rights);
+
+// The same for the access list of a security descriptor in SDDL form; a text
+// that cannot be read counts as granting them.
+bool SddlGrantsStandardUsers(const std::wstring& sddl, std::uint32_t rights);
 
 // Folders no product copy may go to: the Windows folder and everything in it,
 // the root of a drive or share, and the Program Files roots themselves.

@@ -40,6 +40,26 @@ bool IsStandardUsersSid(PSID sid) {
     return false;
 }
 
+// The descriptor's access list grants standard users any of the rights in an
+// entry that applies to the object itself. No list at all grants everyone
+// everything.
+bool DescriptorGrantsStandardUsers(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
+    if (!present || !dacl) return true;
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        void* ace = nullptr;
+        if (!::GetAce(dacl, index, &ace)) continue;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        if ((allowed->Mask & rights) && IsStandardUsersSid(const_cast<DWORD*>(&allowed->SidStart))) return true;
+    }
+    return false;
+}
+
 bool SameFolder(const fs::path& a, const fs::path& b) { return EqualsIgnoreAsciiCase(a.native(), b.native()); }
 
 fs::path CanonicalOrEmpty(const fs::path& path) {
@@ -157,26 +177,26 @@ InstallFolderRefusal MakeInstallFolder(const fs::path& folder, fs::path& refused
     return InstallFolderRefusal::None;
 }
 
-bool StandardUsersCanWrite(const fs::path& folder) {
-    PACL dacl = nullptr;
+bool SddlGrantsStandardUsers(const std::wstring& sddl, std::uint32_t rights) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return true;
+    }
+    const UniqueLocalMem descriptorOwner(descriptor);
+    return DescriptorGrantsStandardUsers(descriptor, rights);
+}
+
+bool StandardUsersHaveRights(const fs::path& object, std::uint32_t rights) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(object.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                                 nullptr, &descriptor) != ERROR_SUCCESS) {
         return true;
     }
     const UniqueLocalMem descriptorOwner(descriptor);
-    if (!dacl) return true;  // no access list: everyone may do everything
-    for (DWORD index = 0; index < dacl->AceCount; ++index) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, index, &ace)) continue;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-        if ((allowed->Mask & kChangeRights) && IsStandardUsersSid(sid)) return true;
-    }
-    return false;
+    return DescriptorGrantsStandardUsers(descriptor, rights);
 }
+
+bool StandardUsersCanWrite(const fs::path& folder) { return StandardUsersHaveRights(folder, kChangeRights); }
 
 bool IsSystemLocation(const fs::path& folder) {
     const fs::path canonical = CanonicalOrEmpty(folder);

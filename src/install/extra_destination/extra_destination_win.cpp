@@ -1,10 +1,8 @@
 #include "install/extra_destination/extra_destination.h"
 
 #include <windows.h>
-// aclapi.h, knownfolders.h, sddl.h and shlobj.h need the types windows.h declares.
-#include <aclapi.h>
+// knownfolders.h and shlobj.h need the types windows.h declares.
 #include <knownfolders.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -48,43 +46,10 @@ ACCESS_MASK ChangeRights(SettingsListPlace place) {
     return FILE_DELETE_CHILD | DELETE | kTake;
 }
 
-bool IsStandardUsersSid(PSID sid) {
-    for (const WELL_KNOWN_SID_TYPE type :
-         {WinWorldSid, WinAuthenticatedUserSid, WinBuiltinUsersSid, WinInteractiveSid}) {
-        if (::IsWellKnownSid(sid, type)) return true;
-    }
-    return false;
-}
-
-// The descriptor's access list grants standard users any of the rights. No
-// list at all grants everyone everything.
-bool GrantsStandardUsers(PSECURITY_DESCRIPTOR descriptor, ACCESS_MASK rights) {
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    if (!::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) return true;
-    if (!present || !dacl) return true;
-    for (DWORD index = 0; index < dacl->AceCount; ++index) {
-        void* ace = nullptr;
-        if (!::GetAce(dacl, index, &ace)) continue;
-        const auto* header = static_cast<const ACE_HEADER*>(ace);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
-        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-        if ((allowed->Mask & rights) && IsStandardUsersSid(const_cast<DWORD*>(&allowed->SidStart))) return true;
-    }
-    return false;
-}
-
 // The object's own list lets standard users change the settings file from
 // that place; a list that cannot be read counts as letting them.
 bool ObjectLetsStandardUsersChange(const fs::path& path, SettingsListPlace place) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                                nullptr, &descriptor) != ERROR_SUCCESS) {
-        return true;
-    }
-    const UniqueLocalMem descriptorOwner(descriptor);
-    return GrantsStandardUsers(descriptor, ChangeRights(place));
+    return StandardUsersHaveRights(path, ChangeRights(place));
 }
 
 // The MstaFolder value of one settings file, or empty when the file is missing
@@ -194,12 +159,7 @@ void AddExtraFolder(std::vector<std::wstring>& extraFolders, const std::wstring&
 }
 
 bool AccessListLetsStandardUsersChange(const std::wstring& sddl, SettingsListPlace place) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
-        return true;
-    }
-    const UniqueLocalMem descriptorOwner(descriptor);
-    return GrantsStandardUsers(descriptor, ChangeRights(place));
+    return SddlGrantsStandardUsers(sddl, ChangeRights(place));
 }
 
 bool StandardUsersCanChangeSettings(const fs::path& settingsFile) {

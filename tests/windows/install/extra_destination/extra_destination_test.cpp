@@ -1,10 +1,8 @@
 #include "install/extra_destination/extra_destination.h"
 
 #include <windows.h>
-// aclapi.h, knownfolders.h and sddl.h need the types windows.h declares.
-#include <aclapi.h>
+// knownfolders.h and shlobj.h need the types windows.h declares.
 #include <knownfolders.h>
-#include <sddl.h>
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
@@ -15,6 +13,7 @@
 
 #include "common/extra_destination_cases.h"
 #include "common/show_text.h"
+#include "e2e/automation/access_list.h"
 #include "util/error_text.h"
 #include "util/known_folder.h"
 #include "util/path_forms.h"
@@ -63,18 +62,7 @@ std::string Utf8Settings(const std::wstring& text) { return WideToUtf8(text); }
 // Gives the file or folder the access list of the SDDL text; Wine keeps it and
 // reports it back, though it enforces none.
 void SetAccessList(const fs::path& path, const wchar_t* sddl) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr));
-    const UniqueLocalMem owner(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT,
-                                      DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                      dacl, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS))
-        << path;
+    ASSERT_EQ(test::SetAccessListFromSddl(path, sddl), static_cast<DWORD>(ERROR_SUCCESS)) << path;
 }
 
 // An install folder with a few installed files, and the settings files of both

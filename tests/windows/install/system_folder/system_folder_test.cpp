@@ -1,9 +1,6 @@
 #include "install/system_folder/system_folder.h"
 
 #include <windows.h>
-// After windows.h
-#include <aclapi.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +12,7 @@
 #include "common/pe_image_cases.h"
 #include "common/show_text.h"
 #include "config/text_encoding.h"
+#include "e2e/automation/access_list.h"
 #include "install/destination/folder_security.h"
 #include "install/system_folder/pe_image.h"
 #include "install/system_folder/shared_dll_count.h"
@@ -99,17 +97,7 @@ void ForceDelete(const fs::path& file) {
 
 // Gives everyone full control of the folder, as a folder a standard user made.
 void LetEveryoneWrite(const fs::path& folder) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
-                                                                       &descriptor, nullptr));
-    const UniqueLocalMem owner(descriptor);
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    PACL everyone = nullptr;
-    ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &everyone, &defaulted));
-    ASSERT_EQ(::SetNamedSecurityInfoW(const_cast<wchar_t*>(folder.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                      nullptr, nullptr, everyone, nullptr),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(test::SetAccessListFromSddl(folder, L"D:(A;OICI;FA;;;WD)"), static_cast<DWORD>(ERROR_SUCCESS));
     ASSERT_TRUE(StandardUsersCanWrite(folder)) << "the folder's list did not change";
 }
 
