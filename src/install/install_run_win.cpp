@@ -180,8 +180,14 @@ private:
     bool kept_ = false;
 };
 
-void WriteSystemManifests(const InstallPlan& plan, RunReporter& reporter, const RunRecord& record) {
+// The earlier installation's system files that this run no longer places stay
+// counted, so they stay on record as well: the uninstall releases them.
+void WriteSystemManifests(const InstallPlan& plan, RunReporter& reporter, RunRecord& record) {
     const fs::path installDir(plan.installDir);
+    std::vector<std::wstring> placed = record.regsvrFiles;
+    placed.insert(placed.end(), record.copyOnlyFiles.begin(), record.copyOnlyFiles.end());
+    record.regsvrFiles = WithEarlierRecordedLines(installDir / kRegsvrManifestName, record.regsvrFiles, placed);
+    record.copyOnlyFiles = WithEarlierRecordedLines(installDir / kCopyManifestName, record.copyOnlyFiles, placed);
     if (!record.regsvrFiles.empty() && !WriteSystemManifest(installDir / kRegsvrManifestName, record.regsvrFiles)) {
         reporter.Log(L"[警告] system32_regsvr_manifest.txt の作成に失敗しました。");
     }

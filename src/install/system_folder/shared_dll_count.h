@@ -105,6 +105,14 @@ std::vector<std::wstring> RecordedManifestLines(const std::filesystem::path& man
 // that finds the file again, its drive back) releases nothing twice.
 void ForgetSystemManifest(const std::filesystem::path& manifest);
 
+// The lines a system manifest gets from this run: its own, then those the
+// earlier record of that manifest lists that this run placed under neither
+// manifest. A file an update no longer ships keeps the count the earlier
+// version took, so it stays on record for the uninstall to release.
+std::vector<std::wstring> WithEarlierRecordedLines(const std::filesystem::path& manifest,
+                                                   std::vector<std::wstring> lines,
+                                                   const std::vector<std::wstring>& placedThisRun);
+
 // The system-folder files recorded for the install folder's two system
 // manifests: what an earlier run of this product counted.
 std::vector<std::wstring> CountedSystemFiles(const std::filesystem::path& installDir);

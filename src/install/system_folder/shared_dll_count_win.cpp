@@ -264,6 +264,18 @@ void ForgetSystemManifest(const fs::path& manifest) {
     DeleteFileAnyway(manifest);
 }
 
+std::vector<std::wstring> WithEarlierRecordedLines(const fs::path& manifest, std::vector<std::wstring> lines,
+                                                   const std::vector<std::wstring>& placedThisRun) {
+    for (std::wstring& earlier : RecordedManifestLines(manifest)) {
+        const auto same = [&earlier](const std::wstring& line) { return EqualsIgnoreAsciiCase(line, earlier); };
+        if (std::none_of(placedThisRun.begin(), placedThisRun.end(), same) &&
+            std::none_of(lines.begin(), lines.end(), same)) {
+            lines.push_back(std::move(earlier));
+        }
+    }
+    return lines;
+}
+
 std::vector<std::wstring> CountedSystemFiles(const fs::path& installDir) {
     std::vector<std::wstring> files;
     for (const wchar_t* name : {kRegsvrManifestName, kCopyManifestName}) {

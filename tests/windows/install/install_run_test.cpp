@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "install/files/installed_names.h"
 #include "install/system_folder/shared_dll_count.h"
+#include "install/system_folder/system_folder.h"
 #include "util/known_folder.h"
 #include "util/module_path.h"
 #include "util/unique_handle.h"
@@ -510,6 +512,46 @@ TEST_F(InstallRunTest, SystemFileIsCountedOnceAndAFailedRunTakesItsCountBack) {
     std::error_code error;
     fs::remove(placed, error);
     WriteSharedDllCount(placed, false, 0);
+}
+
+// An update that no longer ships a system file leaves it counted, as the
+// earlier version counted it; it stays on record, so the uninstall releases it.
+TEST_F(InstallRunTest, UpdateKeepsTheSystemFilesItNoLongerShipsOnRecord) {
+    WritePayload();
+    const std::wstring stem = L"zel_carried_" + std::to_wstring(::GetCurrentProcessId());
+    const std::wstring kept = stem + L"_kept.dll";
+    const std::wstring dropped = stem + L"_dropped.dll";
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    for (const std::wstring& name : {kept, dropped}) fs::copy_file(plan_.selfPath, Files() / name);
+
+    plan_.config.System32RegSvr = {kept, dropped};
+    ASSERT_TRUE(Run());
+    InstallPlan update = plan_;  // a later start: nothing remembered but what is on record
+    update.countedSystemFiles.clear();
+    update.mode = InstallMode::Update;
+    update.existingProductKey = OnlyProductKey();
+    update.config.System32RegSvr = {kept};
+    ASSERT_TRUE(RunInstall(update, reporter_));
+
+    const fs::path copyManifest = Installed(kCopyManifestName);
+    std::vector<std::wstring> recorded = RecordedManifestLines(copyManifest);
+    std::sort(recorded.begin(), recorded.end());
+    std::vector<std::wstring> expected = {(fs::path(system) / dropped).wstring(), (fs::path(system) / kept).wstring()};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(recorded, expected);
+    for (const std::wstring& name : {kept, dropped}) {
+        EXPECT_EQ(ReadSharedDllCount(fs::path(system) / name, false), std::optional<DWORD>(1)) << name;
+    }
+
+    RemoveSystemFileCopies(fs::path(plan_.installDir));  // as the uninstall does
+    for (const std::wstring& name : {kept, dropped}) {
+        EXPECT_FALSE(fs::exists(fs::path(system) / name)) << name;
+        EXPECT_EQ(ReadSharedDllCount(fs::path(system) / name, false), std::nullopt) << name;
+        std::error_code error;
+        fs::remove(fs::path(system) / name, error);
+        WriteSharedDllCount(fs::path(system) / name, false, 0);
+    }
 }
 
 }  // namespace
