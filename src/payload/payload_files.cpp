@@ -1,7 +1,6 @@
 #include "payload/payload_files.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <map>
 
 #include "util/file_names.h"
@@ -14,23 +13,6 @@ namespace {
 constexpr std::string_view kFilesFolder = "files";
 
 bool IsSeparator(char c) noexcept { return c == '/' || c == '\\'; }
-
-// One element as the file system compares it: UTF-16 code units, each folded
-// through the upper-case table.
-std::u16string FoldElement(std::wstring_view element) {
-    std::u16string key;
-    key.reserve(element.size());
-    for (const wchar_t c : element) {
-        const auto cp = static_cast<std::uint32_t>(c);
-        if (cp > 0xFFFF && cp <= 0x10FFFF) {  // wchar_t holds whole code points: a surrogate pair, never folded
-            key.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-            key.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            key.push_back(UpperCaseUnit(static_cast<char16_t>(cp)));
-        }
-    }
-    return key;
-}
 
 // A name's path elements, each as stored and as compared.
 struct Elements {
@@ -46,7 +28,7 @@ Elements Split(std::wstring_view path) {
         if (end == std::wstring_view::npos) end = path.size();
         if (end > start) {
             std::wstring element(path.substr(start, end - start));
-            elements.key.push_back(FoldElement(element));
+            elements.key.push_back(FoldedForComparison(element));
             elements.spelt.push_back(std::move(element));
         }
         start = end + 1;

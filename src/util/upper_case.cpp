@@ -30,4 +30,19 @@ char16_t UpperCaseUnit(char16_t unit) noexcept {
     return static_cast<char16_t>(unit + run.delta);
 }
 
+std::u16string FoldedForComparison(std::wstring_view text) {
+    std::u16string folded;
+    folded.reserve(text.size());
+    for (const wchar_t c : text) {
+        const auto cp = static_cast<std::uint32_t>(c);
+        if (cp > 0xFFFF && cp <= 0x10FFFF) {
+            folded.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            folded.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            folded.push_back(UpperCaseUnit(static_cast<char16_t>(cp)));
+        }
+    }
+    return folded;
+}
+
 }  // namespace zel

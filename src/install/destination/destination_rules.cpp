@@ -46,22 +46,19 @@ size_t Utf16Length(std::wstring_view text) {
 // silently drop, so the folder made would not be the one registered).
 bool IsBadName(std::wstring_view name) { return name == L"." || name == L".." || IsNameWindowsAlters(name); }
 
-// Separators made single "\", none at the end, letters upper-cased as Windows
+// Separators made single "\\", none at the end, letters folded as Windows
 // folds them.
 std::u16string FolderKey(std::wstring_view path) {
-    std::u16string key;
+    std::wstring single;
     for (const wchar_t c : path) {
-        if (IsSeparator(c)) {
-            if (!key.empty() && key.back() == u'\\') continue;
-            key.push_back(u'\\');
-        } else if (IsWideCodePoint(c)) {
-            key.push_back(static_cast<char16_t>(c));  // never equal to a letter that folds
-        } else {
-            key.push_back(UpperCaseUnit(static_cast<char16_t>(c)));
+        if (!IsSeparator(c)) {
+            single.push_back(c);
+        } else if (single.empty() || single.back() != L'\\') {
+            single.push_back(L'\\');
         }
     }
-    while (!key.empty() && key.back() == u'\\') key.pop_back();
-    return key;
+    while (!single.empty() && single.back() == L'\\') single.pop_back();
+    return FoldedForComparison(single);
 }
 
 bool IsSameOrInside(const std::u16string& path, const std::u16string& folder) {

@@ -10,12 +10,11 @@
 namespace zel {
 namespace {
 
-// The form two names of one file share: "\\" separators, letters upper-cased.
-std::wstring SameFileKey(std::wstring name) {
-    for (wchar_t& c : name) {
-        c = c == L'/' ? L'\\' : static_cast<wchar_t>(UpperCaseUnit(static_cast<char16_t>(c)));
-    }
-    return name;
+// The form two names of one file share: "\\" separators, letters folded as
+// the file system folds them.
+std::u16string SameFileKey(std::wstring name) {
+    std::replace(name.begin(), name.end(), L'/', L'\\');
+    return FoldedForComparison(name);
 }
 
 // A name that, joined to the install folder, stays inside it.
@@ -31,7 +30,7 @@ bool StaysInside(const std::wstring& name) {
 
 std::vector<std::wstring> WithEntriesCarriedOver(std::vector<std::wstring> entries,
                                                  const std::vector<std::wstring>& previous) {
-    std::unordered_set<std::wstring> listed;
+    std::unordered_set<std::u16string> listed;
     for (const std::wstring& entry : entries) listed.insert(SameFileKey(entry));
     for (const std::wstring& entry : previous) {
         if (!StaysInside(entry) || UninstallExeDraftProcess(WindowsPathLeaf(entry))) continue;

@@ -54,5 +54,15 @@ TEST(UpperCaseUnit, Table) {
     }
 }
 
+// Whole names fold unit by unit; a character beyond the Basic Multilingual
+// Plane stays as its surrogate pair whatever the width of wchar_t, so two such
+// characters that share their low 16 bits stay apart.
+TEST(FoldedForComparison, FoldsEachUnitAndKeepsSupplementaryCharactersApart) {
+    EXPECT_EQ(FoldedForComparison(L"Doc/\u00e4.txt"), u"DOC/\u00c4.TXT");
+    EXPECT_EQ(FoldedForComparison(L""), u"");
+    EXPECT_EQ(FoldedForComparison(L"\U0001F600"), u"\U0001F600");
+    EXPECT_NE(FoldedForComparison(L"\U0001F600"), FoldedForComparison(L"\U0002F600"));
+}
+
 }  // namespace
 }  // namespace zel
