@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "util/final_path.h"
 #include "util/path_forms.h"
 
 namespace fs = std::filesystem;
@@ -12,21 +13,6 @@ namespace zel {
 namespace {
 
 constexpr DWORD kCopyChunk = 1u << 20;
-
-fs::path FinalPathOfHandle(HANDLE handle) {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return {};
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.assign(length + 1, L'\0');  // too small: length is the size needed, NUL included
-    }
-    return fs::path(StripFinalPathPrefix(buffer));
-}
 
 bool SameFinalPath(const std::wstring& a, const std::wstring& b) {
     return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
@@ -53,10 +39,8 @@ bool IsElsewhere(HANDLE handle, const fs::path& path) {
 }  // namespace
 
 fs::path FinalFolderPath(const fs::path& folder) {
-    // No access rights: opens whatever sharing others asked for.
-    UniqueKernelHandle handle(::CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return handle ? FinalPathOfHandle(handle.get()) : fs::path();
+    const UniqueKernelHandle handle = OpenWithoutAccess(folder.native());
+    return handle ? fs::path(FinalPathOfHandle(handle.get())) : fs::path();
 }
 
 fs::path FinalFormOf(const fs::path& path) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "util/final_path.h"
 #include "util/unique_handle.h"
 
 namespace fs = std::filesystem;
@@ -35,23 +36,9 @@ bool IsMissingError(DWORD error) {
 // links resolved, without the "\\?\" family of prefixes.
 enum class FinalPathResult { Resolved, Missing, Failed };
 FinalPathResult FinalPath(const std::wstring& path, std::wstring& finalPath) {
-    // No access rights requested: attribute-only opens succeed whatever sharing
-    // other processes asked for; backup semantics allow folders.
-    UniqueKernelHandle file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueKernelHandle file = OpenWithoutAccess(path);
     if (!file) return IsMissingError(::GetLastError()) ? FinalPathResult::Missing : FinalPathResult::Failed;
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) return FinalPathResult::Failed;
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            break;
-        }
-        buffer.assign(length + 1, L'\0');  // too small: length is the size needed, NUL included
-    }
-    finalPath = StripFinalPathPrefix(buffer);
+    finalPath = FinalPathOfHandle(file.get());
     return finalPath.empty() ? FinalPathResult::Failed : FinalPathResult::Resolved;
 }
 
