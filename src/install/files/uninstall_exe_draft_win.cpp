@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "util/file_removal.h"
 #include "util/folder_entries.h"
 #include "util/unique_handle.h"
 
@@ -28,10 +29,7 @@ void RemoveUninstallExeDrafts(const std::filesystem::path& installDir, bool keep
         if (keepRunning && ProcessRuns(*owner)) return;
         // A copy of a setup.exe started from a read-only medium is read-only
         // too. A draft still held open stays.
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-            ::SetFileAttributesW(path.c_str(), found.dwFileAttributes & ~FILE_ATTRIBUTE_READONLY);
-        }
-        ::DeleteFileW(path.c_str());
+        DeleteFileAnyway(path);
     });
 }
 
