@@ -17,6 +17,7 @@
 #include "builder/output_checks.h"
 #include "builder/pe/version_resource.h"
 #include "builder/product/path_text.h"
+#include "builder/product/terminal_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -70,7 +71,8 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+// Every message may quote names and values from the product: printed escaped.
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", zel::TerminalText(text).c_str()); }
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -199,8 +201,9 @@ int Run(const std::vector<std::string>& args) {
         const zel::BuildResult result = zel::BuildInstaller(options);
         progress.Finish();
         PrintWarnings(result.warnings);
-        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes\n", zel::PathToUtf8(options.output).c_str(),
-                     result.entries, static_cast<unsigned long long>(result.fileSize));
+        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes\n",
+                     zel::TerminalText(zel::PathToUtf8(options.output)).c_str(), result.entries,
+                     static_cast<unsigned long long>(result.fileSize));
     } catch (...) {
         progress.Finish();
         throw;

@@ -54,6 +54,42 @@ std::string IconFile() {
     return ico + bmp + png;
 }
 
+// An icon file whose directory lists each (offset, size) pair as a 16x16
+// image, followed by the body; offsets count from the end of the directory.
+std::string IconListing(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& images, const std::string& body) {
+    std::string ico("\0\0\1\0", 4);
+    ico.push_back(static_cast<char>(images.size()));
+    ico.push_back(static_cast<char>(images.size() >> 8));
+    const std::uint32_t directoryEnd = static_cast<std::uint32_t>(6 + 16 * images.size());
+    for (const auto& [offset, size] : images) {
+        ico += std::string("\x10\x10\0\0\1\0\x20\0", 8);
+        for (const std::uint32_t field : {size, directoryEnd + offset}) {
+            for (int i = 0; i < 4; ++i) ico.push_back(static_cast<char>(field >> (8 * i)));
+        }
+    }
+    return ico + body;
+}
+
+// A bitmap image of the size whose last byte is the mark, so that images of
+// different marks differ.
+std::string Bitmap(std::size_t size, char mark) {
+    std::string bmp(size, '\0');
+    bmp[0] = 40;
+    bmp.back() = mark;
+    return bmp;
+}
+
+// count distinct bitmaps of 64 bytes one after the other.
+std::string DistinctImages(std::size_t count) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> images;
+    std::string body;
+    for (std::size_t i = 0; i < count; ++i) {
+        images.emplace_back(static_cast<std::uint32_t>(body.size()), 64);
+        body += Bitmap(62, static_cast<char>(i)) + std::string(1, static_cast<char>(i >> 8)) + "!";
+    }
+    return IconListing(images, body);
+}
+
 class BuilderCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -148,7 +184,9 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(2, "AppName=..\\..\\Notes"),
          1,
          {"error: [Setup] ShortcutName (not set, so its default): the desktop shortcut name \"..\\..\\Notes\" holds a "
-          "path separator"}},
+          "path separator",
+          "ShortcutName takes AppName when it is not set: set ShortcutName to a plain name such as My Product, or give "
+          "AppName a plain name"}},
         {"ShortcutName with a forbidden character",
          IniLine(2, "ShortcutName=a:b"),
          1,
@@ -161,6 +199,10 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(2, "StartMenuGroupName=C:\\Users\\Public"),
          1,
          {"the Start-menu folder \"C:\\Users\\Public\" must be a folder name relative to the Start menu"}},
+        {"AppName with control characters, echoed escaped",
+         IniLine(2, "AppName=\x1B]0;pwned\x07\x1B[2J"),
+         1,
+         {"the desktop shortcut name \"\\x1B]0;pwned\\x07\\x1B[2J\" is not a plain name: control characters"}},
         {"item name with a separator",
          IniLine(10, "Item1=..\\Manual|Doc\\Manual.pdf"),
          1,
@@ -209,7 +251,69 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
         {"malformed icon",
          [](const fs::path& r) { WriteFile(r / "bad.ico", "GIF89a"); },
          1,
-         {"error: the icon", "bad.ico\" cannot be used: it is not an icon file"},
+         {"error: the icon", "bad.ico\" cannot be used: it is not an icon file (no .ico header)"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        // Icons are refused at once when they list more images than Windows
+        // uses or images that overlap or repeat; the message names the icon.
+        {"icon listing one 64 KiB image 65,535 times",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico",
+                       IconListing(std::vector<std::pair<std::uint32_t, std::uint32_t>>(65535, {0, 65536}),
+                                   Bitmap(65536, 'x')));
+         },
+         1,
+         {"bad.ico\" cannot be used: its directory lists 65535 images, more than the 128 an icon needs"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon of 129 images",
+         [](const fs::path& r) { WriteFile(r / "bad.ico", DistinctImages(129)); },
+         1,
+         {"bad.ico\" cannot be used: its directory lists 129 images, more than the 128"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon of 128 images",
+         [](const fs::path& r) { WriteFile(r / "many.ico", DistinctImages(128)); },
+         0,
+         {},
+         " --icon '" + product().string() + "/many.ico'"},
+        {"icon naming one image twice",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 64}, {0, 64}}, Bitmap(64, 'a') + Bitmap(64, 'b')));
+         },
+         1,
+         {"bad.ico\" cannot be used: images 1 and 3 overlap in the file; each image needs bytes of its own"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon whose images overlap",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 100}, {50, 100}}, Bitmap(50, 'a') + Bitmap(100, 'b')));
+         },
+         1,
+         {"images 1 and 2 overlap in the file"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon repeating an image",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 64}}, Bitmap(64, 'a') + Bitmap(64, 'a')));
+         },
+         1,
+         {"bad.ico\" cannot be used: images 1 and 2 are the same image; list each image once"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon image beyond the end",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 65}}, Bitmap(64, 'a') + Bitmap(64, 'b')));
+         },
+         1,
+         {"bad.ico\" cannot be used: image 2 lies beyond the file's end"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon without images",
+         [](const fs::path& r) { WriteFile(r / "bad.ico", IconListing({}, "")); },
+         1,
+         {"bad.ico\" cannot be used: its directory lists no image"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon larger than any icon",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 41 << 20}}, Bitmap(64, 'a')));
+             fs::resize_file(r / "bad.ico", 6 + 16 + (41 << 20));  // sparse: refused before it is read
+         },
+         1,
+         {"bad.ico\" cannot be used: it is larger than the 40 MiB an icon of every size"},
          " --icon '" + product().string() + "/bad.ico'"},
         {"stub is a folder",
          nullptr,
@@ -266,6 +370,7 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
         EXPECT_EQ(Run(Args() + c.extraArgs), c.exit) << Stderr();
         for (const std::string& message : c.messages) EXPECT_THAT(Stderr(), HasSubstr(message));
         EXPECT_LT(Stderr().size(), 2000u) << "messages quote long values by their start";
+        EXPECT_EQ(Stderr().find('\x1B'), std::string::npos) << "control characters reach the terminal escaped";
         EXPECT_EQ(fs::exists(output()), c.exit == 0);
         if (c.exit != 0) {
             EXPECT_TRUE(fs::is_empty(dir_.path() / "out"));
@@ -426,6 +531,29 @@ TEST_F(BuilderCliTest, ListOfTheProductFolderAndOfItsSetupExeAgree) {
     EXPECT_THAT(Stderr(), HasSubstr("has no payload (RT_RCDATA 101)"));
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(Stdout(), "InstallerBuilder " + std::string(BuilderVersion()) + "\n");
+}
+
+// A setup.exe made by anyone may name its entries anything: --list shows what
+// a terminal would act on (a title change, a screen clear, a C1 CSI) escaped.
+TEST_F(BuilderCliTest, ListShowsHostileEntryNamesEscaped) {
+    const std::string placeholder(16, 'Q');
+    const std::string hostile = "\x1B]0;pwned\x07\x1B[2J\xC2\x9B";
+    ASSERT_EQ(hostile.size(), placeholder.size());
+    WriteFile(product() / "files/Doc" / placeholder, "x");
+    ASSERT_EQ(Run(Args()), 0) << Stderr();
+    std::string bytes = test::Bytes(test::ReadBytes(output()));
+    const std::size_t at = bytes.find(placeholder);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(placeholder, at + 1), std::string::npos) << "only the directory names it";
+    bytes.replace(at, hostile.size(), hostile);
+    WriteFile(output(), bytes);
+
+    ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
+    const std::string escaped = "\\x1B]0;pwned\\x07\\x1B[2J\\u009B";
+    EXPECT_THAT(Stdout(), HasSubstr("  files/Doc/" + escaped + "\n"));
+    EXPECT_THAT(Stdout(), HasSubstr("  Doc\\" + escaped + "\n"));
+    for (const char raw : {'\x1B', '\x07'}) EXPECT_EQ(Stdout().find(raw), std::string::npos);
+    EXPECT_EQ(Stdout().find("\xC2\x9B"), std::string::npos);
 }
 
 }  // namespace

@@ -164,6 +164,29 @@ std::string GroupNameProblem(std::wstring_view group) {
     return {};
 }
 
+// A name for a suggested fix: AppName when it is a plain name, otherwise an
+// example, so that a fix never repeats the value it corrects.
+std::string ExampleName(const SetupConfig& config) {
+    return PlainNameProblem(config.AppName).empty() ? Utf8(config.AppName) : "My Product";
+}
+
+bool HasSetupKey(const IniDocument& ini, std::wstring_view key) {
+    if (const IniDocument::Section* s = FindSection(ini, L"Setup")) {
+        return std::any_of(s->lines.begin(), s->lines.end(), [&](const IniDocument::Line& line) {
+            return line.HasEquals() && EqualsIgnoreAsciiCase(line.key, key);
+        });
+    }
+    return false;
+}
+
+// How to correct a name key: where it is not set it takes AppName, and the fix
+// is to set it (or to give AppName a plain name).
+std::string NameFix(const IniDocument& ini, std::wstring_view key, const std::string& example) {
+    if (HasSetupKey(ini, key)) return "write " + example;
+    return Utf8(key) + " takes AppName when it is not set: set " + Utf8(key) + " to " + example +
+           ", or give AppName a plain name";
+}
+
 void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warnings) {
     const SetupConfig& config = facts.config;
     if (!ParseVersion(config.AppVersion)) {
@@ -208,13 +231,14 @@ void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warni
     const std::string shortcutProblem = PlainNameProblem(config.ShortcutName);
     if (!config.ShortcutName.empty() && !shortcutProblem.empty()) {
         Fail(SetupPlace(facts.ini, L"ShortcutName") + ": the desktop shortcut name " + QuoteValue(config.ShortcutName) +
-             " " + shortcutProblem + "; write a plain name such as " + Utf8(config.AppName));
+             " " + shortcutProblem + "; " +
+             NameFix(facts.ini, L"ShortcutName", "a plain name such as " + ExampleName(config)));
     }
     const std::string groupProblem = GroupNameProblem(config.StartMenuGroupName);
     if (!groupProblem.empty()) {
         Fail(SetupPlace(facts.ini, L"StartMenuGroupName") + ": the Start-menu folder " +
-             QuoteValue(config.StartMenuGroupName) + " " + groupProblem + "; write a folder name such as Vendor\\" +
-             Utf8(config.AppName));
+             QuoteValue(config.StartMenuGroupName) + " " + groupProblem + "; " +
+             NameFix(facts.ini, L"StartMenuGroupName", "a folder name such as Vendor\\" + ExampleName(config)));
     }
 }
 
