@@ -138,6 +138,14 @@ std::function<void(const fs::path&)> IniLine(int number, const std::string& text
         WriteFile(r / "setup.ini", ini);
     };
 }
+// A product with files/plugins/ and files/ドキュメント/ whose [Files] File2 is the value.
+std::function<void(const fs::path&)> FilesValue(const std::string& value) {
+    return [value](const fs::path& r) {
+        WriteFile(r / "files/plugins/Plugin.dll", "MZ");
+        WriteFile(r / "files/ドキュメント/説明.txt", "x");
+        IniLine(8, "File2=" + value)(r);
+    };
+}
 std::function<void(const fs::path&)> IniAdd(const std::string& text) {
     return [text](const fs::path& r) { WriteFile(r / "setup.ini", std::string(kIni) + text); };
 }
@@ -315,6 +323,67 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          1,
          {"bad.ico\" cannot be used: it is larger than the 40 MiB an icon of every size"},
          " --icon '" + product().string() + "/bad.ico'"},
+        // DefaultInstallDir under setup.exe's destination rules: a folder every
+        // quiet run without /dir would refuse with 1603.
+        {"DefaultInstallDir a bare drive",
+         IniLine(3, "DefaultInstallDir=C:\\"),
+         1,
+         {"error: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"C:\\\" is a drive, Program Files "
+          "or a user profile folder itself; setup.exe refuses it as the install folder, so every quiet run without "
+          "/dir would end with 1603; write a folder of the product's own, e.g. %ProgramFiles%\\製品"}},
+        {"DefaultInstallDir in the Windows folder",
+         IniLine(3, "DefaultInstallDir=C:\\Windows\\App"),
+         1,
+         {"DefaultInstallDir \"C:\\Windows\\App\" lies in the Windows folder; setup.exe refuses it"}},
+        {"DefaultInstallDir Program Files itself",
+         IniLine(3, "DefaultInstallDir=C:\\Program Files"),
+         1,
+         {"DefaultInstallDir \"C:\\Program Files\" is a drive, Program Files or a user profile folder itself"}},
+        {"relative DefaultInstallDir",
+         IniLine(3, "DefaultInstallDir=Programs\\App"),
+         1,
+         {"error: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"Programs\\App\" is not a full "
+          "path on a drive; setup.exe refuses it"}},
+        // AppVersion values setup.exe's version resource cannot hold.
+        {"AppVersion empty",
+         IniLine(3, "AppVersion="),
+         1,
+         {"error: setup.ini line 3 ([Setup] AppVersion): AppVersion \"\" is empty, but setup.exe's version resource "
+          "(the version Explorer shows) holds one to four numbers of at most 65535 each"}},
+        {"AppVersion of five numbers",
+         IniLine(3, "AppVersion=1.0.0.0.1"),
+         1,
+         {"line 3 ([Setup] AppVersion): AppVersion \"1.0.0.0.1\" has 5 numbers, but setup.exe's version resource"}},
+        {"AppVersion with a number over 65535",
+         IniLine(3, "AppVersion=70000.1"),
+         1,
+         {"line 3 ([Setup] AppVersion): AppVersion \"70000.1\" has the number 70000, but"}},
+        // The licence file: a misspelt key is named with its line.
+        {"LicenceFile for LicenseFile",
+         IniLine(5, "LicenceFile=License.txt"),
+         1,
+         {"error: setup.ini line 5 ([Setup] LicenceFile): [Setup] has no LicenseFile; did you mean LicenseFile?"}},
+        // [Files] values whose shape shows why they select nothing.
+        {"[Files] names a folder",
+         FilesValue("plugins"),
+         1,
+         {"error: setup.ini line 8 ([Files] File2): \"plugins\" selects no file below files/: it names a folder, "
+          "and a value without * selects one file; write plugins\\*"}},
+        {"[Files] value with a leading separator",
+         FilesValue("/plugins/*"),
+         1,
+         {"\"/plugins/*\" selects no file below files/: a leading \\ or / leads nowhere, since values are relative "
+          "to files/; write plugins/*"}},
+        {"[Files] value climbing out",
+         FilesValue("..\\plugins\\*"),
+         1,
+         {"\"..\\plugins\\*\" selects no file below files/: values cannot reach outside files/ with \"..\"; write "
+          "plugins\\*"}},
+        {"[Files] value in quotes",
+         FilesValue("\"ドキュメント\\*\""),
+         1,
+         {"\"\"ドキュメント\\*\"\" selects no file below files/: [Files] keeps quotes as part of the value; write "
+          "ドキュメント\\*"}},
         {"stub is a folder",
          nullptr,
          1,
@@ -338,11 +407,26 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(3, "AppVersion=2.5-beta"),
          0,
          {"warning: setup.ini line 3 ([Setup] AppVersion): AppVersion \"2.5-beta\" is not a dotted number"}},
-        {"relative DefaultInstallDir",
-         IniLine(3, "DefaultInstallDir=Programs\\App"),
+        {"licence in Shift_JIS",
+         [](const fs::path& r) { WriteFile(r / "License.txt", "\x8E\x67\x97\x70\x8B\x96\x91\xF8\r\n"); },
          0,
-         {"warning: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"Programs\\App\" is not a full "
-          "path; write it with its drive"}},
+         {"warning: the licence file \"License.txt\" is neither UTF-8 nor UTF-16LE with a byte-order mark (a legacy "
+          "code page such as Shift_JIS?), so the wizard shows replacement characters wherever its bytes are not "
+          "UTF-8; save it as UTF-8 or as UTF-16LE with a byte-order mark"}},
+        {"licence in Shift_JIS with --strict",
+         [](const fs::path& r) { WriteFile(r / "License.txt", "\x8E\x67\x97\x70\x8B\x96\x91\xF8\r\n"); },
+         1,
+         {"error: the licence file \"License.txt\" is neither UTF-8 nor UTF-16LE",
+          "error: the warnings above refuse the build (--strict)"},
+         " --strict"},
+        {"licence in UTF-16 without its mark",
+         [](const fs::path& r) { WriteFile(r / "License.txt", std::string("T\0e\0r\0m\0s\0", 10)); },
+         0,
+         {"warning: the licence file \"License.txt\" holds NUL characters (UTF-16 without a byte-order mark?)"}},
+        {"licence in UTF-16 big-endian",
+         [](const fs::path& r) { WriteFile(r / "License.txt", std::string("\xFE\xFF\0T\0e", 6)); },
+         0,
+         {"warning: the licence file \"License.txt\" is UTF-16 big-endian"}},
         {"a line without =",
          IniLine(12, "com\\Lib.dll"),
          0,
@@ -378,29 +462,52 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
     }
 }
 
-// DefaultInstallDir may start with a variable setup.exe expands when it runs:
-// a machine folder passes even --strict; a name it takes from its environment,
-// a name glued to the folder after it and a % sign setup.exe would refuse are
-// warned about. Paths below it are measured with the variable's usual value.
+// DefaultInstallDir may hold variables setup.exe expands when it runs. The
+// machine folders are expanded with their usual values and the result checked
+// with setup.exe's destination rules: what they refuse is an error. A name
+// setup.exe takes from its environment leaves the folder to the target, with a
+// warning, as does a variable glued to the name after it. Paths below it are
+// measured with the usual values.
 TEST_F(BuilderCliTest, DefaultInstallDirMayStartWithAVariable) {
     const std::string place = "setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir ";
     const struct {
         const char* value;
-        std::string warning;  // empty: none about DefaultInstallDir
+        int exit;             // 0: built (with the warning, if any), 1: refused
+        std::string message;  // empty: nothing about DefaultInstallDir
     } cases[] = {
-        {"%ProgramFiles%\\Zel\\App", ""},
-        {"%programfiles(x86)%/Zel", ""},
-        {"%SystemDrive%\\Apps\\Zel", ""},
-        {"%ProgramW6432%", ""},
-        {"%LocalAppData%\\Zel",
-         place + "\"%LocalAppData%\\Zel\" starts with %LocalAppData%, which is not one of the machine folders "
-                 "setup.exe fills in (%ProgramFiles%, %ProgramW6432%, %ProgramFiles(x86)%"},
-        {"%ProgramFiles%Zel", place + "\"%ProgramFiles%Zel\": %ProgramFiles% ends without a separator"},
-        {"%ProgramFiles%\\100%\\Zel",
-         place + "\"%ProgramFiles%\\100%\\Zel\" holds a % sign outside a leading variable"},
-        {"C:\\Apps\\50%", place + "\"C:\\Apps\\50%\" holds a % sign outside a leading variable"},
-        {"Programs\\App", place + "\"Programs\\App\" is not a full path; write it with its drive or start it "
-                                  "with a variable, e.g. C:\\Program Files\\製品 or %ProgramFiles%\\製品"},
+        {"%ProgramFiles%\\Zel\\App", 0, ""},
+        {"%programfiles(x86)%/Zel", 0, ""},
+        {"%SystemDrive%\\Apps\\Zel", 0, ""},
+        {"C:\\Users\\Public\\Zel", 0, ""},
+        {"%LocalAppData%\\Zel", 0,
+         "warning: " + place +
+             "\"%LocalAppData%\\Zel\" starts with %LocalAppData%, which is not one of the machine folders "
+             "setup.exe fills in (%ProgramFiles%, %ProgramW6432%, %ProgramFiles(x86)%"},
+        {"C:\\Apps\\%USERNAME%\\Zel", 0,
+         "warning: " + place + "\"C:\\Apps\\%USERNAME%\\Zel\" holds %USERNAME%, which is not one of the machine"},
+        {"%ProgramFiles%Zel", 0,
+         "warning: " + place + "\"%ProgramFiles%Zel\": %ProgramFiles% ends without a separator"},
+        {"%ProgramW6432%", 1,
+         "error: " + place +
+             "\"%ProgramW6432%\" (\"C:\\Program Files\" on a standard Windows) is a drive, Program Files or a user "
+             "profile folder itself"},
+        {"%SystemDrive%\\Windows\\Zel", 1,
+         place + "\"%SystemDrive%\\Windows\\Zel\" (\"C:\\Windows\\Zel\" on a standard Windows) lies in the Windows "
+                 "folder"},
+        {"C:\\Users\\zel", 1, place + "\"C:\\Users\\zel\" is a drive, Program Files or a user profile folder itself"},
+        {"%ProgramFiles%\\100%\\Zel", 1,
+         place + "\"%ProgramFiles%\\100%\\Zel\" (\"C:\\Program Files\\100%\\Zel\" on a standard Windows) holds a % "
+                 "sign outside the variables setup.exe fills in (in \"100%\")"},
+        {"C:\\Apps\\50%", 1, place + "\"C:\\Apps\\50%\" holds a % sign outside the variables setup.exe fills in"},
+        {"\\\\server\\share\\Zel", 1, place + "\"\\\\server\\share\\Zel\" is a network path; setup.exe refuses it"},
+        {"C:\\Apps\\CON\\Zel", 1,
+         place + "\"C:\\Apps\\CON\\Zel\" holds the name \"CON\", which Windows cannot give a folder; setup.exe "
+                 "refuses it as the install folder, so every quiet run without /dir would end with 1603; choose "
+                 "another name"},
+        {"Programs\\App", 1,
+         place + "\"Programs\\App\" is not a full path on a drive; setup.exe refuses it as the install folder, so "
+                 "every quiet run without /dir would end with 1603; write it with its drive or start it with a "
+                 "variable, e.g. %ProgramFiles%\\製品"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -408,11 +515,26 @@ TEST_F(BuilderCliTest, DefaultInstallDirMayStartWithAVariable) {
         fs::remove(output());
         MakeProduct(product());
         IniLine(3, std::string("DefaultInstallDir=") + c.value)(product());
-        EXPECT_EQ(Run(Args() + " --strict"), c.warning.empty() ? 0 : 1) << Stderr();
-        if (c.warning.empty()) {
+        EXPECT_EQ(Run(Args()), c.exit) << Stderr();
+        if (c.message.empty()) {
             EXPECT_THAT(Stderr(), ::testing::Not(HasSubstr("DefaultInstallDir"))) << Stderr();
         } else {
-            EXPECT_THAT(Stderr(), HasSubstr(c.warning));
+            EXPECT_THAT(Stderr(), HasSubstr(c.message));
+        }
+    }
+
+    // The longest folder setup.exe takes leaves room for "\Uninstall.exe".
+    for (const auto& [length, exit] : {std::pair{245, 0}, std::pair{246, 1}}) {
+        fs::remove_all(product());
+        MakeProduct(product());
+        // Only App.exe is installed, so that every installed path stays short enough.
+        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nDefaultInstallDir=C:\\" +
+                                               std::string(length - 3, 'd') +
+                                               "\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\n");
+        EXPECT_EQ(Run(Args()), exit) << Stderr();
+        if (exit != 0) {
+            EXPECT_THAT(Stderr(), HasSubstr("is 246 characters long, over the 245 that leave room for its "
+                                            "Uninstall.exe"));
         }
     }
 

@@ -27,6 +27,11 @@ struct ProductFacts {
 // the product could be read.
 void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warnings);
 
+// For a setup.ini that names no licence file (LicenseFile absent or empty):
+// throws, naming the line of an empty LicenseFile or of a [Setup] key that
+// looks like a misspelling of it ("LicenceFile").
+[[noreturn]] void FailNoLicenseFile(const IniDocument& ini);
+
 // Everything else: throws std::runtime_error for what would fail at install time
 // (a [System32RegSvr] file that is not in files/, a Start-menu target or MainExe
 // that is not installed, shortcut and group names that are not plain names, a
