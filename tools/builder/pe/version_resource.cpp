@@ -132,31 +132,6 @@ std::array<std::uint16_t, 4> FixedVersionNumbers(std::wstring_view text) {
     return numbers;
 }
 
-std::string FixedVersionProblem(std::wstring_view text) {
-    if (text.empty()) return "is empty";
-    std::size_t components = 0;
-    for (std::wstring_view rest = text;;) {
-        const std::size_t dot = rest.find(L'.');
-        const std::wstring_view component = rest.substr(0, dot);
-        std::size_t digits = 0;
-        while (digits < component.size() && component[digits] >= L'0' && component[digits] <= L'9') ++digits;
-        const std::wstring_view number = component.substr(0, digits);
-        std::uint32_t value = 0;
-        for (const wchar_t c : number)
-            value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(c - L'0'), 65536);
-        if (value > 65535) {
-            return "has the number " + WideToUtf8(number);
-        }
-        ++components;
-        if (dot == std::wstring_view::npos) break;
-        rest.remove_prefix(dot + 1);
-    }
-    if (components > 4) {
-        return "has " + std::to_string(components) + " numbers";
-    }
-    return {};
-}
-
 std::vector<std::pair<std::wstring, std::wstring>> SetupVersionStrings(const SetupConfig& config) {
     const std::string_view builder = BuilderVersion();
     return {

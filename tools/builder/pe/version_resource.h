@@ -25,11 +25,6 @@ inline constexpr std::wstring_view kBuilderVersionKey = L"InstallerBuilderVersio
 // at most four components, each at most 65535.
 std::array<std::uint16_t, 4> FixedVersionNumbers(std::wstring_view text);
 
-// Why a version text cannot be held in those four numbers without losing part
-// of it ("is empty", "has 5 numbers", "has the number 70000"), or empty when
-// it can.
-std::string FixedVersionProblem(std::wstring_view text);
-
 // The strings the version resource of a product's setup.exe holds, in the
 // order they are written: ProductName, CompanyName, ProductVersion,
 // FileVersion, FileDescription, InternalName, OriginalFilename and the builder's

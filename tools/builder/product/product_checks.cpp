@@ -7,7 +7,6 @@
 #include <unordered_set>
 
 #include "app/version.h"
-#include "builder/pe/version_resource.h"
 #include "builder/product/windows_names.h"
 #include "config/install_dir_variables.h"
 #include "install/destination/destination_rules.h"
@@ -198,14 +197,14 @@ std::string NameFix(const IniDocument& ini, std::wstring_view key, const std::st
 // Why setup.exe refuses the folder, and how to correct it.
 std::string RefusalText(const DestinationVerdict& verdict, std::wstring_view folder, const std::string& example) {
     const std::string refused =
-        "; setup.exe refuses it as the install folder, so every quiet run without /dir would "
-        "end with 1603; ";
+        "; setup.exe refuses it as the install folder, so every quiet run without /dir would end with 1603; ";
     const std::string ownFolder = refused + "write a folder of the product's own, e.g. %ProgramFiles%\\" + example;
     const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
     switch (verdict.refusal) {
         case DestinationRefusal::NotFullPath:
-            if (folder.size() >= 2 && separator(folder[0]) && separator(folder[1]))
+            if (folder.size() >= 2 && separator(folder[0]) && separator(folder[1])) {
                 return "is a network path" + ownFolder;
+            }
             return "is not a full path on a drive" + refused +
                    "write it with its drive or start it with a variable, e.g. %ProgramFiles%\\" + example;
         case DestinationRefusal::BadName:
@@ -263,7 +262,7 @@ void CheckDefaultInstallDir(const ProductFacts& facts, std::vector<std::string>&
 
 void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warnings) {
     const SetupConfig& config = facts.config;
-    if (const std::string problem = FixedVersionProblem(config.AppVersion); !problem.empty()) {
+    if (const std::string problem = VersionResourceProblem(config.AppVersion); !problem.empty()) {
         Fail(SetupPlace(facts.ini, L"AppVersion") + ": AppVersion " + QuoteValue(config.AppVersion) + " " + problem +
              ", but setup.exe's version resource (the version Explorer shows) holds one to four numbers of at most "
              "65535 each; write a version such as 1.2.0");
@@ -301,10 +300,10 @@ bool SelectsAny(const std::vector<std::wstring>& installable, std::wstring_view 
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // What is wrong with a [Files] value that selects nothing, when its shape
-// shows it: quotes (setup.ini keeps them as part of the value), a leading
-// separator, "..", a "files\" prefix (values are already relative to files/),
-// a folder named without "\*". Says what the value should read when the
-// corrected one selects files; empty when the shape shows nothing.
+// shows it: quotes ([Files] keeps them as part of the value), a full path, a
+// leading separator, ".." or ".", a "files\" prefix (values are already
+// relative to files/), a folder named without "\*". Says what the value should
+// read when the corrected one selects files; empty when the shape shows nothing.
 std::string FilesValueHint(std::wstring_view value, const std::vector<std::wstring>& installable) {
     std::vector<std::string> reasons;
     std::wstring fixed(value);
@@ -526,6 +525,31 @@ std::string PlainNameProblem(std::wstring_view name) {
     if (name == L"." || name == L"..") return "is not a name";
     const std::string problem = WindowsNameProblem(WideToUtf8(name));
     return problem.empty() ? std::string() : "is not a plain name: " + problem;
+}
+
+std::string VersionResourceProblem(std::wstring_view text) {
+    if (text.empty()) return "is empty";
+    std::size_t components = 0;
+    for (std::wstring_view rest = text;;) {
+        const std::size_t dot = rest.find(L'.');
+        const std::wstring_view component = rest.substr(0, dot);
+        std::size_t digits = 0;
+        while (digits < component.size() && component[digits] >= L'0' && component[digits] <= L'9') ++digits;
+        const std::wstring_view number = component.substr(0, digits);
+        std::uint32_t value = 0;
+        for (const wchar_t c : number)
+            value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(c - L'0'), 65536);
+        if (value > 65535) {
+            return "has the number " + WideToUtf8(number);
+        }
+        ++components;
+        if (dot == std::wstring_view::npos) break;
+        rest.remove_prefix(dot + 1);
+    }
+    if (components > 4) {
+        return "has " + std::to_string(components) + " numbers";
+    }
+    return {};
 }
 
 std::string QuoteValue(std::wstring_view value) {

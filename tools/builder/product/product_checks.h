@@ -46,6 +46,12 @@ std::wstring NearestName(std::wstring_view name, const std::vector<std::wstring_
 // or empty when it can.
 std::string PlainNameProblem(std::wstring_view name);
 
+// Why a version text cannot be held in the four numbers of setup.exe's
+// version resource without losing part of it ("is empty", "has 5 numbers",
+// "has the number 70000"), or empty when it can: at most four dot-separated
+// components, each read by its leading digits, each at most 65535.
+std::string VersionResourceProblem(std::wstring_view text);
+
 // A value shortened for a message: its start and its length when it is long.
 std::string QuoteValue(std::wstring_view value);
 
