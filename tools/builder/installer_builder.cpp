@@ -141,11 +141,16 @@ std::vector<IconImage> LoadIcon(const fs::path& path) {
     if (fs::is_directory(path)) Fail("the icon " + QuotedPath(path) + " is a folder, not an .ico file");
     std::ifstream in(path, std::ios::binary);
     if (!in) Fail("cannot open the icon " + QuotedPath(path));
+    // A file larger than any icon is refused before it is read.
+    std::error_code ec;
+    const std::string sizeProblem = IconFileSizeProblem(fs::file_size(path, ec));
+    if (!ec && !sizeProblem.empty()) Fail("the icon " + QuotedPath(path) + " cannot be used: " + sizeProblem);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) Fail("cannot read the icon " + QuotedPath(path));
     try {
         return ParseIconFile(bytes);
     } catch (const std::runtime_error& e) {
-        Fail("the icon " + QuotedPath(path) + " cannot be used: it " + e.what());
+        Fail("the icon " + QuotedPath(path) + " cannot be used: " + e.what());
     }
 }
 

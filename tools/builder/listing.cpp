@@ -11,6 +11,7 @@
 #include "builder/pe/version_resource.h"
 #include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
+#include "builder/product/terminal_text.h"
 #include "config/ini_document.h"
 #include "payload/block_reader.h"
 #include "payload/payload_archive.h"
@@ -73,7 +74,7 @@ void ListArchiveEntries(const PayloadArchive& archive, std::ostream& out) {
                           static_cast<unsigned long long>(entry.size));
         }
         shown[entry.block] = true;
-        out << line << "  " << entry.name << "\n";
+        out << line << "  " << TerminalText(entry.name) << "\n";
     }
 }
 
@@ -85,7 +86,7 @@ void ListFolderEntries(const std::vector<Entry>& entries, std::ostream& out) {
     for (const Entry& entry : entries) {
         char size[32];
         std::snprintf(size, sizeof(size), "%12llu", static_cast<unsigned long long>(entry.size));
-        out << "  " << size << "  " << entry.name << "\n";
+        out << "  " << size << "  " << TerminalText(entry.name) << "\n";
     }
 }
 
@@ -96,16 +97,17 @@ void ListContents(const std::vector<std::string>& names, std::span<const std::ui
     LoadSetupConfig(IniDocument::Parse(setupIni), config);
     const std::vector<std::wstring> installs = InstalledFiles(config, names);
     out << "installs: " << installs.size() << " files selected by [Files], below the install folder\n";
-    for (const std::wstring& rel : installs) out << "  " << WideToUtf8(rel) << "\n";
+    for (const std::wstring& rel : installs) out << "  " << TerminalText(WideToUtf8(rel)) << "\n";
     out << "system folder: " << config.System32RegSvr.size() << " files from [System32RegSvr]\n";
-    for (const std::wstring& entry : config.System32RegSvr) out << "  files\\" << WideToUtf8(entry) << "\n";
+    for (const std::wstring& entry : config.System32RegSvr)
+        out << "  files\\" << TerminalText(WideToUtf8(entry)) << "\n";
     out << "setup.ini:\n";
     std::wstring text = setupIni.size() >= 2 ? DecodeUtf16Le(setupIni.subspan(2)) : std::wstring();
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find_first_of(L"\r\n", start);
         if (end == std::wstring::npos) end = text.size();
-        out << "  " << WideToUtf8(std::wstring_view(text).substr(start, end - start)) << "\n";
+        out << "  " << TerminalText(WideToUtf8(std::wstring_view(text).substr(start, end - start))) << "\n";
         if (end + 1 < text.size() && text[end] == L'\r' && text[end + 1] == L'\n') ++end;
         start = end + 1;
     }
@@ -140,8 +142,8 @@ void ListSetupExe(const fs::path& setupExe, std::ostream& out) {
             }
         }
     }
-    out << "setup.exe: " << PathToUtf8(setupExe) << "\n";
-    out << "made by: " << builtBy << "\n";
+    out << "setup.exe: " << TerminalText(PathToUtf8(setupExe)) << "\n";
+    out << "made by: " << TerminalText(builtBy) << "\n";
 
     std::vector<std::string> names;
     std::vector<std::uint8_t> setupIni;
@@ -164,7 +166,7 @@ void ListSetupExe(const fs::path& setupExe, std::ostream& out) {
 
 void ListProductFolder(const fs::path& folder, std::ostream& out, std::vector<std::string>& warnings) {
     ProductPlan plan = ReadProductFolder(folder);
-    out << "product folder: " << PathToUtf8(folder) << "\n";
+    out << "product folder: " << TerminalText(PathToUtf8(folder)) << "\n";
     out << "compression: " << CompressionName(plan.compression.method)
         << (plan.compression.given ? " ([Setup] Compression)" : " (the default; [Setup] Compression chooses)") << "\n";
     std::vector<Entry> entries;

@@ -18,6 +18,7 @@
 #include "builder/output_checks.h"
 #include "builder/pe/version_resource.h"
 #include "builder/product/path_text.h"
+#include "builder/product/terminal_text.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -74,7 +75,8 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+// Every message may quote names and values from the product: printed escaped.
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", zel::TerminalText(text).c_str()); }
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -222,8 +224,9 @@ int Run(const std::vector<std::string>& args) {
                                               : 100.0);
             how = text;
         }
-        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes%s\n", zel::PathToUtf8(options.output).c_str(),
-                     result.entries, static_cast<unsigned long long>(result.fileSize), how.c_str());
+        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes%s\n",
+                     zel::TerminalText(zel::PathToUtf8(options.output)).c_str(), result.entries,
+                     static_cast<unsigned long long>(result.fileSize), how.c_str());
     } catch (...) {
         progress.Finish();
         throw;
