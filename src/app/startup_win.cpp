@@ -64,8 +64,7 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
     MappedPayload& payload = plan.payload;
     // A damaged payload is answered like a missing one: the file has to be fetched
     // or built again either way.
-    if (!ReadPayload(self, payload) ||
-        !ReadPayloadDigests(self, payload) ||
+    if (!ReadPayload(self, payload) || !ReadPayloadDigests(self, payload) ||
         !StartupEntryIntact(payload, kSetupIniName)) {
         return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
     }

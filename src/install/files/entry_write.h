@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,11 @@
 namespace zel {
 
 enum class EntryWrite { Written, Damaged };
+
+struct EntryWriteJob {
+    std::size_t entry = 0;  // index into the payload's entries
+    std::filesystem::path target;
+};
 
 // Writes the original bytes of entry `index` to target, creating or
 // truncating the file: a stored entry with one write, a compressed one chunk
@@ -23,6 +31,16 @@ enum class EntryWrite { Written, Damaged };
 // a link or junction there fails with kLinkInTheWay. Throws
 // std::filesystem::filesystem_error when the file cannot be created or written.
 EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target);
+
+// Writes entries that share one block (a solid block) with one pass through
+// it: the block is decoded once, from its start, and each entry's bytes go to
+// its target as they come. jobs are in the order of the entries' offsets in the
+// block and must not overlap. done(i, result, error) is called for jobs[i] as
+// soon as its file is complete or has failed; after a failure every job not
+// yet done gets the same outcome (Damaged, or the same exception), since the
+// pass cannot go on. Writes like WritePayloadEntry; never throws.
+void WriteBlockEntries(const MappedPayload& payload, std::span<const EntryWriteJob> jobs,
+                       const std::function<void(std::size_t, EntryWrite, std::exception_ptr)>& done) noexcept;
 
 // The payload files named (relative to files\, as [System32RegSvr] names them)
 // written below root\files for a step that reads them from a folder, and removed

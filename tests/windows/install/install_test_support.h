@@ -33,8 +33,9 @@ namespace fs = std::filesystem;
 class TestPayload {
 public:
     // Version1: stored, as every builder wrote before compression existed;
-    // Deflate: a deflate block per entry (stored where it does not shrink).
-    enum class Layout { Version1, Deflate };
+    // Deflate: a deflate block per entry (stored where it does not shrink);
+    // Solid: every entry in one deflate block, in the folder walk's order.
+    enum class Layout { Version1, Deflate, Solid };
 
     void Load(const fs::path& root, InstallPlan& plan, bool withDigests = true, Layout layout = Layout::Version1) {
         std::vector<BlockItem> items;
@@ -48,8 +49,9 @@ public:
                                                                          std::istreambuf_iterator<char>())});
         }
         PayloadDigests digests;
-        if (layout == Layout::Deflate) {
-            BuiltArchive built = BuildBlockArchive(items, Blocks::DeflateEach);
+        if (layout != Layout::Version1) {
+            BuiltArchive built =
+                BuildBlockArchive(items, layout == Layout::Solid ? Blocks::DeflateSolid : Blocks::DeflateEach);
             archive_ = std::move(built.bytes);
             digests = built.digests;
         } else {

@@ -135,7 +135,8 @@ TEST_F(PayloadCopyTest, DamagedFileIsFoundBeforeAnythingIsWritten) {
 
         EXPECT_FALSE(CheckPayloadFiles(plan_, reporter_));
 
-        EXPECT_EQ(reporter_.LogText(), LogOf({L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\a\\b.txt"}));
+        EXPECT_EQ(reporter_.LogText(),
+                  LogOf({L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\a\\b.txt"}));
         EXPECT_FALSE(fs::exists(plan_.installDir));
         EXPECT_TRUE(reporter_.positions.empty());
 
