@@ -82,6 +82,25 @@ inline std::vector<std::uint8_t> DecodeLzma2WithLiblzma(std::span<const std::uin
     return out;
 }
 
+// Whether liblzma's raw decoder takes `stream` as a whole [x86,] LZMA2 stream of
+// exactly `size` bytes, with nothing after it; `out` gets what it decoded.
+inline bool LiblzmaAccepts(std::span<const std::uint8_t> stream, std::uint32_t dictionarySize, bool x86,
+                           std::size_t size, std::vector<std::uint8_t>& out) {
+    lzma_options_lzma options{};
+    options.dict_size = dictionarySize;
+    std::vector<lzma_filter> filters;
+    if (x86) filters.push_back({LZMA_FILTER_X86, nullptr});
+    filters.push_back({LZMA_FILTER_LZMA2, &options});
+    filters.push_back({LZMA_VLI_UNKNOWN, nullptr});
+    out.assign(size + 1, 0);
+    std::size_t read = 0;
+    std::size_t written = 0;
+    const lzma_ret ret = lzma_raw_buffer_decode(filters.data(), nullptr, stream.data(), &read, stream.size(),
+                                                out.data(), &written, out.size());
+    out.resize(written);
+    return ret == LZMA_OK && written == size && read == stream.size();
+}
+
 // The bytes of `data` as liblzma's x86 filter (start offset 0) encodes them.
 inline std::vector<std::uint8_t> X86EncodeWithLiblzma(std::span<const std::uint8_t> data) {
     Lzma2Settings settings;
