@@ -28,9 +28,14 @@ class Lzma2Block {
 public:
     Lzma2Block(std::span<const std::uint8_t> input, std::size_t dictionarySize, bool x86Filter, std::uint64_t size,
                const std::function<bool(std::span<const std::uint8_t>)>& out)
-        : input_(input), size_(size), out_(out), buffer_(dictionarySize) {
-        dictionary_.buffer = buffer_.data();
-        dictionary_.size = buffer_.size();
+        : input_(input),
+          size_(size),
+          out_(out),
+          // Left uninitialised: nothing is read before it is written, and the
+          // pages of a dictionary larger than the data are never touched.
+          buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(dictionarySize)) {
+        dictionary_.buffer = buffer_.get();
+        dictionary_.size = dictionarySize;
         if (x86Filter) {
             filter_.emplace(X86BranchFilter::Direction::kDecode);
             filterBuffer_.resize(kFilterBuffer);
@@ -95,7 +100,7 @@ private:
         dictionary_.pos = 0;
         dictionary_.full = 0;
         flushed_ = 0;
-        buffer_.back() = 0;  // the byte "before" position 0 that the first literal sees
+        dictionary_.buffer[dictionary_.size - 1] = 0;  // the byte "before" position 0 that the first literal sees
         return true;
     }
 
@@ -178,7 +183,7 @@ private:
     std::uint64_t size_;
     std::uint64_t produced_ = 0;
     const std::function<bool(std::span<const std::uint8_t>)>& out_;
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
     LzmaDictionary dictionary_;
     std::size_t flushed_ = 0;  // dictionary position up to which `out_` has the bytes
     bool stopped_ = false;
