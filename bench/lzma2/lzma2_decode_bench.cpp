@@ -3,7 +3,10 @@
 // [x86,] LZMA2 at a preset. Both hand their output on in pieces of at most
 // 1 MiB, which are hashed so that the two results are compared too.
 //
-//   lzma2_decode_bench [--x86] [--preset N] [--dict BYTES] [--runs N] FILE...
+//   lzma2_decode_bench [--x86] [--preset N] [--dict BYTES] [--runs N] [--cache STREAM] FILE...
+//
+// --cache keeps the compressed stream in STREAM and reuses it when it exists
+// (for the same files and settings), since compressing takes far longer.
 #include <lzma.h>
 
 #include <algorithm>
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
     std::uint32_t preset = 6;
     std::uint32_t dictionary = 0;
     int runs = 3;
+    std::string cache;
     std::vector<std::uint8_t> data;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -68,13 +72,16 @@ int main(int argc, char** argv) {
             dictionary = static_cast<std::uint32_t>(std::stoul(argv[++i]));
         } else if (arg == "--runs" && i + 1 < argc) {
             runs = std::stoi(argv[++i]);
+        } else if (arg == "--cache" && i + 1 < argc) {
+            cache = argv[++i];
         } else {
             std::ifstream file(arg, std::ios::binary);
             if (!file) Fail("cannot read " + arg);
             data.insert(data.end(), std::istreambuf_iterator<char>(file), {});
         }
     }
-    if (data.empty()) Fail("usage: lzma2_decode_bench [--x86] [--preset N] [--dict BYTES] [--runs N] FILE...");
+    if (data.empty())
+        Fail("usage: lzma2_decode_bench [--x86] [--preset N] [--dict BYTES] [--runs N] [--cache STREAM] FILE...");
 
     lzma_options_lzma options{};
     if (lzma_lzma_preset(&options, preset)) Fail("bad preset");
@@ -86,15 +93,24 @@ int main(int argc, char** argv) {
     std::uint8_t property = 0;
     if (lzma_properties_encode(&filters[filters.size() - 2], &property) != LZMA_OK) Fail("properties");
 
-    std::vector<std::uint8_t> stream(lzma_stream_buffer_bound(data.size()));
-    std::size_t written = 0;
+    std::vector<std::uint8_t> stream;
     Clock::time_point start = Clock::now();
-    if (lzma_raw_buffer_encode(filters.data(), nullptr, data.data(), data.size(), stream.data(), &written,
-                               stream.size()) != LZMA_OK) {
-        Fail("lzma_raw_buffer_encode");
+    if (std::ifstream cached(cache, std::ios::binary); !cache.empty() && cached) {
+        stream.assign(std::istreambuf_iterator<char>(cached), {});
+    } else {
+        stream.resize(lzma_stream_buffer_bound(data.size()));
+        std::size_t written = 0;
+        if (lzma_raw_buffer_encode(filters.data(), nullptr, data.data(), data.size(), stream.data(), &written,
+                                   stream.size()) != LZMA_OK) {
+            Fail("lzma_raw_buffer_encode");
+        }
+        stream.resize(written);
+        if (!cache.empty()) {
+            std::ofstream(cache, std::ios::binary)
+                .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+        }
     }
-    stream.resize(written);
-    std::printf("input %.1f MB, compressed %.1f MB with preset %u, dictionary %u%s (encoding %.1f s)\n",
+    std::printf("input %.1f MB, compressed %.1f MB with preset %u, dictionary %u%s (encoding or loading %.1f s)\n",
                 data.size() / 1e6, stream.size() / 1e6, preset, options.dict_size, x86 ? ", x86" : "", Seconds(start));
     const std::uint64_t expected = zel::Xxh64(data);
     const std::uint64_t size = data.size();

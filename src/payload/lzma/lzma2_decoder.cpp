@@ -31,8 +31,8 @@ public:
         : input_(input),
           size_(size),
           out_(out),
-          // Left uninitialised: nothing is read before it is written, and the
-          // pages of a dictionary larger than the data are never touched.
+          // Not zeroed: nothing is read before it is written, so a large
+          // dictionary costs no up-front pass over its memory.
           buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(dictionarySize)) {
         dictionary_.buffer = buffer_.get();
         dictionary_.size = dictionarySize;

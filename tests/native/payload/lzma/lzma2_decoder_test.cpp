@@ -105,23 +105,35 @@ TEST(Lzma2DecoderTest, DecodesWhatLiblzmaWrites) {
     }
 }
 
-// Sizes next to the stored chunks' 64 KiB, the LZMA chunks' 2 MiB, the 1 MiB
-// pieces handed out, the filter's 64 KiB buffer and the ring's end.
+// The uncompressed size of a stream's first chunk, read from its header.
+std::size_t FirstChunkSize(const std::vector<std::uint8_t>& stream) {
+    if (stream[0] >= 0x80) return (std::size_t{stream[0] & 0x1Fu} << 16 | std::size_t{stream[1]} << 8 | stream[2]) + 1;
+    return (std::size_t{stream[1]} << 8 | stream[2]) + 1;
+}
+
+// Sizes next to the end of a stored chunk (where liblzma gives up compressing,
+// short of 64 KiB), the LZMA chunks' 2 MiB, the 1 MiB pieces handed out, the
+// filter's 64 KiB buffer and the ring's end.
 TEST(Lzma2DecoderTest, DecodesSizesAroundEveryBoundary) {
-    for (const std::size_t boundary : {std::size_t{65536}, std::size_t{131072}}) {
-        for (const std::size_t size : {boundary - 1, boundary, boundary + 1}) {
-            const std::vector<std::uint8_t> random = RandomBytes(size, static_cast<unsigned>(size));
-            ExpectDecodesToOriginal(random, {.preset = 0}, "random " + std::to_string(size));
-            ExpectDecodesToOriginal(random, {.preset = 0, .x86 = true}, "random " + std::to_string(size));
-        }
+    // Prefixes of one random sequence share their chunk boundaries.
+    const std::vector<std::uint8_t> random = RandomBytes(3 * 65536, 1);
+    const std::size_t stored = FirstChunkSize(EncodeLzma2(random, {.preset = 0}).bytes);
+    ASSERT_GT(stored, 50000u);
+    for (const std::size_t size : {stored - 1, stored, stored + 1, 2 * stored, 2 * stored + 1, std::size_t{65535},
+                                   std::size_t{65536}, std::size_t{65537}}) {
+        const std::vector<std::uint8_t> prefix(random.begin(), random.begin() + size);
+        ExpectDecodesToOriginal(prefix, {.preset = 0}, "random " + std::to_string(size));
+        ExpectDecodesToOriginal(prefix, {.preset = 0, .x86 = true}, "random " + std::to_string(size));
     }
-    for (const std::size_t boundary : {kMiB, 2 * kMiB}) {
-        for (const std::size_t size : {boundary - 1, boundary, boundary + 1}) {
-            const std::vector<std::uint8_t> runs = test::SampleRuns(size, static_cast<unsigned>(size));
-            ExpectDecodesToOriginal(runs, {.preset = 0}, "runs " + std::to_string(size));
-            ExpectDecodesToOriginal(runs, {.preset = 6, .dictionarySize = 4096, .x86 = true},
-                                    "runs " + std::to_string(size));
-        }
+    // LZMA chunks end at the last match that fits in 2 MiB.
+    const std::vector<std::uint8_t> runs = test::SampleRuns(3 * kMiB, 2);
+    const std::size_t chunk = FirstChunkSize(EncodeLzma2(runs, {.preset = 0}).bytes);
+    ASSERT_GT(chunk, 2 * kMiB - 10000);
+    for (const std::size_t size : {chunk - 1, chunk, chunk + 1, kMiB - 1, kMiB, kMiB + 1}) {
+        const std::vector<std::uint8_t> prefix(runs.begin(), runs.begin() + size);
+        ExpectDecodesToOriginal(prefix, {.preset = 0}, "runs " + std::to_string(size));
+        ExpectDecodesToOriginal(prefix, {.preset = 6, .dictionarySize = 4096, .x86 = true},
+                                "runs " + std::to_string(size));
     }
     // Output a little larger than the dictionary: the ring wraps once, just before the end.
     for (const std::size_t size : {std::size_t{4095}, std::size_t{4096}, std::size_t{4097}, std::size_t{8193}}) {
@@ -288,6 +300,8 @@ TEST(Lzma2DecoderTest, RefusesMalformedChunkHeaders) {
     };
     for (const Case& c : cases) {
         EXPECT_FALSE(Decode(c.stream, 0, false, c.size).ok) << c.name;
+        std::vector<std::uint8_t> ignored;
+        EXPECT_FALSE(test::LiblzmaAccepts(c.stream, 4096, false, c.size, ignored)) << "liblzma takes " << c.name;
     }
     EXPECT_TRUE(Decode(oneStored, 0, false, 1).ok);
     EXPECT_TRUE(Decode(std::vector<std::uint8_t>{0x00}, 0, false, 0).ok);
