@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <span>
@@ -28,6 +29,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Processor time: on a shared machine it varies far less than the wall clock.
+double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "error: %s\n", what.c_str());
@@ -119,20 +123,20 @@ int main(int argc, char** argv) {
     double bestLiblzma = 1e9;
     double bestOurs = 1e9;
     for (int run = 0; run < runs; ++run) {
-        start = Clock::now();
+        double cpu = CpuSeconds();
         if (DecodeWithLiblzma(stream, filters.data()) != expected) Fail("liblzma decoded other bytes");
-        bestLiblzma = std::min(bestLiblzma, Seconds(start));
+        bestLiblzma = std::min(bestLiblzma, CpuSeconds() - cpu);
 
-        start = Clock::now();
+        cpu = CpuSeconds();
         zel::Xxh64Stream hash;
         const bool ok = zel::DecodeLzma2Block(stream, property, x86, size, [&](std::span<const std::uint8_t> piece) {
             hash.Update(piece);
             return true;
         });
         if (!ok || hash.Digest() != expected) Fail("our decoder decoded other bytes");
-        bestOurs = std::min(bestOurs, Seconds(start));
+        bestOurs = std::min(bestOurs, CpuSeconds() - cpu);
     }
-    std::printf("liblzma %.1f MB/s, ours %.1f MB/s (%.2f x liblzma's time), best of %d\n", size / 1e6 / bestLiblzma,
-                size / 1e6 / bestOurs, bestOurs / bestLiblzma, runs);
+    std::printf("liblzma %.1f MB/s, ours %.1f MB/s (%.2f x liblzma's time), processor time, best of %d\n",
+                size / 1e6 / bestLiblzma, size / 1e6 / bestOurs, bestOurs / bestLiblzma, runs);
     return 0;
 }
