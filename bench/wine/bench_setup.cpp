@@ -190,10 +190,10 @@ int Digest(const std::wstring& setup) {
         ::LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (!module) return 1;
     const std::span<const std::uint8_t> payload = Resource(module, static_cast<WORD>(zel::kPayloadResourceId));
-    std::vector<zel::PayloadEntry> entries;
+    zel::PayloadArchive archive;
     zel::PayloadDigests digests;
-    if (!zel::ParsePayloadArchive(payload, entries)) return 1;
-    if (!zel::ParsePayloadDigests(Resource(module, static_cast<WORD>(zel::kPayloadDigestsResourceId)), entries.size(),
+    if (!zel::ParsePayloadArchive(payload, archive)) return 1;
+    if (!zel::ParsePayloadDigests(Resource(module, static_cast<WORD>(zel::kPayloadDigestsResourceId)), archive,
                                   digests)) {
         std::fprintf(stderr, "no digests\n");
         return 1;
@@ -203,9 +203,9 @@ int Digest(const std::wstring& setup) {
     double seconds[2] = {};
     for (int pass = 0; pass < 2; ++pass) {
         const double start = Now();
-        bool intact = zel::PayloadDirectoryIntact(payload, entries, digests);
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            intact = zel::PayloadEntryIntact(payload, entries, &digests, i) && intact;
+        bool intact = zel::PayloadDirectoryIntact(payload, archive, digests);
+        for (std::size_t i = 0; i < archive.blocks.size(); ++i) {
+            intact = zel::PayloadBlockIntact(payload, archive, &digests, i) && intact;
         }
         seconds[pass] = Now() - start;
         if (!intact) return 1;

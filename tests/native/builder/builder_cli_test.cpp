@@ -402,10 +402,18 @@ TEST_F(BuilderCliTest, ListOfTheProductFolderAndOfItsSetupExeAgree) {
     ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
     const std::string exe = Stdout();
     EXPECT_THAT(exe, HasSubstr("made by: InstallerBuilder " + std::string(BuilderVersion()) + "\n"));
-    // Everything after the first line's path and the builder line is the same.
-    const auto body = [](const std::string& text) { return text.substr(text.find("payload: ")); };
+    // What an install copies, the system folder and setup.ini are listed alike.
+    const auto body = [](const std::string& text) { return text.substr(text.find("installs: ")); };
     EXPECT_EQ(body(folder), body(exe));
+    EXPECT_THAT(folder, HasSubstr("compression: none (the default; [Setup] Compression chooses)\n"));
     EXPECT_THAT(folder, HasSubstr("payload: 5 entries, "));
+    // How setup.exe holds each entry.
+    EXPECT_THAT(exe, HasSubstr("payload: 5 entries, "));
+    EXPECT_THAT(exe, HasSubstr(" blocks as "));
+    EXPECT_THAT(exe, HasSubstr("format version 1)\n"
+                               "  method          stored      original  name\n"
+                               "  stored               7             7  License.txt\n"
+                               "  stored               6             6  files/App.exe\n"));
     EXPECT_THAT(folder, HasSubstr(" bytes\n"
                                   "             7  License.txt\n"
                                   "             6  files/App.exe\n"
@@ -421,6 +429,19 @@ TEST_F(BuilderCliTest, ListOfTheProductFolderAndOfItsSetupExeAgree) {
                                   "  AppName=製品\n"));
     // --list writes nothing.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "out"), fs::directory_iterator()), 1);
+
+    // A compressed setup.exe lists the same installs, and its method and sizes.
+    test::WriteFile(product() / "files/Doc/Manual.pdf", std::string(5000, 'm'));
+    ASSERT_EQ(Run(Args() + " --compression=deflate"), 0) << Stderr();
+    EXPECT_THAT(Stdout(), HasSubstr(" (payload deflate: "));
+    ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
+    const std::string compressed = Stdout();
+    EXPECT_EQ(body(compressed), body(exe));
+    EXPECT_THAT(compressed, HasSubstr("format version 2)\n"));
+    EXPECT_THAT(compressed, ::testing::ContainsRegex("\n  deflate +[0-9]+          5000  files/Doc/Manual.pdf\n"));
+    EXPECT_THAT(compressed, HasSubstr("\n  stored               6             6  files/App.exe\n"));
+    EXPECT_EQ(Run(Args() + " --compression=zip"), 2);
+    EXPECT_THAT(Stderr(), HasSubstr("--compression zip names no method; use one of none, deflate"));
 
     EXPECT_EQ(Run("--list '" + stub().string() + "'"), 1);
     EXPECT_THAT(Stderr(), HasSubstr("has no payload (RT_RCDATA 101)"));

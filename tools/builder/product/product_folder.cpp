@@ -136,6 +136,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     CheckIniStructure(document, plan.warnings);
     SetupConfig& config = plan.config;
     LoadSetupConfig(document, config);
+    plan.compression = CompressionOfSetupIni(document);
     std::error_code ec;
     const fs::path canonicalProduct = fs::canonical(folder, ec);
     if (ec) Fail("cannot resolve the product folder " + QuotedPath(folder) + ": " + ec.message());
