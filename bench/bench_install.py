@@ -418,24 +418,20 @@ def report(options, names, labels, skipped, variants, installers, failures, runs
     def fig(name, key, variant=None):
         return m[name].get(f"{variant}:{key}" if variant else key)
 
-    def missing(name, variant):
-        """Why an installer has no figures, or None when it has."""
-        what = VARIANTS[variant][0]
-        if variant not in installers[name]:
-            return f"{what} not measured (--variants)"
-        if installers[name][variant].path is None:
-            return f"{what} not available: {installers[name][variant].problem}"
-        if (name, variant) in failures:
-            return f"{what} failed: {failures[(name, variant)]}"
-        return None
-
+    # Why an installer has no figures, or None when it has; the installers'
+    # table above gives the builder's or the program's own message.
     def unbuilt(name, variant):
-        """Why an installer was not built, or None when it was (for its size and build)."""
+        """For its size and build: built or not."""
         what = VARIANTS[variant][0]
         if variant not in installers[name]:
             return f"{what} not measured (--variants)"
-        i = installers[name][variant]
-        return None if i.path else f"{what} not available: {i.problem}"
+        return None if installers[name][variant].path else f"{what} not available"
+
+    def missing(name, variant):
+        """For its install figures: built and ran."""
+        if unbuilt(name, variant):
+            return unbuilt(name, variant)
+        return f"{VARIANTS[variant][0]} failed" if (name, variant) in failures else None
 
     def has(name, variant):
         return variant in installers[name] and missing(name, variant) is None
@@ -554,6 +550,8 @@ def report(options, names, labels, skipped, variants, installers, failures, runs
 
     # Compressed payloads against the peers of the same files.
     for n in names:
+        if n == "tiny":
+            continue
         for ours, peer, size_limit, quiet_limit, wizard_limit, build_limit in (
                 ("deflate", "peer-zlib", 1.0, 0.5, 0.6, 0.5), ("lzma", "peer-lzma", 1.05, 0.4, 0.5, 1.0)):
             if ours not in variants[n] or peer not in variants[n]:

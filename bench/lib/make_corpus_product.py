@@ -8,12 +8,14 @@ most 20 MiB, in name order (byte order of the names), taken while the total
 stays within 200 MiB. COPIES (default 1) puts that selection that many times
 below files/, in folders copy0, copy1, ..., for a compressible product of about
 COPIES x 200 MiB. Prints "files N bytes B" for the selection once. Exits with
-status 3 and a message when the folder is missing or holds no such library."""
+status 3 and a message when the folder is missing or holds no such library.
+ZEL_BENCH_CORPUS names another folder to take the libraries from."""
+import os
 import pathlib
 import shutil
 import sys
 
-LIBRARIES = pathlib.Path("/usr/lib/x86_64-linux-gnu/wine/x86_64-windows")
+LIBRARIES = pathlib.Path(os.environ.get("ZEL_BENCH_CORPUS", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"))
 MIB = 1024 * 1024
 LARGEST = 20 * MIB
 TOTAL = 200 * MIB
