@@ -6,7 +6,7 @@ with its figure and verdict. Not a test: figures depend on the machine and on
 what else runs on it.
 
     bench/bench_install.py [--runs N] [--products a,b,...] [--variants a,b,...] [--quiet-args "ARGS"]
-                           [--build-runs N] [--keep DIR]
+                           [--build-runs N] [--markdown] [--keep DIR]
 
 Needs build/native-release (InstallerBuilder) and build/win64 (InstallerCore.exe,
 bench/wine helpers); makensis for the peers."""
@@ -294,6 +294,7 @@ def main():
                         help="LZMA dictionary size setup.exe decodes with, for its memory target")
     parser.add_argument("--decoding-threads", type=int, default=3,
                         help="threads that decode side by side in setup.exe, for its memory target")
+    parser.add_argument("--markdown", action="store_true", help="the installers' table also as Markdown")
     parser.add_argument("--keep", default=None, help="work folder to keep (default: a temporary one, removed)")
     options = parser.parse_args()
     names = [n for n in options.products.split(",") if n]
@@ -508,6 +509,25 @@ def report(options, names, labels, skipped, variants, installers, failures, runs
                   f"{f('peak_private_bytes', '{:.0f}Mi', MIB):>9} {f('digest_seconds', '{:.3f}'):>8}")
             if (name, v) in failures:
                 print(f"{'':<26} {'':<21} failed: {failures[(name, v)]}")
+
+    if options.markdown:
+        # The same table, ready for a note or a README.
+        print("\n| product | installer | size | build | build peak | install | start to Finish | peak private |")
+        print("|---|---|---|---|---|---|---|---|")
+        for name in names:
+            for v in variants[name]:
+                i = installers[name][v]
+                if i.path is None:
+                    print(f"| {labels[name]} | {VARIANTS[v][0]} | not available | | | | | |")
+                    continue
+
+                def f(key, fmt="{:.2f} s", scale=1):
+                    x = fig(name, key, v)
+                    return fmt.format(x / scale) if x is not None else ""
+                install = f("quiet_seconds") if v in OURS else f("silent_seconds")
+                print(f"| {labels[name]} | {VARIANTS[v][0]} | {i.size / MIB:.1f} MiB | {i.build_seconds:.2f} s | "
+                      f"{i.build_peak_bytes / MIB:.0f} MiB | {install} | {f('start_to_finish_seconds')} | "
+                      f"{f('peak_private_bytes', '{:.1f} MiB', MIB)} |")
 
     print("\nTargets:")
     # Linear in files.
