@@ -14,6 +14,7 @@ packages=(
     openssl osslsigncode
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
     nsis            # makensis: the peer installer of the install benchmark
+    zlib1g-dev libz-mingw-w64-dev   # deflate payloads: the Linux builder; setup.exe and the Windows builder
 )
 
 missing=()

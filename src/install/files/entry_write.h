@@ -1,4 +1,6 @@
 // Writes one payload entry from the mapped payload straight into a file.
+// Digests are not checked here: the run checks every block it writes from
+// before it writes anything (CheckPayloadFiles).
 #pragma once
 
 #include <cstddef>
@@ -12,9 +14,10 @@ namespace zel {
 
 enum class EntryWrite { Written, Damaged };
 
-// Checks entry `index` against its digest (when the payload has digests) and
-// writes its bytes to target with one write, creating or truncating the file; a
-// damaged entry writes nothing and gives Damaged. No attribute is cleared
+// Writes the original bytes of entry `index` to target, creating or
+// truncating the file: a stored entry with one write, a compressed one chunk
+// by chunk as it is decoded. A block that does not decode gives Damaged and
+// leaves no file. No attribute is cleared
 // first: a read-only or hidden file in the way makes the write fail. target is
 // in final form and is written without following a link (util/no_follow_write.h):
 // a link or junction there fails with kLinkInTheWay. Throws
@@ -33,7 +36,7 @@ public:
     StagedPayloadFiles(const StagedPayloadFiles&) = delete;
     StagedPayloadFiles& operator=(const StagedPayloadFiles&) = delete;
 
-    // The first file that differs from its digest (nothing is staged then), or empty.
+    // The first file whose block does not decode (nothing is staged then), or empty.
     const std::wstring& damaged() const noexcept { return damaged_; }
 
 private:

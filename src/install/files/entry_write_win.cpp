@@ -23,25 +23,32 @@ namespace {
 }  // namespace
 
 EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target) {
-    // Checked before the file is touched, so that a damaged download never
-    // leaves a damaged file behind.
-    if (!payload.EntryIntact(index)) return EntryWrite::Damaged;
-
     DWORD error = 0;
     UniqueKernelHandle file = CreateFileNoFollow(target, error);
     if (!file) Throw("cannot create file", target, error);
-    const std::span<const std::uint8_t> bytes = payload.EntryData(index);
-    const std::uint8_t* data = bytes.data();
-    // One write for any entry the image can hold; the loop only matters if the
-    // system ever writes less than it was asked to.
-    for (std::uint64_t left = bytes.size(); left > 0;) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), data, chunk, &written, nullptr) || written == 0) {
-            Throw("cannot write file", target, ::GetLastError());
+    // Chunk by chunk as the entry's block gives them: a stored entry in one
+    // write, a compressed one as it is decoded, never held whole in memory.
+    const BlockRead read = payload.ReadEntry(index, [&](std::span<const std::uint8_t> chunk) {
+        const std::uint8_t* data = chunk.data();
+        // The loop only matters if the system ever writes less than it was asked to.
+        for (std::uint64_t left = chunk.size(); left > 0;) {
+            const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), data, part, &written, nullptr) || written == 0) {
+                error = ::GetLastError();
+                return false;
+            }
+            data += written;
+            left -= written;
         }
-        data += written;
-        left -= written;
+        return true;
+    });
+    if (read == BlockRead::Stopped) Throw("cannot write file", target, error);
+    if (read == BlockRead::Malformed) {
+        // What was decoded before the stream broke is no file of the product.
+        file.reset();
+        ::DeleteFileW(target.c_str());
+        return EntryWrite::Damaged;
     }
     // Closing can report a failure to write what the system still held.
     if (!::CloseHandle(file.release())) Throw("cannot write file", target, ::GetLastError());
@@ -50,7 +57,7 @@ EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, co
 
 StagedPayloadFiles::StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
                                        const std::filesystem::path& root) {
-    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries);
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries());
     // Named as the file system names the folder, as the writes require.
     std::filesystem::path finalRoot = FinalFolderPath(root);
     if (finalRoot.empty()) finalRoot = root;
