@@ -1,6 +1,7 @@
 #include "builder/compression/lzma2_encoder.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 #include "builder/compression/lzma_parser.h"
 #include "builder/compression/lzma_symbol_coder.h"
@@ -109,6 +110,8 @@ void EncodeOp(lzma::SymbolCoder& coder, const std::uint8_t* data, std::size_t po
 }  // namespace
 
 std::vector<std::uint8_t> EncodeLzma2(std::span<const std::uint8_t> input, const Lzma2EncoderOptions& options) {
+    // Positions are 32-bit, one value kept free to mark "none".
+    if (input.size() >= 0xFFFFFFFFu) throw std::length_error("LZMA2 block of 4 GiB or more");
     std::vector<std::uint8_t> out;
     if (input.empty()) {
         out.push_back(kEnd);

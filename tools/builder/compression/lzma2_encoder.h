@@ -21,7 +21,8 @@ struct Lzma2EncoderOptions {
 };
 
 // One raw LZMA2 stream of `input`, end marker included. Deterministic: the
-// same input and options give the same bytes on every platform.
+// same input and options give the same bytes on every platform. Needs about
+// ten times the input's size in memory; throws std::length_error for inputs of 4 GiB or more.
 std::vector<std::uint8_t> EncodeLzma2(std::span<const std::uint8_t> input, const Lzma2EncoderOptions& options);
 
 // The LZMA2 property byte of the smallest dictionary size it can state that

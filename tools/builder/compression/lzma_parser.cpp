@@ -9,6 +9,8 @@ namespace {
 constexpr std::uint32_t kLiteralBack = ParsedOp::kLiteral;
 // How far one look-ahead reaches at most.
 constexpr std::uint32_t kMaxLookAhead = 4096;
+// Room after it: a symbol, a literal and a rep match.
+constexpr std::uint32_t kNodeCount = kMaxLookAhead + 2 * kMatchLenMax + 2;
 
 inline int PosState(std::size_t pos) { return static_cast<int>(pos & (kPosStates - 1)); }
 
@@ -17,7 +19,7 @@ inline int PosState(std::size_t pos) { return static_cast<int>(pos & (kPosStates
 Parser::Parser(std::span<const std::uint8_t> data, MatchFinder& finder, const SymbolCoder& coder,
                std::uint32_t niceLength)
     : data_(data), finder_(finder), coder_(coder), niceLength_(niceLength) {
-    nodes_.resize(kMaxLookAhead + kMatchLenMax + 2);
+    nodes_.resize(kNodeCount);
     ops_.reserve(kMaxLookAhead);
 }
 
@@ -51,7 +53,7 @@ void Parser::SetState(std::uint32_t index) {
     if (n.back == kLiteralBack) {
         n.state.state = StateAfterLiteral(from.state);
     } else if (n.back < 4) {
-        if (index - n.prev == 1) {
+        if (n.length == 1) {
             n.state.state = StateAfterShortRep(from.state);
         } else {
             n.state.state = StateAfterRep(from.state);
@@ -62,6 +64,27 @@ void Parser::SetState(std::uint32_t index) {
         n.state.state = StateAfterMatch(from.state);
         n.state.reps = {n.back - 4, from.reps[0], from.reps[1], from.reps[2]};
     }
+    if (n.literalAfter) n.state.state = StateAfterLiteral(n.state.state);
+    if (n.rep0After != 0) n.state.state = StateAfterRep(n.state.state);
+}
+
+void Parser::OfferLiteralRep0(std::uint32_t cur, std::size_t p, std::uint32_t back, std::uint32_t length,
+                              std::uint32_t stateAfter, std::uint32_t price, std::uint32_t distance,
+                              std::uint32_t& lenEnd) {
+    const std::size_t at = p + length;  // the literal
+    if (data_.size() - at < 1 + kMatchLenMin) return;
+    const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>(data_.size() - at - 1, niceLength_));
+    const std::uint32_t repLen = RepLength(at + 1, distance, limit);
+    if (repLen < kMatchLenMin) return;
+    const std::uint8_t matchByte = data_[at - distance - 1];
+    price += coder_.LiteralPrice(stateAfter, PosState(at), data_[at - 1], data_[at], matchByte);
+    const int repPosState = PosState(at + 1);
+    price +=
+        coder_.RepPrice(0, StateAfterLiteral(stateAfter), repPosState) + coder_.RepLengthPrice(repLen, repPosState);
+    const std::uint32_t index = cur + length + 1 + repLen;
+    while (lenEnd < index) nodes_[++lenEnd].price = kInfinitePrice;
+    Node& n = nodes_[index];
+    if (price < n.price) n = {price, cur, back, length, true, repLen, {}};
 }
 
 std::span<const ParsedOp> Parser::Next(std::size_t pos) {
@@ -147,12 +170,27 @@ std::span<const ParsedOp> Parser::Next(std::size_t pos) {
         const bool validRep0 = st.reps[0] < p;
         const std::uint8_t mbyte = validRep0 ? data_[p - st.reps[0] - 1] : 0;
 
+        const std::uint32_t literalPrice = price + coder_.LiteralPrice(st.state, ps, data_[p - 1], byte, mbyte);
         if (lenEnd < cur + 1) nodes_[++lenEnd].price = kInfinitePrice;
-        Offer(cur + 1, price + coder_.LiteralPrice(st.state, ps, data_[p - 1], byte, mbyte), cur, kLiteralBack);
+        Offer(cur + 1, literalPrice, cur, kLiteralBack);
         if (validRep0 && mbyte == byte) Offer(cur + 1, price + coder_.ShortRepPrice(st.state, ps), cur, 0);
 
         const std::size_t left = data_.size() - p;
         if (left < kMatchLenMin) continue;
+        if (validRep0 && mbyte != byte && left >= 1 + kMatchLenMin) {
+            // A literal, then rep0 again.
+            const auto limit2 = static_cast<std::uint32_t>(std::min<std::size_t>(left - 1, niceLength_));
+            const std::uint32_t repLen = RepLength(p + 1, st.reps[0], limit2);
+            if (repLen >= kMatchLenMin) {
+                const int ps2 = PosState(p + 1);
+                const std::uint32_t total = literalPrice + coder_.RepPrice(0, StateAfterLiteral(st.state), ps2) +
+                                            coder_.RepLengthPrice(repLen, ps2);
+                const std::uint32_t index = cur + 1 + repLen;
+                while (lenEnd < index) nodes_[++lenEnd].price = kInfinitePrice;
+                Node& n = nodes_[index];
+                if (total < n.price) n = {total, cur, kLiteralBack, 1, false, repLen, {}};
+            }
+        }
         const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>({left, kMatchLenMax, niceLength_}));
         std::uint32_t matchStart = kMatchLenMin;
         for (int i = 0; i < 4; ++i) {
@@ -164,6 +202,8 @@ std::span<const ParsedOp> Parser::Next(std::size_t pos) {
                 Offer(cur + l, base + coder_.RepLengthPrice(l, ps), cur, static_cast<std::uint32_t>(i));
             }
             if (i == 0) matchStart = len + 1;
+            OfferLiteralRep0(cur, p, static_cast<std::uint32_t>(i), len, StateAfterRep(st.state),
+                             base + coder_.RepLengthPrice(len, ps), st.reps[i], lenEnd);
         }
         if (longest >= matchStart) {
             while (lenEnd < cur + longest) nodes_[++lenEnd].price = kInfinitePrice;
@@ -171,20 +211,27 @@ std::span<const ParsedOp> Parser::Next(std::size_t pos) {
             std::size_t m = 0;
             for (std::uint32_t len = matchStart; len <= longest; ++len) {
                 while (matches[m].length < len) ++m;
-                Offer(cur + len, base + coder_.MatchLengthDistancePrice(matches[m].distance, len, ps), cur,
-                      4 + matches[m].distance);
+                const std::uint32_t matchPrice = base + coder_.MatchLengthDistancePrice(matches[m].distance, len, ps);
+                Offer(cur + len, matchPrice, cur, 4 + matches[m].distance);
+                if (len == matches[m].length) {
+                    // The longest match of this distance, then a changed byte, then more of it.
+                    OfferLiteralRep0(cur, p, 4 + matches[m].distance, len, StateAfterMatch(st.state), matchPrice,
+                                     matches[m].distance, lenEnd);
+                }
             }
         }
     }
 
     // Walk back from where the look-ahead stopped.
+    SetState(cur);
     std::uint32_t at = cur;
     while (at > 0) {
         const Node& n = nodes_[at];
-        const std::uint32_t length = at - n.prev;
+        if (n.rep0After != 0) ops_.push_back({n.rep0After, n.state.reps[0]});
+        if (n.literalAfter) ops_.push_back({1, ParsedOp::kLiteral});
         std::uint32_t distance = ParsedOp::kLiteral;
         if (n.back != kLiteralBack) distance = n.back < 4 ? nodes_[n.prev].state.reps[n.back] : n.back - 4;
-        ops_.push_back({length, distance});
+        ops_.push_back({n.length, distance});
         at = n.prev;
     }
     std::reverse(ops_.begin(), ops_.end());

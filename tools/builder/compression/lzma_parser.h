@@ -32,11 +32,17 @@ public:
     std::span<const ParsedOp> Next(std::size_t pos);
 
 private:
+    // A node is reached from `prev` by one symbol (`back`, `length` bytes),
+    // which may be followed by a literal and a rep match of the same distance
+    // as rep0: the pair that resumes a match after one changed byte.
     struct Node {
         std::uint32_t price;
-        std::uint32_t prev;  // the node this one is reached from
+        std::uint32_t prev;
         std::uint32_t back;  // kLiteral, a rep index (0..3), or 4 + distance
-        CoderState state;    // once the node is final
+        std::uint32_t length;
+        bool literalAfter;
+        std::uint32_t rep0After;  // length of the rep match after it, 0 for none
+        CoderState state;         // once the node is final
     };
 
     std::span<const Match> FindAt(std::size_t pos);
@@ -44,12 +50,12 @@ private:
     void SetState(std::uint32_t index);
     void Offer(std::uint32_t index, std::uint32_t price, std::uint32_t prev, std::uint32_t back) {
         Node& n = nodes_[index];
-        if (price < n.price) {
-            n.price = price;
-            n.prev = prev;
-            n.back = back;
-        }
+        if (price < n.price) n = {price, prev, back, index - prev, false, 0, {}};
     }
+    // After a symbol of `length` bytes from node `cur` at position p (ending in
+    // `stateAfter`, price `price`), a literal and then a rep0 match of `distance`.
+    void OfferLiteralRep0(std::uint32_t cur, std::size_t p, std::uint32_t back, std::uint32_t length,
+                          std::uint32_t stateAfter, std::uint32_t price, std::uint32_t distance, std::uint32_t& lenEnd);
     void Single(std::uint32_t length, std::uint32_t distance);
 
     std::span<const std::uint8_t> data_;

@@ -84,6 +84,19 @@ struct RoundTripCase {
     std::size_t maxPackedSize;  // 0: no bound checked
 };
 
+// A block of noise repeated: compresses far enough that chunks end at 2 MiB of data.
+std::vector<std::uint8_t> Repeated(std::size_t size, std::size_t period, unsigned seed) {
+    const std::vector<std::uint8_t> block = test::Pseudorandom(period, seed);
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = block[i % period];
+    return bytes;
+}
+
+// Stored chunks end where an LZMA chunk of the same data reached its 64 KiB
+// of compressed bytes, a little before 64 KiB of data: 3 header bytes for
+// about every 60000 bytes, and the end marker.
+constexpr std::size_t StoredSizeBound(std::size_t size) { return size + 3 * (size / 60000 + 1) + 1; }
+
 const RoundTripCase kRoundTripCases[] = {
     {"empty", [] { return std::vector<std::uint8_t>{}; }, 64u << 20, 1},
     {"one byte", OneByte, 64u << 20, 16},
@@ -92,9 +105,12 @@ const RoundTripCase kRoundTripCases[] = {
          return std::vector<std::uint8_t>{0, 0};
      },
      64u << 20, 16},
-    // Noise must fall back to stored chunks: 3 header bytes per 64 KiB and the end marker.
-    {"noise 300 KiB", [] { return test::Pseudorandom(300 << 10, 7); }, 64u << 20, (300 << 10) + 5 * 3 + 1},
-    {"run 5 MiB", [] { return Run(5 << 20, 0); }, 64u << 20, 2000},
+    // Noise falls back to stored chunks of at most 64 KiB.
+    {"noise 300 KiB", [] { return test::Pseudorandom(300 << 10, 7); }, 64u << 20, StoredSizeBound(300 << 10)},
+    {"noise 64 KiB - 1", [] { return test::Pseudorandom(65535, 8); }, 64u << 20, StoredSizeBound(65535)},
+    {"noise 64 KiB", [] { return test::Pseudorandom(65536, 9); }, 64u << 20, StoredSizeBound(65536)},
+    {"noise 64 KiB + 1", [] { return test::Pseudorandom(65537, 10); }, 64u << 20, StoredSizeBound(65537)},
+    {"run 3 MiB", [] { return Run(3 << 20, 0); }, 64u << 20, 1000},
     {"run of one byte then another",
      [] {
          auto r = Run(100000, 'a');
@@ -102,32 +118,14 @@ const RoundTripCase kRoundTripCases[] = {
          return r;
      },
      64u << 20, 200},
+    // Text fills chunks up to their 64 KiB of compressed bytes.
     {"text 1 MiB", [] { return WordText(1 << 20, 3); }, 64u << 20, 0},
-    {"text 64 KiB - 1", [] { return WordText(65535, 4); }, 64u << 20, 0},
-    {"text 64 KiB", [] { return WordText(65536, 5); }, 64u << 20, 0},
-    {"text 64 KiB + 1", [] { return WordText(65537, 6); }, 64u << 20, 0},
-    {"noise 64 KiB + 1", [] { return test::Pseudorandom(65537, 8); }, 64u << 20, 65537 + 2 * 3 + 1},
-    {"text 2 MiB - 1", [] { return WordText((2 << 20) - 1, 9); }, 64u << 20, 0},
-    {"text 2 MiB", [] { return WordText(2 << 20, 10); }, 64u << 20, 0},
-    {"run 2 MiB + 1", [] { return Run((2 << 20) + 1, 0xFF); }, 64u << 20, 1000},
-    {"text and noise by turns 3 MiB", [] { return Mixed(3 << 20, 11); }, 64u << 20, 0},
+    {"repeats 2 MiB - 1", [] { return Repeated((2 << 20) - 1, 1000, 4); }, 64u << 20, 3000},
+    {"repeats 2 MiB", [] { return Repeated(2 << 20, 1000, 5); }, 64u << 20, 3000},
+    {"repeats 2 MiB + 1", [] { return Repeated((2 << 20) + 1, 1000, 6); }, 64u << 20, 3000},
     // Repeats lie farther back than a 4 KiB dictionary reaches: no match may use them.
-    {"repeats beyond a small dictionary",
-     [] {
-         auto block = test::Pseudorandom(6000, 12);
-         std::vector<std::uint8_t> bytes;
-         for (int i = 0; i < 20; ++i) bytes.insert(bytes.end(), block.begin(), block.end());
-         return bytes;
-     },
-     4096, 0},
-    {"repeats within a small dictionary",
-     [] {
-         auto block = test::Pseudorandom(3000, 13);
-         std::vector<std::uint8_t> bytes;
-         for (int i = 0; i < 40; ++i) bytes.insert(bytes.end(), block.begin(), block.end());
-         return bytes;
-     },
-     4096, 3000 + 4000},
+    {"repeats beyond a small dictionary", [] { return Repeated(120000, 6000, 12); }, 4096, 0},
+    {"repeats within a small dictionary", [] { return Repeated(120000, 3000, 13); }, 4096, 3000 + 1000},
 };
 
 TEST(Lzma2Encoder, LiblzmaDecodesEveryCaseToTheInput) {
@@ -145,6 +143,50 @@ TEST(Lzma2Encoder, LiblzmaDecodesEveryCaseToTheInput) {
             EXPECT_LE(packed.size(), c.maxPackedSize);
         }
     }
+}
+
+// The control bytes of a stream's chunks, read from the LZMA2 framing alone; empty if the framing is broken.
+std::vector<std::uint8_t> ChunkControls(const std::vector<std::uint8_t>& packed) {
+    std::vector<std::uint8_t> controls;
+    std::size_t at = 0;
+    while (at < packed.size()) {
+        const std::uint8_t control = packed[at];
+        controls.push_back(control);
+        if (control == 0x00) return at + 1 == packed.size() ? controls : std::vector<std::uint8_t>{};
+        if (control == 0x01 || control == 0x02) {
+            if (at + 3 > packed.size()) return {};
+            at += 3 + ((std::size_t{packed[at + 1]} << 8) | packed[at + 2]) + 1;
+        } else if (control >= 0x80) {
+            if (at + 5 > packed.size()) return {};
+            at += (control >= 0xC0 ? 6 : 5) + ((std::size_t{packed[at + 3]} << 8) | packed[at + 4]) + 1;
+        } else {
+            return {};
+        }
+    }
+    return {};
+}
+
+TEST(Lzma2Encoder, StoredChunksWhereLzmaDoesNotPayThenLzmaAgain) {
+    // Noise first (stored, the first resetting the dictionary), then text (LZMA with the
+    // properties, which no chunk gave yet), noise (stored), text (LZMA from fresh probabilities).
+    std::vector<std::uint8_t> input = test::Pseudorandom(200000, 41);
+    for (const auto& piece : {WordText(400000, 42), test::Pseudorandom(300000, 43), WordText(400000, 44)}) {
+        input.insert(input.end(), piece.begin(), piece.end());
+    }
+    const std::vector<std::uint8_t> packed = EncodeLzma2(input, {});
+    std::vector<std::uint8_t> decoded;
+    std::string error;
+    ASSERT_TRUE(DecodeWithLiblzma(packed, 64u << 20, input.size(), decoded, error)) << error;
+    EXPECT_TRUE(decoded == input);
+
+    // Control bytes without the size bits, repeats folded; LZMA chunks that go on
+    // from the one before (0x80) left out, as where they fall depends on the data.
+    std::vector<std::uint8_t> kinds;
+    for (const std::uint8_t control : ChunkControls(packed)) {
+        const std::uint8_t kind = control >= 0x80 ? (control & 0xE0) : control;
+        if (kind != 0x80 && (kinds.empty() || kinds.back() != kind)) kinds.push_back(kind);
+    }
+    EXPECT_EQ(kinds, (std::vector<std::uint8_t>{0x01, 0x02, 0xC0, 0x02, 0xA0, 0x00}));
 }
 
 std::filesystem::path WineLibrary(const char* name) {
