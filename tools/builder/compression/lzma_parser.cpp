@@ -36,9 +36,7 @@ std::uint32_t Parser::RepLength(std::size_t pos, std::uint32_t distance, std::ui
     const std::uint8_t* cur = data_.data() + pos;
     const std::uint8_t* old = cur - distance - 1;
     if (cur[0] != old[0] || cur[1] != old[1]) return 0;
-    std::uint32_t len = 2;
-    while (len < limit && cur[len] == old[len]) ++len;
-    return len;
+    return CommonLength(cur, old, 2, limit);
 }
 
 void Parser::Single(std::uint32_t length, std::uint32_t distance) {
@@ -83,8 +81,7 @@ void Parser::OfferLiteralRep0(std::uint32_t cur, std::size_t p, std::uint32_t ba
         coder_.RepPrice(0, StateAfterLiteral(stateAfter), repPosState) + coder_.RepLengthPrice(repLen, repPosState);
     const std::uint32_t index = cur + length + 1 + repLen;
     while (lenEnd < index) nodes_[++lenEnd].price = kInfinitePrice;
-    Node& n = nodes_[index];
-    if (price < n.price) n = {price, cur, back, length, true, repLen, {}};
+    Set(index, price, cur, back, length, true, repLen);
 }
 
 std::span<const ParsedOp> Parser::Next(std::size_t pos) {
@@ -187,8 +184,7 @@ std::span<const ParsedOp> Parser::Next(std::size_t pos) {
                                             coder_.RepLengthPrice(repLen, ps2);
                 const std::uint32_t index = cur + 1 + repLen;
                 while (lenEnd < index) nodes_[++lenEnd].price = kInfinitePrice;
-                Node& n = nodes_[index];
-                if (total < n.price) n = {total, cur, kLiteralBack, 1, false, repLen, {}};
+                Set(index, total, cur, kLiteralBack, 1, false, repLen);
             }
         }
         const auto limit = static_cast<std::uint32_t>(std::min<std::size_t>({left, kMatchLenMax, niceLength_}));
@@ -208,16 +204,21 @@ std::span<const ParsedOp> Parser::Next(std::size_t pos) {
         if (longest >= matchStart) {
             while (lenEnd < cur + longest) nodes_[++lenEnd].price = kInfinitePrice;
             const std::uint32_t base = price + coder_.MatchFlagPrice(st.state, ps);
-            std::size_t m = 0;
-            for (std::uint32_t len = matchStart; len <= longest; ++len) {
-                while (matches[m].length < len) ++m;
-                const std::uint32_t matchPrice = base + coder_.MatchLengthDistancePrice(matches[m].distance, len, ps);
-                Offer(cur + len, matchPrice, cur, 4 + matches[m].distance);
-                if (len == matches[m].length) {
-                    // The longest match of this distance, then a changed byte, then more of it.
-                    OfferLiteralRep0(cur, p, 4 + matches[m].distance, len, StateAfterMatch(st.state), matchPrice,
-                                     matches[m].distance, lenEnd);
+            std::uint32_t len = matchStart;
+            for (const Match& match : matches) {
+                if (match.length < len) continue;
+                // Lengths of 5 and more share one distance price.
+                const std::uint32_t farPrice = coder_.DistancePrice(match.distance, kMatchLenMin + 3);
+                std::uint32_t matchPrice = 0;
+                for (; len <= match.length; ++len) {
+                    const std::uint32_t distancePrice =
+                        len < kMatchLenMin + 3 ? coder_.DistancePrice(match.distance, len) : farPrice;
+                    matchPrice = base + coder_.MatchLengthPrice(len, ps) + distancePrice;
+                    Offer(cur + len, matchPrice, cur, 4 + match.distance);
                 }
+                // The longest match of this distance, then a changed byte, then more of it.
+                OfferLiteralRep0(cur, p, 4 + match.distance, match.length, StateAfterMatch(st.state), matchPrice,
+                                 match.distance, lenEnd);
             }
         }
     }

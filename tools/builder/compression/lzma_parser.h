@@ -48,9 +48,21 @@ private:
     std::span<const Match> FindAt(std::size_t pos);
     std::uint32_t RepLength(std::size_t pos, std::uint32_t distance, std::uint32_t limit) const;
     void SetState(std::uint32_t index);
-    void Offer(std::uint32_t index, std::uint32_t price, std::uint32_t prev, std::uint32_t back) {
+    // Takes the path if it is cheaper than the node's.
+    void Set(std::uint32_t index, std::uint32_t price, std::uint32_t prev, std::uint32_t back, std::uint32_t length,
+             bool literalAfter, std::uint32_t rep0After) {
         Node& n = nodes_[index];
-        if (price < n.price) n = {price, prev, back, index - prev, false, 0, {}};
+        if (price < n.price) {
+            n.price = price;
+            n.prev = prev;
+            n.back = back;
+            n.length = length;
+            n.literalAfter = literalAfter;
+            n.rep0After = rep0After;
+        }
+    }
+    void Offer(std::uint32_t index, std::uint32_t price, std::uint32_t prev, std::uint32_t back) {
+        Set(index, price, prev, back, index - prev, false, 0);
     }
     // After a symbol of `length` bytes from node `cur` at position p (ending in
     // `stateAfter`, price `price`), a literal and then a rep0 match of `distance`.

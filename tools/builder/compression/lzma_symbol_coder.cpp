@@ -175,11 +175,10 @@ std::uint32_t SymbolCoder::LiteralPrice(std::uint32_t state, int posState, std::
     return price;
 }
 
-std::uint32_t SymbolCoder::MatchLengthDistancePrice(std::uint32_t distance, std::uint32_t length, int posState) const {
+std::uint32_t SymbolCoder::DistancePrice(std::uint32_t distance, std::uint32_t length) const {
     const std::uint32_t ls = LengthState(length);
-    std::uint32_t price = matchLength_.Price(length, posState);
-    if (distance < kFullDistances) return price + fullDistancePrices_[ls][distance];
-    return price + slotPrices_[ls][PosSlot(distance)] + alignPrices_[distance & ((1u << kAlignBits) - 1)];
+    if (distance < kFullDistances) return fullDistancePrices_[ls][distance];
+    return slotPrices_[ls][PosSlot(distance)] + alignPrices_[distance & ((1u << kAlignBits) - 1)];
 }
 
 }  // namespace zel::lzma

@@ -67,7 +67,14 @@ public:
     std::uint32_t MatchFlagPrice(std::uint32_t state, int posState) const {
         return BitPrice1(isMatch_[state][posState]) + BitPrice0(isRep_[state]);
     }
-    std::uint32_t MatchLengthDistancePrice(std::uint32_t distance, std::uint32_t length, int posState) const;
+    std::uint32_t MatchLengthPrice(std::uint32_t length, int posState) const {
+        return matchLength_.Price(length, posState);
+    }
+    // A match distance's price; it depends on the length only up to 5.
+    std::uint32_t DistancePrice(std::uint32_t distance, std::uint32_t length) const;
+    std::uint32_t MatchLengthDistancePrice(std::uint32_t distance, std::uint32_t length, int posState) const {
+        return MatchLengthPrice(length, posState) + DistancePrice(distance, length);
+    }
 
 private:
     static constexpr int kLengthStates = 4;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 namespace zel::lzma {
 
@@ -13,14 +14,6 @@ constexpr std::uint32_t kHash3Bits = 16;
 inline std::uint32_t Read32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-// How many bytes a and b have in common from `from` on, up to limit.
-inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
-                                  std::uint32_t limit) {
-    std::uint32_t len = from;
-    while (len < limit && a[len] == b[len]) ++len;
-    return len;
 }
 
 }  // namespace
@@ -39,7 +32,8 @@ MatchFinder::MatchFinder(std::span<const std::uint8_t> data, std::uint32_t dicti
     head2_.assign(std::size_t{1} << kHash2Bits, kEmpty);
     head3_.assign(std::size_t{1} << kHash3Bits, kEmpty);
     head4_.assign(std::size_t{1} << hash4Bits, kEmpty);
-    tree_.resize(data.size() * 2);
+    // Each position's children are written when it enters the tree, before anything reads them.
+    tree_ = std::make_unique_for_overwrite<std::uint32_t[]>(data.size() * 2);
     matches_.reserve(kMatchLenMax + 8);
 }
 

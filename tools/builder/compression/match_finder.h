@@ -5,8 +5,11 @@
 // order, either to collect matches or only to be entered into the tree.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -14,6 +17,28 @@ namespace zel::lzma {
 
 inline constexpr std::uint32_t kMatchLenMin = 2;
 inline constexpr std::uint32_t kMatchLenMax = 273;
+
+// How many bytes a and b have in common from `from` on, up to limit; eight
+// bytes at a time while eight remain.
+inline std::uint32_t CommonLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t from,
+                                  std::uint32_t limit) {
+    std::uint32_t len = from;
+    while (len + 8 <= limit) {
+        std::uint64_t x;
+        std::uint64_t y;
+        std::memcpy(&x, a + len, 8);
+        std::memcpy(&y, b + len, 8);
+        const std::uint64_t diff = x ^ y;
+        if (diff != 0) {
+            const int bits =
+                std::endian::native == std::endian::little ? std::countr_zero(diff) : std::countl_zero(diff);
+            return len + static_cast<std::uint32_t>(bits / 8);
+        }
+        len += 8;
+    }
+    while (len < limit && a[len] == b[len]) ++len;
+    return len;
+}
 
 struct Match {
     std::uint32_t length;
@@ -51,7 +76,7 @@ private:
     std::vector<std::uint32_t> head2_;
     std::vector<std::uint32_t> head3_;
     std::vector<std::uint32_t> head4_;
-    std::vector<std::uint32_t> tree_;  // two children per position: smaller, larger
+    std::unique_ptr<std::uint32_t[]> tree_;  // two children per position: smaller, larger
     std::vector<Match> matches_;
 };
 
