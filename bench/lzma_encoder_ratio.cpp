@@ -160,6 +160,13 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(oursTotal), static_cast<unsigned long long>(xzTotal),
                 xzTotal != 0 ? static_cast<double>(oursTotal) / static_cast<double>(xzTotal) : 0.0,
                 oursSeconds > 0 ? mb / oursSeconds : 0.0, xzSeconds > 0 ? mb / xzSeconds : 0.0);
+    lzma_options_lzma xzOptions{};
+    lzma_lzma_preset(&xzOptions, 6);
+    xzOptions.dict_size =
+        static_cast<std::uint32_t>(std::min<std::size_t>(64u << 20, std::min(blockSize, corpus.size())));
+    const lzma_filter xzFilters[] = {{LZMA_FILTER_LZMA2, &xzOptions}, {LZMA_VLI_UNKNOWN, nullptr}};
+    std::printf("liblzma's encoder needs %.1f MiB for that dictionary\n",
+                static_cast<double>(lzma_raw_encoder_memusage(xzFilters)) / (1 << 20));
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak resident memory %.1f MiB (corpus %.1f MiB included)\n", usage.ru_maxrss / 1024.0,

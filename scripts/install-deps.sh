@@ -13,6 +13,7 @@ packages=(
     python3 python3-pefile
     openssl osslsigncode
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
+    liblzma-dev     # the reference LZMA2 decoder our encoder is tested against
     nsis            # makensis: the peer installer of the install benchmark
 )
 
