@@ -21,8 +21,10 @@ struct Lzma2EncoderOptions {
 };
 
 // One raw LZMA2 stream of `input`, end marker included. Deterministic: the
-// same input and options give the same bytes on every platform. Needs about
-// ten times the input's size in memory; throws std::length_error for inputs of 4 GiB or more.
+// same input and options give the same bytes on every platform. Dictionaries
+// under 4 KiB are taken as 4 KiB, the smallest LZMA2 states. Needs about 9
+// bytes of memory per input byte besides the input and the output (the match
+// finder's tree and hash table); throws std::length_error for inputs of 4 GiB or more.
 std::vector<std::uint8_t> EncodeLzma2(std::span<const std::uint8_t> input, const Lzma2EncoderOptions& options);
 
 // The LZMA2 property byte of the smallest dictionary size it can state that
