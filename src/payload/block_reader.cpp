@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 #include <vector>
+
+#include "payload/lzma/lzma2_decoder.h"
 
 namespace zel {
 namespace {
@@ -105,19 +108,49 @@ BlockRead ReadDeflate(std::span<const std::uint8_t> archive, const PayloadBlock&
     return range.Complete() ? BlockRead::Done : BlockRead::Malformed;
 }
 
+BlockRead ReadLzma2(std::span<const std::uint8_t> archive, const PayloadBlock& block, std::uint64_t offset,
+                    std::uint64_t size, const ByteChunkSink& out) {
+    const std::span<const std::uint8_t> input =
+        archive.subspan(static_cast<std::size_t>(block.offset), static_cast<std::size_t>(block.storedSize));
+    RangeSink range(offset, size, out);
+    const bool toTheEnd = offset + size == block.originalSize;
+    bool stopped = false;
+    bool complete = false;
+    bool decoded = false;
+    try {
+        decoded = DecodeLzma2Block(input, block.property, block.filter == BlockFilter::X86, block.originalSize,
+                                   [&](std::span<const std::uint8_t> chunk) {
+                                       if (!range.Take(chunk)) {
+                                           stopped = true;
+                                           return false;
+                                       }
+                                       // What was asked for is out; the rest of the block is not needed.
+                                       complete = range.Complete() && !toTheEnd;
+                                       return !complete;
+                                   });
+    } catch (const std::bad_alloc&) {
+        // A dictionary this machine cannot hold: the block cannot be read here.
+        return BlockRead::Malformed;
+    }
+    if (stopped) return BlockRead::Stopped;
+    if (complete) return BlockRead::Done;
+    return decoded && range.Complete() ? BlockRead::Done : BlockRead::Malformed;
+}
+
 }  // namespace
 
 BlockRead ReadBlockRange(std::span<const std::uint8_t> archive, const PayloadBlock& block, std::uint64_t offset,
                          std::uint64_t size, const ByteChunkSink& out) {
     if (offset > block.originalSize || size > block.originalSize - offset) return BlockRead::Malformed;
-    if (block.filter != BlockFilter::None) return BlockRead::Malformed;  // no filter is known yet
+    // The x86 filter is undone behind LZMA2 only.
+    if (block.filter != BlockFilter::None && block.method != BlockMethod::Lzma2) return BlockRead::Malformed;
     switch (block.method) {
         case BlockMethod::Stored:
             return ReadStored(archive, block, offset, size, out);
         case BlockMethod::Deflate:
             return ReadDeflate(archive, block, offset, size, out);
         case BlockMethod::Lzma2:
-            break;
+            return ReadLzma2(archive, block, offset, size, out);
     }
     return BlockRead::Malformed;
 }

@@ -1,9 +1,10 @@
-// A compressed payload (archive version 2) as the builder writes it. Every
-// entry is compressed as a block of its own, on all cores, into spool files
-// beside the output: the sizes of the blocks must be known before the archive's
-// directory and the output's layout can be written, and memory stays flat
-// however large the payload is. An entry that does not shrink is stored. The
-// output does not depend on the number of threads. Portable.
+// A compressed payload (archive version 2) as the builder writes it. Deflate
+// compresses every entry as a block of its own; LZMA puts entries into solid
+// blocks (see Plan). Blocks are compressed on all cores into spool files
+// beside the output: their sizes must be known before the archive's directory
+// and the output's layout can be written, and memory stays bounded by the
+// block size however large the payload is. A block that does not shrink is
+// stored. The output does not depend on the number of threads. Portable.
 #pragma once
 
 #include <cstdint>
@@ -21,15 +22,30 @@
 
 namespace zel {
 
+struct CompressionSettings {
+    PayloadCompression method = PayloadCompression::Deflate;
+    std::uint64_t blockSize = 64ull << 20;  // LZMA: the most a solid block holds, unless one file is larger
+    // LZMA: entries start-up reads (setup.ini, the licence), kept in a small block of their own.
+    std::function<bool(const std::string&)> isStartup = [](const std::string&) { return false; };
+};
+
 class CompressedPayload {
 public:
-    // Compresses every item with method. Spool files are made next to
+    // Which items each block holds, in the block's order, and whether it goes
+    // through the x86 filter.
+    struct Planned {
+        std::vector<std::size_t> items;
+        bool x86 = false;
+    };
+    static std::vector<Planned> Plan(const std::vector<ProductItem>& items, const CompressionSettings& settings);
+
+    // Compresses every item as the settings say. Spool files are made next to
     // spoolBase (its name with a suffix each) and removed again with this
     // object. threads 0: one per core. progress (may be empty) is called on
     // the calling thread with the original bytes done so far and their total.
     // Throws std::runtime_error naming the file that cannot be read, or
     // changed while it was read, or a spool that cannot be written.
-    CompressedPayload(const std::vector<ProductItem>& items, PayloadCompression method,
+    CompressedPayload(const std::vector<ProductItem>& items, const CompressionSettings& settings,
                       const std::filesystem::path& spoolBase, unsigned threads,
                       const std::function<void(std::uint64_t, std::uint64_t)>& progress);
     ~CompressedPayload();

@@ -17,8 +17,10 @@
 #include "builder/product/product_folder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
+#include "payload/payload_files.h"
 #include "payload/payload_resource.h"
 #include "payload/xxh64.h"
+#include "util/unicode.h"
 
 namespace zel {
 namespace {
@@ -258,8 +260,18 @@ std::uint64_t BuildStored(const BuildOptions& options, const ProductPlan& plan, 
 // written.
 std::uint64_t BuildCompressed(const BuildOptions& options, const ProductPlan& plan, PayloadCompression method,
                               const PeStub& stub, const std::vector<IconImage>& icon, BuildResult& result) {
+    CompressionSettings settings;
+    settings.method = method;
+    const unsigned blockMiB = options.blockMiB            ? options.blockMiB
+                              : plan.compression.blockMiB ? plan.compression.blockMiB
+                                                          : kDefaultBlockMiB;
+    settings.blockSize = static_cast<std::uint64_t>(blockMiB) << 20;
+    const std::string licence = WideToUtf8(plan.config.LicenseFile);
+    settings.isStartup = [licence](const std::string& name) {
+        return !IsProductFileEntry(name) || SamePayloadName(name, licence);
+    };
     TempFile temp(TempPathFor(options.output));
-    const CompressedPayload payload(plan.items, method, temp.path(), options.threads, options.progress);
+    const CompressedPayload payload(plan.items, settings, temp.path(), options.threads, options.progress);
     const EmbedLayout layout = PlanWithDigests(stub, plan, icon, payload.digests(), payload.size(), options.stub);
     if (layout.imageSize > kMaxImageSize) FailTooLarge(payload.size(), layout);
     WriteOutput(options, layout, temp, [&](ByteSink& sink) { payload.Write(sink, nullptr); });

@@ -22,7 +22,8 @@ struct BuildOptions {
     bool strict = false;         // warnings refuse the build
     // Overrides [Setup] Compression of setup.ini when set.
     std::optional<PayloadCompression> compression;
-    unsigned threads = 0;  // compressing threads; 0: one per core (the output is the same)
+    unsigned blockMiB = 0;  // LZMA's solid block size in MiB; 0: [Setup] CompressionBlockSize or the default
+    unsigned threads = 0;   // compressing threads; 0: one per core (the output is the same)
     // Called while the payload is written, with the bytes written so far and the total.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };

@@ -1,6 +1,6 @@
 // InstallerBuilder: turns a product folder into setup.exe.
 //   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]
-//                    [--compression none|deflate] [--strict]
+//                    [--compression none|deflate|lzma] [--block-size MIB] [--strict]
 //   InstallerBuilder --list <setup.exe | product-folder>
 //   InstallerBuilder --version
 // Exit codes: 0 built, 1 refused or failed (message on stderr), 2 usage error.
@@ -38,7 +38,7 @@ constexpr std::uint64_t kProgressThreshold = 64ull << 20;
 
 constexpr const char* kUsageLine =
     "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]\n"
-    "                        [--compression none|deflate] [--strict]\n"
+    "                        [--compression none|deflate|lzma] [--block-size MIB] [--strict]\n"
     "       InstallerBuilder --list <setup.exe | product-folder>\n"
     "       InstallerBuilder --version\n";
 
@@ -53,8 +53,12 @@ constexpr const char* kHelp =
     "                     (default: InstallerCore.exe next to InstallerBuilder)\n"
     "  --icon FILE.ico    the product's icon for setup.exe (default: the stub's)\n"
     "  --compression M    none: store the payload as it is (the default); deflate:\n"
-    "                     compress it, a smaller setup.exe for a little longer to\n"
-    "                     build and install. Overrides [Setup] Compression\n"
+    "                     compress each file, a smaller setup.exe for a little\n"
+    "                     longer to build and install; lzma: compress files in\n"
+    "                     solid blocks, the smallest setup.exe, slower to build.\n"
+    "                     Overrides [Setup] Compression\n"
+    "  --block-size MIB   lzma: the most one solid block holds (default 128);\n"
+    "                     overrides [Setup] CompressionBlockSize\n"
     "  --strict           treat warnings as errors: nothing is written\n"
     "  --list PATH        show what a setup.exe carries, or what a product folder\n"
     "                     would give and install, without writing anything\n"
@@ -182,6 +186,11 @@ int Run(const std::vector<std::string>& args) {
             if (!options.compression) {
                 throw UsageError("--compression " + name + " names no method; use one of " + zel::CompressionNames());
             }
+        } else if (arg == "--block-size" || arg.starts_with("--block-size=")) {
+            const std::string text = arg == "--block-size" ? zel::PathToUtf8(value(arg)) : arg.substr(13);
+            const std::optional<unsigned> mib = zel::BlockMiBNamed(text);
+            if (!mib) throw UsageError("--block-size " + text + " is no size in MiB from 1 to 1024");
+            options.blockMiB = *mib;
         } else if (arg == "--stub") {
             options.stub = value(arg);
         } else if (arg.starts_with("--stub=")) {

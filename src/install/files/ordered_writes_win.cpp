@@ -22,12 +22,20 @@ constexpr std::size_t kLookAhead = 256;
 OrderedWrites::OrderedWrites(const MappedPayload& payload, std::vector<EntryWriteJob> jobs,
                              std::function<void(const std::filesystem::path&)> prepare)
     : payload_(payload), jobs_(std::move(jobs)), prepare_(std::move(prepare)), outcomes_(jobs_.size()) {
-    // Jobs whose entries share a block become one unit, ordered by where their
-    // bytes lie in it; a job whose bytes overlap those before it is a unit of
-    // its own, decoding the block once more.
+    // Jobs whose entries share a compressed block become one unit, ordered by
+    // where their bytes lie in it; a job whose bytes overlap those before it
+    // is a unit of its own, decoding the block once more. Entries of a stored
+    // block are read where they lie, each a unit of its own.
     const std::vector<PayloadEntry>& entries = payload_.entries();
     std::map<std::uint32_t, std::vector<std::size_t>> byBlock;
-    for (std::size_t i = 0; i < jobs_.size(); ++i) byBlock[entries[jobs_[i].entry].block].push_back(i);
+    for (std::size_t i = 0; i < jobs_.size(); ++i) {
+        const std::uint32_t block = entries[jobs_[i].entry].block;
+        if (payload_.archive.blocks[block].method == BlockMethod::Stored) {
+            units_.push_back({{i}, i});
+        } else {
+            byBlock[block].push_back(i);
+        }
+    }
     for (auto& [block, members] : byBlock) {
         std::stable_sort(members.begin(), members.end(), [&](std::size_t a, std::size_t b) {
             return entries[jobs_[a].entry].offset < entries[jobs_[b].entry].offset;

@@ -73,7 +73,8 @@ std::vector<std::uint8_t> PayloadOf(const std::vector<std::uint8_t>& exe) { retu
 // deflate one (version 2: a block per entry, stored where it does not shrink).
 TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
     test::WriteBytes(product() / "files/noise.bin", test::Pseudorandom(200000, 7));
-    for (const PayloadCompression method : {PayloadCompression::None, PayloadCompression::Deflate}) {
+    for (const PayloadCompression method :
+         {PayloadCompression::None, PayloadCompression::Deflate, PayloadCompression::Lzma}) {
         SCOPED_TRACE(std::string(CompressionName(method)));
         BuildOptions options = Options();
         options.compression = method;
@@ -104,7 +105,7 @@ TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
                 EXPECT_EQ(data, std::string(source.begin(), source.end())) << entry.name;
             }
             // What does not shrink (noise, a few bytes) is stored even in a compressed payload.
-            if (entry.name != "setup.ini") {
+            if (entry.name != "setup.ini" && method != PayloadCompression::Lzma) {
                 const bool shrinks = method == PayloadCompression::Deflate && entry.name == "files/App.exe";
                 EXPECT_EQ(archive.blocks[entry.block].method, shrinks ? BlockMethod::Deflate : BlockMethod::Stored)
                     << entry.name;
@@ -121,6 +122,21 @@ TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
         EXPECT_EQ(at, bytes.size());
         if (method == PayloadCompression::Deflate) {
             EXPECT_LT(bytes.size(), 250000u) << "3 MiB of one letter compress to almost nothing";
+        }
+        if (method == PayloadCompression::Lzma) {
+            // What start-up reads has a block of its own; the product's files share one solid block.
+            ASSERT_EQ(archive.blocks.size(), 2u);
+            auto blockOf = [&](const char* name) {
+                for (const PayloadEntry& entry : archive.entries) {
+                    if (entry.name == name) return entry.block;
+                }
+                return ~0u;
+            };
+            EXPECT_EQ(blockOf("setup.ini"), blockOf("License.txt"));
+            EXPECT_EQ(blockOf("files/App.exe"), blockOf("files/noise.bin"));
+            EXPECT_NE(blockOf("setup.ini"), blockOf("files/App.exe"));
+            EXPECT_EQ(archive.blocks[blockOf("files/App.exe")].method, BlockMethod::Lzma2);
+            EXPECT_EQ(archive.blocks[blockOf("files/App.exe")].filter, BlockFilter::None);
         }
     }
 }

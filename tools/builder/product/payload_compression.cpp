@@ -13,8 +13,8 @@ struct Named {
     PayloadCompression method;
 };
 
-constexpr std::array<Named, 2> kMethods = {
-    {{"none", PayloadCompression::None}, {"deflate", PayloadCompression::Deflate}}};
+constexpr std::array<Named, 3> kMethods = {
+    {{"none", PayloadCompression::None}, {"deflate", PayloadCompression::Deflate}, {"lzma", PayloadCompression::Lzma}}};
 
 bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -50,16 +50,38 @@ std::string_view CompressionName(PayloadCompression method) {
     return "?";
 }
 
+std::optional<unsigned> BlockMiBNamed(std::string_view text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const unsigned value = static_cast<unsigned>(std::stoul(std::string(text)));
+    if (value < 1 || value > kMaxBlockMiB) return std::nullopt;
+    return value;
+}
+
 CompressionChoice CompressionOfSetupIni(const IniDocument& document) {
+    CompressionChoice choice;
+    const std::wstring blockSize = document.GetValue(L"Setup", L"CompressionBlockSize").value_or(L"");
+    if (!blockSize.empty()) {
+        const std::optional<unsigned> mib = BlockMiBNamed(WideToUtf8(blockSize));
+        if (!mib) {
+            throw std::runtime_error("setup.ini: [Setup] CompressionBlockSize=" + WideToUtf8(blockSize) +
+                                     " is no size in MiB from 1 to " + std::to_string(kMaxBlockMiB) +
+                                     " (for example CompressionBlockSize=64)");
+        }
+        choice.blockMiB = *mib;
+    }
     const std::wstring value = document.GetValue(L"Setup", L"Compression").value_or(L"");
-    if (value.empty()) return {};
+    if (value.empty()) return choice;
     const std::string name = WideToUtf8(value);
     const std::optional<PayloadCompression> method = CompressionNamed(name);
     if (!method) {
         throw std::runtime_error("setup.ini: [Setup] Compression=" + name + " names no method; use one of " +
                                  CompressionNames());
     }
-    return {*method, true};
+    choice.method = *method;
+    choice.given = true;
+    return choice;
 }
 
 }  // namespace zel

@@ -11,12 +11,20 @@
 
 namespace zel {
 
-enum class PayloadCompression { None, Deflate };
+enum class PayloadCompression { None, Deflate, Lzma };
+
+// LZMA's solid blocks: the most one holds, in MiB, by default and at most.
+inline constexpr unsigned kDefaultBlockMiB = 128;
+inline constexpr unsigned kMaxBlockMiB = 1024;
 
 struct CompressionChoice {
     PayloadCompression method = PayloadCompression::None;
-    bool given = false;  // false: neither setup.ini nor the command line chose
+    bool given = false;     // false: neither setup.ini nor the command line chose
+    unsigned blockMiB = 0;  // [Setup] CompressionBlockSize; 0: the default
 };
+
+// A block size in MiB from its text ("64"): 1 to kMaxBlockMiB, or none.
+std::optional<unsigned> BlockMiBNamed(std::string_view text);
 
 // The method a name gives ("none", "deflate"; ASCII letter case ignored).
 std::optional<PayloadCompression> CompressionNamed(std::string_view name);
@@ -26,8 +34,9 @@ std::string CompressionNames();
 
 std::string_view CompressionName(PayloadCompression method);
 
-// [Setup] Compression of setup.ini; not given when the key is missing or empty.
-// Throws std::runtime_error for a value that names no method.
+// [Setup] Compression and CompressionBlockSize of setup.ini; not given when
+// the key is missing or empty. Throws std::runtime_error for a value that
+// names no method or no block size.
 CompressionChoice CompressionOfSetupIni(const IniDocument& document);
 
 }  // namespace zel

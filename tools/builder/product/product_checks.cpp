@@ -29,11 +29,11 @@ constexpr std::size_t kQuoteStart = 60;
 constexpr std::size_t kNamedUnselected = 5;
 
 constexpr std::array<std::wstring_view, 4> kSections = {L"Setup", L"Files", L"StartMenuItems", L"System32RegSvr"};
-constexpr std::array<std::wstring_view, 14> kSetupKeys = {
+constexpr std::array<std::wstring_view, 15> kSetupKeys = {
     L"AppName",        L"AppVersion",        L"ProgramsDisplayName", L"DisplayVersion",
     L"ProductVersion", L"Publisher",         L"SupportUrl",          L"HelpUrl",
     L"UpdateUrl",      L"DefaultInstallDir", L"ShortcutName",        L"StartMenuGroupName",
-    L"LicenseFile",    L"Compression"};
+    L"LicenseFile",    L"Compression",       L"CompressionBlockSize"};
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
