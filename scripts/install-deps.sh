@@ -12,6 +12,7 @@ packages=(
     xvfb x11-utils xauth fonts-noto-cjk imagemagick
     python3 python3-pefile
     openssl osslsigncode
+    zip unzip       # the Windows release zip and its test
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
     nsis            # makensis: the peer installer of the install benchmark
 )
