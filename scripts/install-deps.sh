@@ -14,7 +14,9 @@ packages=(
     openssl osslsigncode
     zip unzip       # the Windows release zip and its test
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
+    liblzma-dev     # the reference LZMA2 coder and x86 filter our decoder and encoder are checked against; the Linux builder's encoder
     nsis            # makensis: the peer installer of the install benchmark
+    zlib1g-dev libz-mingw-w64-dev   # deflate payloads: the Linux builder; setup.exe and the Windows builder
 )
 
 missing=()

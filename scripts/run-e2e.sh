@@ -39,6 +39,13 @@ if ! ZEL_BUILDER="${builder_native}" ZEL_STUB="${stub}" ZEL_SAMPLE_APP="${app}" 
     exit 2
 fi
 
+# The same sample with a compressed payload.
+deflate_setup=${work}/setup-deflate.exe
+if ! "${builder_native}" "${product}" -o "${deflate_setup}" --stub "${stub}" --compression=deflate >/dev/null 2>&1; then
+    echo "error: InstallerBuilder could not build the compressed sample" >&2
+    exit 2
+fi
+
 # The sample setup.exe signed after building, with a throw-away self-signed
 # certificate, as a packager signs it.
 signed=${work}/signed-setup.exe
@@ -63,7 +70,7 @@ printf '手順\r\n' > "${jp}/files/資料/使い方/はじめに.txt"
 printf '<設定/>\r\n' > "${jp}/files/データ/設定.xml"
 printf 'not installed\r\n' > "${jp}/files/データ/メモ.txt"
 printf '%s\r\n' '[Setup]' 'AppName=日本語テスト製品' 'AppVersion=3.1.0' 'Publisher=ゼル株式会社' \
-    'DefaultInstallDir=C:\Program Files\日本語テスト製品' 'LicenseFile=使用許諾.txt' \
+    'DefaultInstallDir=C:\Program Files\日本語テスト製品' 'LicenseFile=使用許諾.txt' 'Compression=deflate' \
     '[Files]' 'File1=アプリ\ビューア.exe' 'File2=資料\*' 'File3=データ\*.xml' \
     '[StartMenuItems]' 'Item1=説明書|資料\説明書.txt' > "${jp}/setup.ini"
 jp_setup=${work}/jp-linux-setup.exe
@@ -122,6 +129,7 @@ start=$(date +%s)
     ZEL_STUB_EXE=$(winpath "${stub}") \
     ZEL_BUILDER_EXE=${builder_env} \
     ZEL_SAMPLE_DIR=$(winpath "${product}") \
+    ZEL_DEFLATE_SETUP_EXE=$(winpath "${deflate_setup}") \
     ZEL_SIGNED_SETUP_EXE=$([ -n "${signed}" ] && winpath "${signed}") \
     ZEL_SIGNED_LIST=$([ -n "${signed}" ] && winpath "${work}/signed-list.txt") \
     ZEL_JP_PRODUCT_DIR=$(winpath "${jp}") \

@@ -25,8 +25,11 @@ int wmain(int argc, wchar_t** argv) {
     const auto* data = static_cast<const std::uint8_t*>(loaded ? ::LockResource(loaded) : nullptr);
     if (!data) return 1;
     const DWORD size = ::SizeofResource(module, info);
-    std::vector<zel::PayloadEntry> entries;
-    if (!zel::ParsePayloadArchive({data, size}, entries)) return 1;
+    zel::PayloadArchive archive;
+    if (!zel::ParsePayloadArchive({data, size}, archive)) return 1;
+    // The floor writes stored bytes as they lie; a compressed payload has no floor here.
+    if (archive.version != zel::kPayloadVersion) return 3;
+    const std::vector<zel::PayloadEntry>& entries = archive.entries;
 
     const std::wstring root = argv[2];
     ::CreateDirectoryW(root.c_str(), nullptr);
@@ -45,8 +48,8 @@ int wmain(int argc, wchar_t** argv) {
             ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
         DWORD written = 0;
-        const BOOL ok =
-            createOnly || ::WriteFile(file, data + entry.offset, static_cast<DWORD>(entry.size), &written, nullptr);
+        const BOOL ok = createOnly || ::WriteFile(file, data + archive.blocks[entry.block].offset,
+                                                  static_cast<DWORD>(entry.size), &written, nullptr);
         ::CloseHandle(file);
         if (!ok || (!createOnly && written != entry.size)) return 1;
     }

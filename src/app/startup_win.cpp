@@ -64,8 +64,7 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
     MappedPayload& payload = plan.payload;
     // A damaged payload is answered like a missing one: the file has to be fetched
     // or built again either way.
-    if (!ReadPayload(self, payload.data, payload.entries) ||
-        !ReadPayloadDigests(self, payload.data, payload.entries, payload.digests) ||
+    if (!ReadPayload(self, payload) || !ReadPayloadDigests(self, payload) ||
         !StartupEntryIntact(payload, kSetupIniName)) {
         return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
     }
@@ -74,7 +73,7 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
     // from the payload.
     plan.tempDir = CreateProcessTempFolder();
     if (plan.tempDir.empty()) return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
-    if (!ExtractPayload(plan.tempDir, payload.data, StartupEntries(payload.entries))) {
+    if (!ExtractPayload(plan.tempDir, payload, StartupEntries(payload.entries()))) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
 
@@ -86,7 +85,7 @@ bool PrepareSetup(InstallPlan& plan, std::wstring& licenseText, RunReporter& rep
     const std::wstring& licenseFile = plan.config.LicenseFile;
     if (licenseFile.empty()) return Fail(reporter, kLicenseFileNotSet, kTitleConfigError);
     if (!StartupEntryIntact(payload, licenseFile)) return Fail(reporter, kPayloadMissing, kTitleInvalidSetup);
-    if (!ExtractPayload(plan.tempDir, payload.data, StartupEntries(payload.entries, WideToUtf8(licenseFile)))) {
+    if (!ExtractPayload(plan.tempDir, payload, StartupEntries(payload.entries(), WideToUtf8(licenseFile)))) {
         return Fail(reporter, kPayloadExtractFailed, kTitleInvalidSetup);
     }
     // An absolute LicenseFile replaces the temp folder.

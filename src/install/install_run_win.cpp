@@ -54,7 +54,7 @@ std::uint32_t EstimatedSizeKb(const fs::path& installDir, const std::vector<std:
 // Where Uninstall.exe is copied while the product files are written: a name of
 // this process in the install folder that no product file takes.
 fs::path UninstallExeDraft(const InstallPlan& plan, const fs::path& installDir) {
-    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(plan.payload.entries);
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(plan.payload.entries());
     for (unsigned n = 0;; ++n) {
         const std::wstring name = UninstallExeDraftName(::GetCurrentProcessId(), n);
         const bool taken = std::any_of(files.begin(), files.end(), [&](const PayloadFile& file) {
@@ -261,6 +261,8 @@ std::optional<std::wstring> RunSteps(InstallPlan& plan, RunReporter& reporter) {
     const fs::path installDir(plan.installDir);
     RunRecord record;
 
+    // A damaged setup.exe is found before anything of the product exists.
+    if (!CheckPayloadFiles(plan, reporter)) return kSeeTheLog;
     if (auto failure = PrepareInstallFolder(plan, reporter)) return failure;
     // Drafts that killed runs left behind; a run still going keeps its own.
     RemoveUninstallExeDrafts(installDir, true);

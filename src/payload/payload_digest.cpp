@@ -17,58 +17,55 @@ void PutLe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
 
 }  // namespace
 
-std::uint64_t PayloadDirectorySize(const std::vector<PayloadEntry>& entries) noexcept {
-    std::uint64_t size = kPayloadHeaderSize;
-    for (const PayloadEntry& entry : entries) size += 4 + entry.name.size() + 16;
-    return size;
-}
-
 std::vector<std::uint8_t> SerializePayloadDigests(const PayloadDigests& digests) {
     std::vector<std::uint8_t> out(kPayloadDigestsMagic, kPayloadDigestsMagic + sizeof(kPayloadDigestsMagic));
-    out.reserve(kHeaderSize + 8 * digests.entries.size());
-    PutLe(out, kPayloadDigestsVersion, 4);
-    PutLe(out, digests.entries.size(), 4);
+    out.reserve(kHeaderSize + 8 * digests.blocks.size());
+    PutLe(out, digests.version, 4);
+    PutLe(out, digests.blocks.size(), 4);
     PutLe(out, digests.directory, 8);
-    for (const std::uint64_t digest : digests.entries) PutLe(out, digest, 8);
+    for (const std::uint64_t digest : digests.blocks) PutLe(out, digest, 8);
     return out;
 }
 
-bool ParsePayloadDigests(std::span<const std::uint8_t> resource, std::size_t entryCount, PayloadDigests& digests) {
-    if (resource.size() != kHeaderSize + 8 * static_cast<std::uint64_t>(entryCount)) return false;
+bool ParsePayloadDigests(std::span<const std::uint8_t> resource, const PayloadArchive& archive,
+                         PayloadDigests& digests) {
+    const std::size_t blockCount = archive.blocks.size();
+    if (resource.size() != kHeaderSize + 8 * static_cast<std::uint64_t>(blockCount)) return false;
     if (std::memcmp(resource.data(), kPayloadDigestsMagic, sizeof(kPayloadDigestsMagic)) != 0) return false;
     ByteReader reader(resource, sizeof(kPayloadDigestsMagic));
-    std::uint32_t version = 0, count = 0;
-    if (!reader.readU32(version) || version != kPayloadDigestsVersion) return false;
-    if (!reader.readU32(count) || count != entryCount) return false;
+    std::uint32_t count = 0;
+    if (!reader.readU32(digests.version) || digests.version != archive.version) return false;
+    if (!reader.readU32(count) || count != blockCount) return false;
     if (!reader.readU64(digests.directory)) return false;
-    digests.entries.assign(entryCount, 0);
-    for (std::uint64_t& digest : digests.entries) {
+    digests.blocks.assign(blockCount, 0);
+    for (std::uint64_t& digest : digests.blocks) {
         if (!reader.readU64(digest)) return false;
     }
     return true;
 }
 
-bool PayloadDirectoryIntact(std::span<const std::uint8_t> archive, const std::vector<PayloadEntry>& entries,
+bool PayloadDirectoryIntact(std::span<const std::uint8_t> bytes, const PayloadArchive& archive,
                             const PayloadDigests& digests) noexcept {
-    const std::uint64_t size = PayloadDirectorySize(entries);
-    if (size > archive.size()) return false;
-    return Xxh64(archive.first(static_cast<std::size_t>(size))) == digests.directory;
+    if (archive.directorySize > bytes.size()) return false;
+    return Xxh64(bytes.first(static_cast<std::size_t>(archive.directorySize))) == digests.directory;
 }
 
-bool PayloadEntryIntact(std::span<const std::uint8_t> archive, const std::vector<PayloadEntry>& entries,
+bool PayloadBlockIntact(std::span<const std::uint8_t> bytes, const PayloadArchive& archive,
                         const PayloadDigests* digests, std::size_t index) noexcept {
     if (!digests) return true;
-    if (index >= entries.size() || index >= digests->entries.size()) return false;
-    const PayloadEntry& entry = entries[index];
-    if (entry.offset > archive.size() || entry.size > archive.size() - entry.offset) return false;
-    const auto data = archive.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.size));
-    return Xxh64(data) == digests->entries[index];
+    if (index >= archive.blocks.size() || index >= digests->blocks.size()) return false;
+    const PayloadBlock& block = archive.blocks[index];
+    if (block.offset > bytes.size() || block.storedSize > bytes.size() - block.offset) return false;
+    const auto data = bytes.subspan(static_cast<std::size_t>(block.offset), static_cast<std::size_t>(block.storedSize));
+    return Xxh64(data) == digests->blocks[index];
 }
 
-bool PayloadEntriesNamedIntact(std::span<const std::uint8_t> archive, const std::vector<PayloadEntry>& entries,
+bool PayloadEntriesNamedIntact(std::span<const std::uint8_t> bytes, const PayloadArchive& archive,
                                const PayloadDigests* digests, std::string_view name) {
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (SamePayloadName(entries[i].name, name) && !PayloadEntryIntact(archive, entries, digests, i)) return false;
+    for (const PayloadEntry& entry : archive.entries) {
+        if (SamePayloadName(entry.name, name) && !PayloadBlockIntact(bytes, archive, digests, entry.block)) {
+            return false;
+        }
     }
     return true;
 }

@@ -72,12 +72,12 @@ std::u16string FoldedPayloadName(std::string_view name) {
 
 bool SamePayloadName(std::string_view a, std::string_view b) { return FoldedPayloadName(a) == FoldedPayloadName(b); }
 
-std::vector<PayloadEntry> StartupEntries(const std::vector<PayloadEntry>& entries, std::string_view licenceName) {
-    std::vector<PayloadEntry> startup;
-    for (const PayloadEntry& entry : entries) {
-        const bool product = IsProductFileEntry(entry.name);
-        if (licenceName.empty() ? !product : (product && SamePayloadName(entry.name, licenceName))) {
-            startup.push_back(entry);
+std::vector<std::size_t> StartupEntries(const std::vector<PayloadEntry>& entries, std::string_view licenceName) {
+    std::vector<std::size_t> startup;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const bool product = IsProductFileEntry(entries[i].name);
+        if (licenceName.empty() ? !product : (product && SamePayloadName(entries[i].name, licenceName))) {
+            startup.push_back(i);
         }
     }
     return startup;

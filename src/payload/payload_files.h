@@ -39,7 +39,8 @@ bool SamePayloadName(std::string_view a, std::string_view b);
 // What start-up writes into the temp folder: every entry outside files/ (setup.ini,
 // a licence at the top), plus, once setup.ini names it, the licence when it lies
 // below files/ (licenceName non-empty).
-std::vector<PayloadEntry> StartupEntries(const std::vector<PayloadEntry>& entries, std::string_view licenceName = {});
+// Indices into entries, in entry order.
+std::vector<std::size_t> StartupEntries(const std::vector<PayloadEntry>& entries, std::string_view licenceName = {});
 
 struct PayloadFile {
     std::size_t entry = 0;  // index into the entry list

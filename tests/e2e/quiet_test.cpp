@@ -287,6 +287,66 @@ TEST_F(QuietTest, InstallsWhatTheWizardInstallsAndItsQuietUninstallStringRemoves
     RemoveWithQuietUninstallString();
 }
 
+fs::path EnvPath(const wchar_t* name) {
+    wchar_t value[32768] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 32768);
+    return length > 0 && length < 32768 ? fs::path(value) : fs::path();
+}
+
+// The sample built with Compression=deflate installs exactly what the stored
+// one installs: the same files, manifests, registry values, shortcuts and log
+// lines. Only Uninstall.exe differs, being a copy of its own setup.exe.
+TEST_F(QuietTest, CompressedSetupInstallsWhatTheStoredOneInstalls) {
+    const fs::path compressed = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
+    if (compressed.empty()) GTEST_SKIP() << "ZEL_DEFLATE_SETUP_EXE is not set (scripts/run-e2e.sh builds it)";
+    ComApartment com;
+    std::vector<InstallState> states;
+    std::vector<std::vector<std::wstring>> logs;
+    for (const fs::path& setup : {GetInputs().setupExe, compressed}) {
+        SCOPED_TRACE(U8(setup.wstring()));
+        const fs::path log = scratch_ / (setup.stem().wstring() + L".log");
+        ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, setup),
+                  std::optional<DWORD>(0));
+        EXPECT_EQ(ReadFileBytes(installDir_ / L"Uninstall.exe"), ReadFileBytes(setup));
+        states.push_back(Snapshot());
+        states.back().files.erase(L"Uninstall.exe");
+        logs.push_back(LogFileLines(log));
+        RemoveWithQuietUninstallString();
+    }
+    EXPECT_EQ(states[1], states[0]);
+    EXPECT_EQ(Joined(logs[1]), Joined(logs[0]));
+    EXPECT_GE(states[0].files.size(), 5u);
+}
+
+// One byte flipped in a product file's stored bytes (its compressed block in
+// the compressed setup.exe), patched after building: the whole payload is
+// checked before anything is written, so nothing of the product is created,
+// not even the install folder; the run ends with the damaged-file line and
+// 1603, and no Uninstall key.
+TEST_F(QuietTest, FlippedByteInAnyPayloadEndsWith1603BeforeAnythingIsCreated) {
+    const fs::path compressed = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
+    if (compressed.empty()) GTEST_SKIP() << "ZEL_DEFLATE_SETUP_EXE is not set (scripts/run-e2e.sh builds it)";
+    for (const fs::path& setup : {GetInputs().setupExe, compressed}) {
+        SCOPED_TRACE(U8(setup.wstring()));
+        const fs::path damaged = scratch_ / (L"damaged-" + setup.filename().wstring());
+        std::wstring problem;
+        // Sorted after App.exe and Data\..., so a copy in walk order would write those first.
+        ASSERT_TRUE(WriteWithFlippedByte(setup, damaged, "files/Doc/Manual.txt", problem)) << U8(problem);
+        const fs::path log = scratch_ / (L"damaged-" + setup.stem().wstring() + L".log");
+
+        EXPECT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, damaged),
+                  std::optional<DWORD>(kFailed));
+
+        // The damaged file named, then the run's failure, and no file copied before.
+        EXPECT_EQ(Joined(LogFileLines(log)),
+                  Joined({L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt",
+                          L"[エラー] インストールに失敗しました。詳細はログを確認してください。"}));
+        EXPECT_FALSE(fs::exists(installDir_)) << "nothing of the product is created";
+        EXPECT_TRUE(KeysOfProduct(Sample().appName).empty());
+        EXPECT_FALSE(fs::exists(systemDll_));
+    }
+}
+
 // A product file held open by a running program is left to the next restart;
 // deployment tools learn it from the exit code, a person from the log.
 TEST_F(QuietTest, UninstallThatLeavesFilesToTheRestartEndsWith3010) {

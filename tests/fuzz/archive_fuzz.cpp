@@ -1,8 +1,10 @@
-// libFuzzer target: the payload archive reader on arbitrary bytes, and the walk
-// over the product entries it yields. Every entry it accepts must lie within
-// the input; the name checks must not crash on any name; every file the walk
-// gives must be a product entry whose name the run-time check accepts, named
-// by a relative path that stays below the install folder.
+// libFuzzer target: the payload archive reader on arbitrary bytes (both
+// versions), the walk over the product entries it yields, and the decoding of
+// every entry's block. Every block it accepts must lie within the input and
+// every entry within its block; the name checks must not crash on any name;
+// every file the walk gives must be a product entry whose name the run-time
+// check accepts, named by a relative path that stays below the install folder;
+// decoding never hands out more than the entry's size.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "payload/block_reader.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_files.h"
 
@@ -34,14 +37,30 @@ bool StaysBelow(const std::wstring& relative) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::vector<zel::PayloadEntry> entries;
-    if (!zel::ParsePayloadArchive(std::span<const std::uint8_t>(data, size), entries)) {
-        if (!entries.empty()) std::abort();
+    const std::span<const std::uint8_t> bytes(data, size);
+    zel::PayloadArchive archive;
+    if (!zel::ParsePayloadArchive(bytes, archive)) {
+        if (!archive.entries.empty() || !archive.blocks.empty()) std::abort();
         return 0;
     }
+    for (const zel::PayloadBlock& block : archive.blocks) {
+        if (block.offset > size || block.storedSize > size - block.offset) std::abort();
+    }
+    const std::vector<zel::PayloadEntry>& entries = archive.entries;
     for (const zel::PayloadEntry& entry : entries) {
-        if (entry.offset > size || entry.size > size - entry.offset) std::abort();
+        if (entry.block >= archive.blocks.size()) std::abort();
+        const zel::PayloadBlock& block = archive.blocks[entry.block];
+        if (entry.offset > block.originalSize || entry.size > block.originalSize - entry.offset) std::abort();
         (void)zel::IsSafeEntryName(entry.name);
+        // Small entries only: a claimed size of gigabytes would only take time.
+        if (entry.size > (1u << 20)) continue;
+        std::uint64_t handed = 0;
+        const zel::BlockRead read =
+            zel::ReadBlockRange(bytes, block, entry.offset, entry.size, [&](std::span<const std::uint8_t> chunk) {
+                handed += chunk.size();
+                return true;
+            });
+        if (handed > entry.size || (read == zel::BlockRead::Done && handed != entry.size)) std::abort();
     }
     const std::size_t unsafe = zel::FirstUnsafeProductEntry(entries);
     if (unsafe > entries.size()) std::abort();

@@ -6,6 +6,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "builder/compressed_payload.h"
 #include "builder/output_checks.h"
 #include "builder/pe/icon_resource.h"
 #include "builder/pe/payload_embedding.h"
@@ -25,6 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t kChunkSize = 1 << 20;
+// A stored payload larger than this gets a note that compression would help.
+constexpr std::uint64_t kStoredNoteSize = 16ull << 20;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
@@ -115,9 +118,9 @@ PayloadDigests DigestPayload(const ProductPlan& plan, std::span<const std::uint8
                              std::vector<std::uint8_t>& buffer) {
     PayloadDigests digests;
     digests.directory = Xxh64(directory);
-    digests.entries.reserve(plan.items.size());
+    digests.blocks.reserve(plan.items.size());
     for (const ProductItem& item : plan.items) {
-        digests.entries.push_back(item.source.empty() ? Xxh64(item.data) : ReadFileChunks(item, buffer, [](auto) {}));
+        digests.blocks.push_back(item.source.empty() ? Xxh64(item.data) : ReadFileChunks(item, buffer, [](auto) {}));
     }
     return digests;
 }
@@ -138,11 +141,16 @@ std::vector<IconImage> LoadIcon(const fs::path& path) {
     if (fs::is_directory(path)) Fail("the icon " + QuotedPath(path) + " is a folder, not an .ico file");
     std::ifstream in(path, std::ios::binary);
     if (!in) Fail("cannot open the icon " + QuotedPath(path));
+    // A file larger than any icon is refused before it is read.
+    std::error_code ec;
+    const std::string sizeProblem = IconFileSizeProblem(fs::file_size(path, ec));
+    if (!ec && !sizeProblem.empty()) Fail("the icon " + QuotedPath(path) + " cannot be used: " + sizeProblem);
     const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) Fail("cannot read the icon " + QuotedPath(path));
     try {
         return ParseIconFile(bytes);
     } catch (const std::runtime_error& e) {
-        Fail("the icon " + QuotedPath(path) + " cannot be used: it " + e.what());
+        Fail("the icon " + QuotedPath(path) + " cannot be used: " + e.what());
     }
 }
 
@@ -175,6 +183,91 @@ EmbedLayout PlanWithDigests(const PeStub& stub, const ProductPlan& plan, const s
     }
 }
 
+// Writes the output through a temporary file next to it, renamed over the
+// output only once complete.
+void WriteOutput(const BuildOptions& options, const EmbedLayout& layout, const TempFile& temp,
+                 const std::function<void(ByteSink&)>& writePayload) {
+    {
+        std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
+        if (!out) Fail("cannot create " + QuotedPath(temp.path()) + " next to the output");
+        FileSink sink(out, temp.path());
+        const std::uint32_t checksum = WriteEmbeddedImage(layout, sink, writePayload);
+        const std::uint8_t field[4] = {static_cast<std::uint8_t>(checksum), static_cast<std::uint8_t>(checksum >> 8),
+                                       static_cast<std::uint8_t>(checksum >> 16),
+                                       static_cast<std::uint8_t>(checksum >> 24)};
+        out.seekp(static_cast<std::streamoff>(layout.checksumOffset));
+        sink.Write(field);
+        out.close();
+        if (!out) Fail("cannot write " + QuotedPath(temp.path()) + " (disk full?)");
+    }
+    std::error_code ec;
+    fs::rename(temp.path(), options.output, ec);
+    if (ec) Fail("cannot replace " + QuotedPath(options.output) + ": " + ec.message());
+}
+
+void FailTooLarge(std::uint64_t payloadSize, const EmbedLayout& layout) {
+    Fail("the payload is too large: " + Mib(payloadSize) + " would make setup.exe an image of " +
+         Mib(layout.imageSize) + ", over the limit of " + Mib(kMaxImageSize) +
+         " (Windows cannot load images of 2 GB or more, and loads are reported to fail from about 1.8 GB)");
+}
+
+// A stored payload in archive version 1, byte for byte as before compression
+// existed.
+std::uint64_t BuildStored(const BuildOptions& options, const ProductPlan& plan, const PeStub& stub,
+                          const std::vector<IconImage>& icon, BuildResult& result) {
+    std::vector<ArchiveItem> archiveItems;
+    for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
+    const std::vector<std::uint8_t> directory = BuildArchiveDirectory(archiveItems);
+    const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
+    // The digests are planned first as zeros of their final size, so that a
+    // payload too large is refused before every file is read for them.
+    PayloadDigests digests;
+    digests.blocks.resize(plan.items.size());
+    EmbedLayout layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
+    if (layout.imageSize > kMaxImageSize) FailTooLarge(payloadSize, layout);
+    std::vector<std::uint8_t> buffer(kChunkSize);
+    digests = DigestPayload(plan, directory, buffer);
+    layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
+
+    TempFile temp(TempPathFor(options.output));
+    std::uint64_t done = 0;
+    auto advance = [&](std::uint64_t n) {
+        done += n;
+        if (options.progress) options.progress(done, payloadSize);
+    };
+    WriteOutput(options, layout, temp, [&](ByteSink& payload) {
+        payload.Write(directory);
+        advance(directory.size());
+        for (std::size_t i = 0; i < plan.items.size(); ++i) {
+            const ProductItem& item = plan.items[i];
+            if (item.source.empty()) {
+                payload.Write(item.data);
+                advance(item.data.size());
+            } else {
+                StreamFile(item, digests.blocks[i], buffer, payload, advance);
+            }
+        }
+    });
+    temp.Release();
+    result.payloadSize = payloadSize;
+    return layout.fileSize;
+}
+
+// A compressed payload in archive version 2: the entries are compressed first
+// (into spool files beside the output), then the output is laid out and
+// written.
+std::uint64_t BuildCompressed(const BuildOptions& options, const ProductPlan& plan, PayloadCompression method,
+                              const PeStub& stub, const std::vector<IconImage>& icon, BuildResult& result) {
+    TempFile temp(TempPathFor(options.output));
+    const CompressedPayload payload(plan.items, method, temp.path(), options.threads, options.progress);
+    const EmbedLayout layout = PlanWithDigests(stub, plan, icon, payload.digests(), payload.size(), options.stub);
+    if (layout.imageSize > kMaxImageSize) FailTooLarge(payload.size(), layout);
+    WriteOutput(options, layout, temp, [&](ByteSink& sink) { payload.Write(sink, nullptr); });
+    temp.Release();
+    result.payloadSize = payload.size();
+    return layout.fileSize;
+}
+
 }  // namespace
 
 BuildResult BuildInstaller(const BuildOptions& options) {
@@ -189,62 +282,22 @@ BuildResult BuildInstaller(const BuildOptions& options) {
     }
     const PeStub stub = LoadStub(options.stub);
 
-    std::vector<ArchiveItem> archiveItems;
-    for (const ProductItem& item : plan.items) archiveItems.push_back({item.name, item.size});
-    const std::vector<std::uint8_t> directory = BuildArchiveDirectory(archiveItems);
-    const std::uint64_t payloadSize = ArchiveTotalSize(archiveItems);
-    // The digests are planned first as zeros of their final size, so that a
-    // payload too large is refused before every file is read for them.
-    PayloadDigests digests;
-    digests.entries.resize(plan.items.size());
-    EmbedLayout layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
-    if (layout.imageSize > kMaxImageSize) {
-        Fail("the payload is too large: " + Mib(payloadSize) + " would make setup.exe an image of " +
-             Mib(layout.imageSize) + ", over the limit of " + Mib(kMaxImageSize) +
-             " (Windows cannot load images of 2 GB or more, and loads are reported to fail from about 1.8 GB)");
-    }
-    std::vector<std::uint8_t> buffer(kChunkSize);
-    digests = DigestPayload(plan, directory, buffer);
-    layout = PlanWithDigests(stub, plan, icon, digests, payloadSize, options.stub);
-
-    TempFile temp(TempPathFor(options.output));
-    {
-        std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
-        if (!out) Fail("cannot create " + QuotedPath(temp.path()) + " next to the output");
-        FileSink sink(out, temp.path());
-        std::uint64_t done = 0;
-        auto advance = [&](std::uint64_t n) {
-            done += n;
-            if (options.progress) options.progress(done, payloadSize);
-        };
-        const std::uint32_t checksum = WriteEmbeddedImage(layout, sink, [&](ByteSink& payload) {
-            payload.Write(directory);
-            advance(directory.size());
-            for (std::size_t i = 0; i < plan.items.size(); ++i) {
-                const ProductItem& item = plan.items[i];
-                if (item.source.empty()) {
-                    payload.Write(item.data);
-                    advance(item.data.size());
-                } else {
-                    StreamFile(item, digests.entries[i], buffer, payload, advance);
-                }
-            }
-        });
-        const std::uint8_t field[4] = {static_cast<std::uint8_t>(checksum), static_cast<std::uint8_t>(checksum >> 8),
-                                       static_cast<std::uint8_t>(checksum >> 16),
-                                       static_cast<std::uint8_t>(checksum >> 24)};
-        out.seekp(static_cast<std::streamoff>(layout.checksumOffset));
-        sink.Write(field);
-        out.close();
-        if (!out) Fail("cannot write " + QuotedPath(temp.path()) + " (disk full?)");
-    }
-    std::error_code ec;
-    fs::rename(temp.path(), options.output, ec);
-    if (ec) Fail("cannot replace " + QuotedPath(options.output) + ": " + ec.message());
-    temp.Release();
+    CompressionChoice compression = plan.compression;
+    if (options.compression) compression = {*options.compression, true};
 
     BuildResult result;
-    result.fileSize = layout.fileSize;
+    for (const ProductItem& item : plan.items) result.originalSize += item.size;
+    result.compression = compression.method;
+    if (compression.method == PayloadCompression::None) {
+        result.fileSize = BuildStored(options, plan, stub, icon, result);
+        if (!compression.given && result.payloadSize > kStoredNoteSize) {
+            result.notes.push_back("the payload of " + Mib(result.payloadSize) +
+                                   " is stored as it is; Compression=deflate in [Setup] of setup.ini (or "
+                                   "--compression=deflate) would make setup.exe smaller");
+        }
+    } else {
+        result.fileSize = BuildCompressed(options, plan, compression.method, stub, icon, result);
+    }
     result.entries = plan.items.size();
     result.warnings = std::move(plan.warnings);
     return result;

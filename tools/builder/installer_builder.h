@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "builder/product/payload_compression.h"
 
 namespace zel {
 
@@ -17,6 +20,9 @@ struct BuildOptions {
     std::filesystem::path stub;  // InstallerCore.exe
     std::filesystem::path icon;  // .ico replacing setup.exe's icon; empty: the stub's
     bool strict = false;         // warnings refuse the build
+    // Overrides [Setup] Compression of setup.ini when set.
+    std::optional<PayloadCompression> compression;
+    unsigned threads = 0;  // compressing threads; 0: one per core (the output is the same)
     // Called while the payload is written, with the bytes written so far and the total.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
 };
@@ -24,7 +30,11 @@ struct BuildOptions {
 struct BuildResult {
     std::uint64_t fileSize = 0;
     std::size_t entries = 0;
+    PayloadCompression compression = PayloadCompression::None;
+    std::uint64_t payloadSize = 0;   // the archive as stored in setup.exe
+    std::uint64_t originalSize = 0;  // the entries' bytes before compression
     std::vector<std::string> warnings;
+    std::vector<std::string> notes;  // advice that is no warning (--strict ignores them)
 };
 
 // Checks everything before writing; writes a temporary file next to the output

@@ -1,5 +1,6 @@
 // InstallerBuilder: turns a product folder into setup.exe.
-//   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>] [--strict]
+//   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]
+//                    [--compression none|deflate] [--strict]
 //   InstallerBuilder --list <setup.exe | product-folder>
 //   InstallerBuilder --init <new-product-folder>
 //   InstallerBuilder --version
@@ -19,6 +20,7 @@
 #include "builder/pe/version_resource.h"
 #include "builder/product/path_text.h"
 #include "builder/product/product_skeleton.h"
+#include "builder/product/terminal_text.h"
 #include "builder/stub_location.h"
 
 #ifdef _WIN32
@@ -38,8 +40,8 @@ constexpr int kExitUsage = 2;
 constexpr std::uint64_t kProgressThreshold = 64ull << 20;
 
 constexpr const char* kUsageLine =
-    "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>] "
-    "[--strict]\n"
+    "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]\n"
+    "                        [--compression none|deflate] [--strict]\n"
     "       InstallerBuilder --list <setup.exe | product-folder>\n"
     "       InstallerBuilder --init <new-product-folder>\n"
     "       InstallerBuilder --version\n";
@@ -55,6 +57,9 @@ constexpr const char* kHelp =
     "                     (default: InstallerCore.exe next to InstallerBuilder,\n"
     "                     then in ../share/zelsetup/ from InstallerBuilder's folder)\n"
     "  --icon FILE.ico    the product's icon for setup.exe (default: the stub's)\n"
+    "  --compression M    none: store the payload as it is (the default); deflate:\n"
+    "                     compress it, a smaller setup.exe for a little longer to\n"
+    "                     build and install. Overrides [Setup] Compression\n"
     "  --strict           treat warnings as errors: nothing is written\n"
     "  --list PATH        show what a setup.exe carries, or what a product folder\n"
     "                     would give and install, without writing anything\n"
@@ -78,7 +83,8 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+// Every message may quote names and values from the product: printed escaped.
+void PrintError(const std::string& text) { std::fprintf(stderr, "%s\n", zel::TerminalText(text).c_str()); }
 
 bool StderrIsTerminal() {
 #ifdef _WIN32
@@ -148,12 +154,12 @@ int List(const std::string& target, bool strict) {
 int Init(const std::string& target) {
     const fs::path folder = zel::PathFromUtf8(target);
     for (const fs::path& path : zel::WriteProductSkeleton(folder)) {
-        std::fprintf(stdout, "wrote %s\n", zel::PathToUtf8(path).c_str());
+        std::fprintf(stdout, "wrote %s\n", zel::TerminalText(zel::PathToUtf8(path)).c_str());
     }
     std::fprintf(stdout,
                  "next: replace each \"<replace: ...>\" in setup.ini and License.txt, put the product's files in "
                  "files/ and select them under [Files], then run\n  InstallerBuilder %s -o setup.exe\n",
-                 target.c_str());
+                 zel::TerminalText(target).c_str());
     return 0;
 }
 
@@ -195,6 +201,12 @@ int Run(const std::vector<std::string>& args) {
         } else if (arg.starts_with("--output=")) {
             options.output = zel::PathFromUtf8(arg.substr(9));
             haveOutput = true;
+        } else if (arg == "--compression" || arg.starts_with("--compression=")) {
+            const std::string name = arg == "--compression" ? zel::PathToUtf8(value(arg)) : arg.substr(14);
+            options.compression = zel::CompressionNamed(name);
+            if (!options.compression) {
+                throw UsageError("--compression " + name + " names no method; use one of " + zel::CompressionNames());
+            }
         } else if (arg == "--stub") {
             options.stub = value(arg);
         } else if (arg.starts_with("--stub=")) {
@@ -224,8 +236,22 @@ int Run(const std::vector<std::string>& args) {
         const zel::BuildResult result = zel::BuildInstaller(options);
         progress.Finish();
         PrintWarnings(result.warnings);
-        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes\n", zel::PathToUtf8(options.output).c_str(),
-                     result.entries, static_cast<unsigned long long>(result.fileSize));
+        for (const std::string& note : result.notes) PrintError("note: " + note);
+        std::string how;
+        if (result.compression != zel::PayloadCompression::None) {
+            char text[128];
+            std::snprintf(text, sizeof(text), " (payload %s: %llu of %llu bytes, %.1f %%)",
+                          std::string(zel::CompressionName(result.compression)).c_str(),
+                          static_cast<unsigned long long>(result.payloadSize),
+                          static_cast<unsigned long long>(result.originalSize),
+                          result.originalSize ? 100.0 * static_cast<double>(result.payloadSize) /
+                                                    static_cast<double>(result.originalSize)
+                                              : 100.0);
+            how = text;
+        }
+        std::fprintf(stdout, "wrote %s: %zu entries, %llu bytes%s\n",
+                     zel::TerminalText(zel::PathToUtf8(options.output)).c_str(), result.entries,
+                     static_cast<unsigned long long>(result.fileSize), how.c_str());
     } catch (...) {
         progress.Finish();
         throw;

@@ -83,51 +83,75 @@ bool IsBareFolder(const std::u16string& path, const DestinationFacts& facts) {
 
 // The uninstaller's path must fit in MAX_PATH - 1 characters in the form the
 // file system gives it, which is the one Windows checks when it starts it.
-bool CheckLength(std::wstring_view path, std::wstring& problem) {
+bool FitsLength(std::wstring_view path) {
     while (!path.empty() && IsSeparator(path.back())) path.remove_suffix(1);
-    if (Utf16Length(path) <= kMaxDestinationLength) return true;
-    problem = L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、" +
-              std::to_wstring(kMaxDestinationLength) + L" 文字以内のフォルダを指定してください。";
+    return Utf16Length(path) <= kMaxDestinationLength;
+}
+
+DestinationVerdict Refused(DestinationRefusal refusal, std::wstring detail = {}) {
+    return DestinationVerdict{refusal, std::move(detail)};
+}
+
+// The reason for a warning box.
+std::wstring ProblemText(const DestinationVerdict& verdict) {
+    switch (verdict.refusal) {
+        case DestinationRefusal::None:
+            return {};
+        case DestinationRefusal::NotFullPath:
+            return kNotFullPath;
+        case DestinationRefusal::BadName:
+            return kBadName + verdict.detail;
+        case DestinationRefusal::PercentSign:
+            return kPercentSign + verdict.detail;
+        case DestinationRefusal::BareFolder:
+            return kBareFolder;
+        case DestinationRefusal::TooLong:
+            return L"インストール先のパスが長すぎます。Uninstall.exe のパスが 259 文字以内に収まるよう、" +
+                   std::to_wstring(kMaxDestinationLength) + L" 文字以内のフォルダを指定してください。";
+        case DestinationRefusal::WindowsFolder:
+            return kWindowsFolder;
+        case DestinationRefusal::MissingDrive:
+            return kMissingDrive + verdict.detail;
+        case DestinationRefusal::NotLocal:
+            return kNotLocal;
+        case DestinationRefusal::FileInTheWay:
+            return kFileInTheWay + verdict.detail;
+        case DestinationRefusal::OtherInstallation:
+            return kOtherInstallation;
+    }
+    return {};
+}
+
+bool Accepted(const DestinationVerdict& verdict, std::wstring& problem) {
+    if (verdict.refusal == DestinationRefusal::None) return true;
+    problem = ProblemText(verdict);
     return false;
 }
 
 }  // namespace
 
-bool CheckDestinationText(std::wstring_view destination, std::wstring& problem) {
+DestinationVerdict JudgeDestinationText(std::wstring_view destination) {
     const bool onDrive =
         destination.size() >= 3 && destination[1] == L':' && IsSeparator(destination[2]) &&
         ((destination[0] >= L'A' && destination[0] <= L'Z') || (destination[0] >= L'a' && destination[0] <= L'z'));
-    if (!onDrive) {
-        problem = kNotFullPath;
-        return false;
-    }
+    if (!onDrive) return Refused(DestinationRefusal::NotFullPath);
     const WindowsPathParts parts = SplitWindowsPath(destination);
     for (const std::wstring& name : parts.names) {
-        if (IsBadName(name)) {
-            problem = kBadName + name;
-            return false;
-        }
-        if (name.find(L'%') != std::wstring::npos) {
-            problem = kPercentSign + name;
-            return false;
-        }
+        if (IsBadName(name)) return Refused(DestinationRefusal::BadName, name);
+        if (name.find(L'%') != std::wstring::npos) return Refused(DestinationRefusal::PercentSign, name);
     }
-    if (parts.names.empty()) {
-        problem = kBareFolder;
-        return false;
-    }
-    return CheckLength(destination, problem);
+    if (parts.names.empty()) return Refused(DestinationRefusal::BareFolder);
+    if (!FitsLength(destination)) return Refused(DestinationRefusal::TooLong);
+    return {};
 }
 
-bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem) {
+DestinationVerdict JudgeDestinationFacts(std::wstring_view destination, const DestinationFacts& facts) {
     switch (facts.drive) {
         case DestinationDrive::Missing:
-            problem = kMissingDrive + std::wstring(destination.substr(0, 2));
-            return false;
+            return Refused(DestinationRefusal::MissingDrive, std::wstring(destination.substr(0, 2)));
         case DestinationDrive::Remote:
         case DestinationDrive::ReadOnly:
-            problem = kNotLocal;
-            return false;
+            return Refused(DestinationRefusal::NotLocal);
         case DestinationDrive::Local:
             break;
     }
@@ -137,27 +161,25 @@ bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts
     if (!facts.resolved.empty()) forms.push_back(FolderKey(facts.resolved));
     for (const std::u16string& form : forms) {
         if (!facts.windowsFolder.empty() && IsSameOrInside(form, FolderKey(facts.windowsFolder))) {
-            problem = kWindowsFolder;
-            return false;
+            return Refused(DestinationRefusal::WindowsFolder);
         }
-        if (IsBareFolder(form, facts)) {
-            problem = kBareFolder;
-            return false;
-        }
+        if (IsBareFolder(form, facts)) return Refused(DestinationRefusal::BareFolder);
     }
     // A short name or a link keeps the typed text short, but what Windows opens
     // is the long form.
-    if (!facts.resolved.empty() && !CheckLength(facts.resolved, problem)) return false;
-    if (!facts.fileInTheWay.empty()) {
-        problem = kFileInTheWay + facts.fileInTheWay;
-        return false;
-    }
+    if (!facts.resolved.empty() && !FitsLength(facts.resolved)) return Refused(DestinationRefusal::TooLong);
+    if (!facts.fileInTheWay.empty()) return Refused(DestinationRefusal::FileInTheWay, facts.fileInTheWay);
     const bool ownInstallation = facts.registeredHere || (!facts.registeredToOther && facts.manifestListsOwnFiles);
-    if (facts.holdsInstallation && !ownInstallation) {
-        problem = kOtherInstallation;
-        return false;
-    }
-    return true;
+    if (facts.holdsInstallation && !ownInstallation) return Refused(DestinationRefusal::OtherInstallation);
+    return {};
+}
+
+bool CheckDestinationText(std::wstring_view destination, std::wstring& problem) {
+    return Accepted(JudgeDestinationText(destination), problem);
+}
+
+bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem) {
+    return Accepted(JudgeDestinationFacts(destination, facts), problem);
 }
 
 bool IsSameFolderText(std::wstring_view a, std::wstring_view b) { return FolderKey(a) == FolderKey(b); }

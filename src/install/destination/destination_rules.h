@@ -42,15 +42,38 @@ struct DestinationFacts {
 // its own path.
 inline constexpr size_t kMaxDestinationLength = 259 - 14;  // 14: "\Uninstall.exe"
 
+// Which rule refuses a destination, for callers that word the reason
+// themselves (the builder checks DefaultInstallDir with these rules).
+enum class DestinationRefusal {
+    None,
+    NotFullPath,
+    BadName,      // detail: the name
+    PercentSign,  // detail: the name that holds it
+    BareFolder,
+    TooLong,
+    WindowsFolder,
+    MissingDrive,  // detail: the drive ("D:")
+    NotLocal,
+    FileInTheWay,  // detail: the file
+    OtherInstallation,
+};
+struct DestinationVerdict {
+    DestinationRefusal refusal = DestinationRefusal::None;
+    std::wstring detail;
+};
+
 // The rules that need only the text: a fully qualified path on a drive ("C:\..."),
 // names a folder can have, short enough for the uninstaller, not a bare drive.
-// False with the reason in problem.
-bool CheckDestinationText(std::wstring_view destination, std::wstring& problem);
+DestinationVerdict JudgeDestinationText(std::wstring_view destination);
 
 // The rules that need the facts: the drive exists and is local, not the Windows
 // folder or inside it, not the bare Program Files or profile folders, the
 // resolved form short enough for the uninstaller, no file in the way, no other
-// product's installation in the folder. False with the reason in problem.
+// product's installation in the folder.
+DestinationVerdict JudgeDestinationFacts(std::wstring_view destination, const DestinationFacts& facts);
+
+// The two above with the reason, for a warning box, in problem when they refuse.
+bool CheckDestinationText(std::wstring_view destination, std::wstring& problem);
 bool CheckDestinationFacts(std::wstring_view destination, const DestinationFacts& facts, std::wstring& problem);
 
 // Two paths name the same folder: separators, trailing separators and letter

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <system_error>
 
@@ -20,37 +21,135 @@ namespace {
                                             std::error_code(static_cast<int>(error), std::system_category()));
 }
 
+// One file being written from decoded chunks.
+class EntryFile {
+public:
+    explicit EntryFile(std::filesystem::path target) : target_(std::move(target)) {
+        DWORD error = 0;
+        file_ = CreateFileNoFollow(target_, error);
+        if (!file_) Throw("cannot create file", target_, error);
+    }
+    EntryFile(const EntryFile&) = delete;
+    EntryFile& operator=(const EntryFile&) = delete;
+
+    // False, with the error kept for Fail(), when the system refuses the bytes.
+    bool Write(std::span<const std::uint8_t> chunk) noexcept {
+        const std::uint8_t* data = chunk.data();
+        // The loop only matters if the system ever writes less than it was asked to.
+        for (std::uint64_t left = chunk.size(); left > 0;) {
+            const DWORD part = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
+            DWORD written = 0;
+            if (!::WriteFile(file_.get(), data, part, &written, nullptr) || written == 0) {
+                error_ = ::GetLastError();
+                return false;
+            }
+            data += written;
+            left -= written;
+        }
+        return true;
+    }
+    [[noreturn]] void FailWriting() const { Throw("cannot write file", target_, error_); }
+    // Closing can report a failure to write what the system still held.
+    void Close() {
+        if (!::CloseHandle(file_.release())) Throw("cannot write file", target_, ::GetLastError());
+    }
+    // What was decoded before the stream broke is no file of the product.
+    void Discard() noexcept {
+        file_.reset();
+        ::DeleteFileW(target_.c_str());
+    }
+
+private:
+    std::filesystem::path target_;
+    UniqueKernelHandle file_;
+    DWORD error_ = 0;
+};
+
 }  // namespace
 
 EntryWrite WritePayloadEntry(const MappedPayload& payload, std::size_t index, const std::filesystem::path& target) {
-    // Checked before the file is touched, so that a damaged download never
-    // leaves a damaged file behind.
-    if (!payload.EntryIntact(index)) return EntryWrite::Damaged;
-
-    DWORD error = 0;
-    UniqueKernelHandle file = CreateFileNoFollow(target, error);
-    if (!file) Throw("cannot create file", target, error);
-    const std::span<const std::uint8_t> bytes = payload.EntryData(index);
-    const std::uint8_t* data = bytes.data();
-    // One write for any entry the image can hold; the loop only matters if the
-    // system ever writes less than it was asked to.
-    for (std::uint64_t left = bytes.size(); left > 0;) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x40000000u));
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), data, chunk, &written, nullptr) || written == 0) {
-            Throw("cannot write file", target, ::GetLastError());
-        }
-        data += written;
-        left -= written;
+    EntryFile file(target);
+    // Chunk by chunk as the entry's block gives them: a stored entry in one
+    // write, a compressed one as it is decoded, never held whole in memory.
+    const BlockRead read =
+        payload.ReadEntry(index, [&](std::span<const std::uint8_t> chunk) { return file.Write(chunk); });
+    if (read == BlockRead::Stopped) file.FailWriting();
+    if (read == BlockRead::Malformed) {
+        file.Discard();
+        return EntryWrite::Damaged;
     }
-    // Closing can report a failure to write what the system still held.
-    if (!::CloseHandle(file.release())) Throw("cannot write file", target, ::GetLastError());
+    file.Close();
     return EntryWrite::Written;
+}
+
+void WriteBlockEntries(const MappedPayload& payload, std::span<const EntryWriteJob> jobs,
+                       const std::function<void(std::size_t, EntryWrite, std::exception_ptr)>& done) noexcept {
+    if (jobs.empty()) return;
+    const std::vector<PayloadEntry>& entries = payload.entries();
+    const PayloadEntry& first = entries[jobs.front().entry];
+    const PayloadEntry& last = entries[jobs.back().entry];
+    std::size_t next = 0;  // the job whose bytes come next
+    std::unique_ptr<EntryFile> open;
+    std::uint64_t at = first.offset;  // position in the block's original bytes
+    std::exception_ptr error;
+    // Opens every file that starts at the current position; an empty one is complete at once.
+    auto startFiles = [&] {
+        while (!open && next < jobs.size() && entries[jobs[next].entry].offset <= at) {
+            open = std::make_unique<EntryFile>(jobs[next].target);
+            if (entries[jobs[next].entry].size > 0) break;
+            open->Close();
+            open.reset();
+            done(next++, EntryWrite::Written, nullptr);
+        }
+    };
+    BlockRead read = BlockRead::Done;
+    try {
+        startFiles();
+        read = ReadBlockRange(
+            payload.data, payload.archive.blocks[first.block], first.offset, last.offset + last.size - first.offset,
+            [&](std::span<const std::uint8_t> chunk) {
+                while (!chunk.empty()) {
+                    if (next >= jobs.size()) return true;
+                    const PayloadEntry& entry = entries[jobs[next].entry];
+                    if (at < entry.offset) {  // bytes no job wants
+                        const std::size_t skip =
+                            static_cast<std::size_t>(std::min<std::uint64_t>(entry.offset - at, chunk.size()));
+                        chunk = chunk.subspan(skip);
+                        at += skip;
+                        startFiles();
+                        continue;
+                    }
+                    const std::size_t n =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(entry.offset + entry.size - at, chunk.size()));
+                    if (!open->Write(chunk.first(n))) open->FailWriting();
+                    chunk = chunk.subspan(n);
+                    at += n;
+                    if (at == entry.offset + entry.size) {
+                        open->Close();
+                        open.reset();
+                        done(next++, EntryWrite::Written, nullptr);
+                        startFiles();
+                    }
+                }
+                return true;
+            });
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (open && (error || read != BlockRead::Done)) open->Discard();
+    // The pass stops at the first failure: what it has not reached shares it.
+    const EntryWrite result = !error && read != BlockRead::Done ? EntryWrite::Damaged : EntryWrite::Written;
+    if (!error && result == EntryWrite::Written && next < jobs.size()) {
+        // The range ended before every file was complete: the block lied.
+        while (next < jobs.size()) done(next++, EntryWrite::Damaged, nullptr);
+        return;
+    }
+    while (next < jobs.size()) done(next++, result, error);
 }
 
 StagedPayloadFiles::StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
                                        const std::filesystem::path& root) {
-    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries);
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(payload.entries());
     // Named as the file system names the folder, as the writes require.
     std::filesystem::path finalRoot = FinalFolderPath(root);
     if (finalRoot.empty()) finalRoot = root;

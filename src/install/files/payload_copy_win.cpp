@@ -11,6 +11,7 @@
 #include "install/files/entry_write.h"
 #include "install/files/files_pattern.h"
 #include "install/files/ordered_writes.h"
+#include "payload/payload_check.h"
 #include "payload/payload_files.h"
 #include "util/ascii.h"
 #include "util/no_follow_write.h"
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr wchar_t kLinkRefusedLine[] = L"[エラー] リンクまたはジャンクションを経由するため書き込めません: ";
+constexpr wchar_t kDamagedLine[] = L"[エラー] 埋め込みペイロードのファイルが破損しています: ";
 
 bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patterns) {
     if (patterns.empty()) return true;
@@ -33,19 +35,30 @@ bool IsSelected(const std::wstring& rel, const std::vector<std::wstring>& patter
 
 }  // namespace
 
+bool CheckPayloadFiles(const InstallPlan& plan, RunReporter& reporter) {
+    const std::vector<PayloadFile> files = ProductFilesInWalkOrder(plan.payload.entries());
+    std::vector<std::size_t> entries;
+    entries.reserve(files.size());
+    for (const PayloadFile& file : files) entries.push_back(file.entry);
+    const std::size_t damaged = FirstDamagedEntry(plan.payload, entries);
+    if (damaged == entries.size()) return true;
+    reporter.Log(kDamagedLine + files[damaged].relative);
+    return false;
+}
+
 bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vector<std::wstring>* copiedFiles) {
     // The builder stores no name that leaves the files folder or that Windows
     // would alter: such a name means the payload was changed, and nothing of
     // it is written, as a damaged file would stop the copy.
-    const std::vector<PayloadEntry>& entries = plan.payload.entries;
+    const std::vector<PayloadEntry>& entries = plan.payload.entries();
     if (const std::size_t unsafe = FirstUnsafeProductEntry(entries); unsafe < entries.size()) {
-        reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + Utf8ToWide(entries[unsafe].name));
+        reporter.Log(kDamagedLine + Utf8ToWide(entries[unsafe].name));
         return false;
     }
     // Straight from the mapped payload: every installed byte is written once, and
     // nothing of the product passes through the temp folder. The files are
     // written on worker threads and reported here in walk order, one by one.
-    const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(plan.payload.entries);
+    const std::vector<PayloadFile> payloadFiles = ProductFilesInWalkOrder(plan.payload.entries());
     if (payloadFiles.empty()) {
         reporter.Log(L"[エラー] payload の files フォルダが見つかりません: files\\");
         return false;
@@ -122,7 +135,7 @@ bool CopyPayloadFiles(const InstallPlan& plan, RunReporter& reporter, std::vecto
             throw;
         }
         if (written == EntryWrite::Damaged) {
-            reporter.Log(L"[エラー] 埋め込みペイロードのファイルが破損しています: " + rel);
+            reporter.Log(kDamagedLine + rel);
             return false;
         }
         if (copiedFiles) copiedFiles->push_back(rel);

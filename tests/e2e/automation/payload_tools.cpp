@@ -138,14 +138,16 @@ bool WriteWithFlippedByte(const fs::path& exe, const fs::path& output, const std
     Bytes file, payload;
     const std::size_t at = PayloadInFile(exe, file, payload, errorText);
     if (at == std::string::npos) return false;
-    std::vector<PayloadEntry> entries;
-    if (!ParsePayloadArchive(payload, entries)) {
+    PayloadArchive archive;
+    if (!ParsePayloadArchive(payload, archive)) {
         errorText = L"the payload of " + exe.wstring() + L" cannot be read";
         return false;
     }
-    for (const PayloadEntry& entry : entries) {
-        if (entry.name != entryName || entry.size == 0) continue;
-        file[at + entry.offset + entry.size / 2] ^= 0x01;
+    // A byte of the entry's stored bytes: of its compressed block, when it has one.
+    for (const PayloadEntry& entry : archive.entries) {
+        const PayloadBlock& block = archive.blocks[entry.block];
+        if (entry.name != entryName || block.storedSize == 0) continue;
+        file[at + block.offset + block.storedSize / 2] ^= 0x01;
         return WriteChanged(output, file, errorText);
     }
     errorText = L"no entry with data named " + fs::path(std::u8string(entryName.begin(), entryName.end())).wstring();
@@ -157,11 +159,12 @@ bool WriteWithRenamedEntry(const fs::path& exe, const fs::path& output, const st
     Bytes file, payload;
     const std::size_t at = PayloadInFile(exe, file, payload, errorText);
     if (at == std::string::npos) return false;
-    std::vector<PayloadEntry> entries;
-    if (from.size() != to.size() || !ParsePayloadArchive(payload, entries)) {
-        errorText = L"the payload of " + exe.wstring() + L" cannot be read, or the names differ in length";
+    PayloadArchive archive;
+    if (from.size() != to.size() || !ParsePayloadArchive(payload, archive) || archive.version != kPayloadVersion) {
+        errorText = L"the stored payload of " + exe.wstring() + L" cannot be read, or the names differ in length";
         return false;
     }
+    const std::vector<PayloadEntry>& entries = archive.entries;
     // The directory: the header, then per entry its name's length, the name,
     // its offset and size.
     std::size_t position = kPayloadHeaderSize;
@@ -184,8 +187,7 @@ bool WriteWithRenamedEntry(const fs::path& exe, const fs::path& output, const st
         errorText = L"no entry of that name, or no digests, in " + exe.wstring();
         return false;
     }
-    const std::uint64_t directory =
-        Xxh64(std::span<const std::uint8_t>(file.data() + at, PayloadDirectorySize(entries)));
+    const std::uint64_t directory = Xxh64(std::span<const std::uint8_t>(file.data() + at, archive.directorySize));
     for (int i = 0; i < 8; ++i) *(digests + 16 + i) = static_cast<std::uint8_t>(directory >> (8 * i));
     return WriteChanged(output, file, errorText);
 }

@@ -54,6 +54,42 @@ std::string IconFile() {
     return ico + bmp + png;
 }
 
+// An icon file whose directory lists each (offset, size) pair as a 16x16
+// image, followed by the body; offsets count from the end of the directory.
+std::string IconListing(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& images, const std::string& body) {
+    std::string ico("\0\0\1\0", 4);
+    ico.push_back(static_cast<char>(images.size()));
+    ico.push_back(static_cast<char>(images.size() >> 8));
+    const std::uint32_t directoryEnd = static_cast<std::uint32_t>(6 + 16 * images.size());
+    for (const auto& [offset, size] : images) {
+        ico += std::string("\x10\x10\0\0\1\0\x20\0", 8);
+        for (const std::uint32_t field : {size, directoryEnd + offset}) {
+            for (int i = 0; i < 4; ++i) ico.push_back(static_cast<char>(field >> (8 * i)));
+        }
+    }
+    return ico + body;
+}
+
+// A bitmap image of the size whose last byte is the mark, so that images of
+// different marks differ.
+std::string Bitmap(std::size_t size, char mark) {
+    std::string bmp(size, '\0');
+    bmp[0] = 40;
+    bmp.back() = mark;
+    return bmp;
+}
+
+// count distinct bitmaps of 64 bytes one after the other.
+std::string DistinctImages(std::size_t count) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> images;
+    std::string body;
+    for (std::size_t i = 0; i < count; ++i) {
+        images.emplace_back(static_cast<std::uint32_t>(body.size()), 64);
+        body += Bitmap(62, static_cast<char>(i)) + std::string(1, static_cast<char>(i >> 8)) + "!";
+    }
+    return IconListing(images, body);
+}
+
 class BuilderCliTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -102,6 +138,14 @@ std::function<void(const fs::path&)> IniLine(int number, const std::string& text
         WriteFile(r / "setup.ini", ini);
     };
 }
+// A product with files/plugins/ and files/ドキュメント/ whose [Files] File2 is the value.
+std::function<void(const fs::path&)> FilesValue(const std::string& value) {
+    return [value](const fs::path& r) {
+        WriteFile(r / "files/plugins/Plugin.dll", "MZ");
+        WriteFile(r / "files/ドキュメント/説明.txt", "x");
+        IniLine(8, "File2=" + value)(r);
+    };
+}
 std::function<void(const fs::path&)> IniAdd(const std::string& text) {
     return [text](const fs::path& r) { WriteFile(r / "setup.ini", std::string(kIni) + text); };
 }
@@ -148,7 +192,9 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(2, "AppName=..\\..\\Notes"),
          1,
          {"error: [Setup] ShortcutName (not set, so its default): the desktop shortcut name \"..\\..\\Notes\" holds a "
-          "path separator"}},
+          "path separator",
+          "ShortcutName takes AppName when it is not set: set ShortcutName to a plain name such as My Product, or give "
+          "AppName a plain name"}},
         {"ShortcutName with a forbidden character",
          IniLine(2, "ShortcutName=a:b"),
          1,
@@ -161,6 +207,10 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(2, "StartMenuGroupName=C:\\Users\\Public"),
          1,
          {"the Start-menu folder \"C:\\Users\\Public\" must be a folder name relative to the Start menu"}},
+        {"AppName with control characters, echoed escaped",
+         IniLine(2, "AppName=\x1B]0;pwned\x07\x1B[2J"),
+         1,
+         {"the desktop shortcut name \"\\x1B]0;pwned\\x07\\x1B[2J\" is not a plain name: control characters"}},
         {"item name with a separator",
          IniLine(10, "Item1=..\\Manual|Doc\\Manual.pdf"),
          1,
@@ -209,8 +259,131 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
         {"malformed icon",
          [](const fs::path& r) { WriteFile(r / "bad.ico", "GIF89a"); },
          1,
-         {"error: the icon", "bad.ico\" cannot be used: it is not an icon file"},
+         {"error: the icon", "bad.ico\" cannot be used: it is not an icon file (no .ico header)"},
          " --icon '" + product().string() + "/bad.ico'"},
+        // Icons are refused at once when they list more images than Windows
+        // uses or images that overlap or repeat; the message names the icon.
+        {"icon listing one 64 KiB image 65,535 times",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico",
+                       IconListing(std::vector<std::pair<std::uint32_t, std::uint32_t>>(65535, {0, 65536}),
+                                   Bitmap(65536, 'x')));
+         },
+         1,
+         {"bad.ico\" cannot be used: its directory lists 65535 images, more than the 128 an icon needs"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon of 129 images",
+         [](const fs::path& r) { WriteFile(r / "bad.ico", DistinctImages(129)); },
+         1,
+         {"bad.ico\" cannot be used: its directory lists 129 images, more than the 128"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon of 128 images",
+         [](const fs::path& r) { WriteFile(r / "many.ico", DistinctImages(128)); },
+         0,
+         {},
+         " --icon '" + product().string() + "/many.ico'"},
+        {"icon naming one image twice",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 64}, {0, 64}}, Bitmap(64, 'a') + Bitmap(64, 'b')));
+         },
+         1,
+         {"bad.ico\" cannot be used: images 1 and 3 overlap in the file; each image needs bytes of its own"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon whose images overlap",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 100}, {50, 100}}, Bitmap(50, 'a') + Bitmap(100, 'b')));
+         },
+         1,
+         {"images 1 and 2 overlap in the file"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon repeating an image",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 64}}, Bitmap(64, 'a') + Bitmap(64, 'a')));
+         },
+         1,
+         {"bad.ico\" cannot be used: images 1 and 2 are the same image; list each image once"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon image beyond the end",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 64}, {64, 65}}, Bitmap(64, 'a') + Bitmap(64, 'b')));
+         },
+         1,
+         {"bad.ico\" cannot be used: image 2 lies beyond the file's end"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon without images",
+         [](const fs::path& r) { WriteFile(r / "bad.ico", IconListing({}, "")); },
+         1,
+         {"bad.ico\" cannot be used: its directory lists no image"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        {"icon larger than any icon",
+         [](const fs::path& r) {
+             WriteFile(r / "bad.ico", IconListing({{0, 41 << 20}}, Bitmap(64, 'a')));
+             fs::resize_file(r / "bad.ico", 6 + 16 + (41 << 20));  // sparse: refused before it is read
+         },
+         1,
+         {"bad.ico\" cannot be used: it is larger than the 40 MiB an icon of every size"},
+         " --icon '" + product().string() + "/bad.ico'"},
+        // DefaultInstallDir under setup.exe's destination rules: a folder every
+        // quiet run without /dir would refuse with 1603.
+        {"DefaultInstallDir a bare drive",
+         IniLine(3, "DefaultInstallDir=C:\\"),
+         1,
+         {"error: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"C:\\\" is a drive, Program Files "
+          "or a user profile folder itself; setup.exe refuses it as the install folder, so every quiet run without "
+          "/dir would end with 1603; write a folder of the product's own, e.g. %ProgramFiles%\\製品"}},
+        {"DefaultInstallDir in the Windows folder",
+         IniLine(3, "DefaultInstallDir=C:\\Windows\\App"),
+         1,
+         {"DefaultInstallDir \"C:\\Windows\\App\" lies in the Windows folder; setup.exe refuses it"}},
+        {"DefaultInstallDir Program Files itself",
+         IniLine(3, "DefaultInstallDir=C:\\Program Files"),
+         1,
+         {"DefaultInstallDir \"C:\\Program Files\" is a drive, Program Files or a user profile folder itself"}},
+        {"relative DefaultInstallDir",
+         IniLine(3, "DefaultInstallDir=Programs\\App"),
+         1,
+         {"error: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"Programs\\App\" is not a full "
+          "path on a drive; setup.exe refuses it"}},
+        // AppVersion values setup.exe's version resource cannot hold.
+        {"AppVersion empty",
+         IniLine(3, "AppVersion="),
+         1,
+         {"error: setup.ini line 3 ([Setup] AppVersion): AppVersion \"\" is empty, but setup.exe's version resource "
+          "(the version Explorer shows) holds one to four numbers of at most 65535 each"}},
+        {"AppVersion of five numbers",
+         IniLine(3, "AppVersion=1.0.0.0.1"),
+         1,
+         {"line 3 ([Setup] AppVersion): AppVersion \"1.0.0.0.1\" has 5 numbers, but setup.exe's version resource"}},
+        {"AppVersion with a number over 65535",
+         IniLine(3, "AppVersion=70000.1"),
+         1,
+         {"line 3 ([Setup] AppVersion): AppVersion \"70000.1\" has the number 70000, but"}},
+        // The licence file: a misspelt key is named with its line.
+        {"LicenceFile for LicenseFile",
+         IniLine(5, "LicenceFile=License.txt"),
+         1,
+         {"error: setup.ini line 5 ([Setup] LicenceFile): [Setup] has no LicenseFile; did you mean LicenseFile?"}},
+        // [Files] values whose shape shows why they select nothing.
+        {"[Files] names a folder",
+         FilesValue("plugins"),
+         1,
+         {"error: setup.ini line 8 ([Files] File2): \"plugins\" selects no file below files/: it names a folder, "
+          "and a value without * selects one file; write plugins\\*"}},
+        {"[Files] value with a leading separator",
+         FilesValue("/plugins/*"),
+         1,
+         {"\"/plugins/*\" selects no file below files/: a leading \\ or / leads nowhere, since values are relative "
+          "to files/; write plugins/*"}},
+        {"[Files] value climbing out",
+         FilesValue("..\\plugins\\*"),
+         1,
+         {"\"..\\plugins\\*\" selects no file below files/: values cannot reach outside files/ with \"..\"; write "
+          "plugins\\*"}},
+        {"[Files] value in quotes",
+         FilesValue("\"ドキュメント\\*\""),
+         1,
+         {"\"\"ドキュメント\\*\"\" selects no file below files/: [Files] keeps quotes as part of the value; write "
+          "ドキュメント\\*"}},
         {"stub is a folder",
          nullptr,
          1,
@@ -234,11 +407,26 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
          IniLine(3, "AppVersion=2.5-beta"),
          0,
          {"warning: setup.ini line 3 ([Setup] AppVersion): AppVersion \"2.5-beta\" is not a dotted number"}},
-        {"relative DefaultInstallDir",
-         IniLine(3, "DefaultInstallDir=Programs\\App"),
+        {"licence in Shift_JIS",
+         [](const fs::path& r) { WriteFile(r / "License.txt", "\x8E\x67\x97\x70\x8B\x96\x91\xF8\r\n"); },
          0,
-         {"warning: setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir \"Programs\\App\" is not a full "
-          "path; write it with its drive"}},
+         {"warning: the licence file \"License.txt\" is neither UTF-8 nor UTF-16LE with a byte-order mark (a legacy "
+          "code page such as Shift_JIS?), so the wizard shows replacement characters wherever its bytes are not "
+          "UTF-8; save it as UTF-8 or as UTF-16LE with a byte-order mark"}},
+        {"licence in Shift_JIS with --strict",
+         [](const fs::path& r) { WriteFile(r / "License.txt", "\x8E\x67\x97\x70\x8B\x96\x91\xF8\r\n"); },
+         1,
+         {"error: the licence file \"License.txt\" is neither UTF-8 nor UTF-16LE",
+          "error: the warnings above refuse the build (--strict)"},
+         " --strict"},
+        {"licence in UTF-16 without its mark",
+         [](const fs::path& r) { WriteFile(r / "License.txt", std::string("T\0e\0r\0m\0s\0", 10)); },
+         0,
+         {"warning: the licence file \"License.txt\" holds NUL characters (UTF-16 without a byte-order mark?)"}},
+        {"licence in UTF-16 big-endian",
+         [](const fs::path& r) { WriteFile(r / "License.txt", std::string("\xFE\xFF\0T\0e", 6)); },
+         0,
+         {"warning: the licence file \"License.txt\" is UTF-16 big-endian"}},
         {"a line without =",
          IniLine(12, "com\\Lib.dll"),
          0,
@@ -266,6 +454,7 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
         EXPECT_EQ(Run(Args() + c.extraArgs), c.exit) << Stderr();
         for (const std::string& message : c.messages) EXPECT_THAT(Stderr(), HasSubstr(message));
         EXPECT_LT(Stderr().size(), 2000u) << "messages quote long values by their start";
+        EXPECT_EQ(Stderr().find('\x1B'), std::string::npos) << "control characters reach the terminal escaped";
         EXPECT_EQ(fs::exists(output()), c.exit == 0);
         if (c.exit != 0) {
             EXPECT_TRUE(fs::is_empty(dir_.path() / "out"));
@@ -273,29 +462,52 @@ TEST_F(BuilderCliTest, EachCheckGivesItsExitCodeAndMessage) {
     }
 }
 
-// DefaultInstallDir may start with a variable setup.exe expands when it runs:
-// a machine folder passes even --strict; a name it takes from its environment,
-// a name glued to the folder after it and a % sign setup.exe would refuse are
-// warned about. Paths below it are measured with the variable's usual value.
+// DefaultInstallDir may hold variables setup.exe expands when it runs. The
+// machine folders are expanded with their usual values and the result checked
+// with setup.exe's destination rules: what they refuse is an error. A name
+// setup.exe takes from its environment leaves the folder to the target, with a
+// warning, as does a variable glued to the name after it. Paths below it are
+// measured with the usual values.
 TEST_F(BuilderCliTest, DefaultInstallDirMayStartWithAVariable) {
     const std::string place = "setup.ini line 3 ([Setup] DefaultInstallDir): DefaultInstallDir ";
     const struct {
         const char* value;
-        std::string warning;  // empty: none about DefaultInstallDir
+        int exit;             // 0: built (with the warning, if any), 1: refused
+        std::string message;  // empty: nothing about DefaultInstallDir
     } cases[] = {
-        {"%ProgramFiles%\\Zel\\App", ""},
-        {"%programfiles(x86)%/Zel", ""},
-        {"%SystemDrive%\\Apps\\Zel", ""},
-        {"%ProgramW6432%", ""},
-        {"%LocalAppData%\\Zel",
-         place + "\"%LocalAppData%\\Zel\" starts with %LocalAppData%, which is not one of the machine folders "
-                 "setup.exe fills in (%ProgramFiles%, %ProgramW6432%, %ProgramFiles(x86)%"},
-        {"%ProgramFiles%Zel", place + "\"%ProgramFiles%Zel\": %ProgramFiles% ends without a separator"},
-        {"%ProgramFiles%\\100%\\Zel",
-         place + "\"%ProgramFiles%\\100%\\Zel\" holds a % sign outside a leading variable"},
-        {"C:\\Apps\\50%", place + "\"C:\\Apps\\50%\" holds a % sign outside a leading variable"},
-        {"Programs\\App", place + "\"Programs\\App\" is not a full path; write it with its drive or start it "
-                                  "with a variable, e.g. C:\\Program Files\\製品 or %ProgramFiles%\\製品"},
+        {"%ProgramFiles%\\Zel\\App", 0, ""},
+        {"%programfiles(x86)%/Zel", 0, ""},
+        {"%SystemDrive%\\Apps\\Zel", 0, ""},
+        {"C:\\Users\\Public\\Zel", 0, ""},
+        {"%LocalAppData%\\Zel", 0,
+         "warning: " + place +
+             "\"%LocalAppData%\\Zel\" starts with %LocalAppData%, which is not one of the machine folders "
+             "setup.exe fills in (%ProgramFiles%, %ProgramW6432%, %ProgramFiles(x86)%"},
+        {"C:\\Apps\\%USERNAME%\\Zel", 0,
+         "warning: " + place + "\"C:\\Apps\\%USERNAME%\\Zel\" holds %USERNAME%, which is not one of the machine"},
+        {"%ProgramFiles%Zel", 0,
+         "warning: " + place + "\"%ProgramFiles%Zel\": %ProgramFiles% ends without a separator"},
+        {"%ProgramW6432%", 1,
+         "error: " + place +
+             "\"%ProgramW6432%\" (\"C:\\Program Files\" on a standard Windows) is a drive, Program Files or a user "
+             "profile folder itself"},
+        {"%SystemDrive%\\Windows\\Zel", 1,
+         place + "\"%SystemDrive%\\Windows\\Zel\" (\"C:\\Windows\\Zel\" on a standard Windows) lies in the Windows "
+                 "folder"},
+        {"C:\\Users\\zel", 1, place + "\"C:\\Users\\zel\" is a drive, Program Files or a user profile folder itself"},
+        {"%ProgramFiles%\\100%\\Zel", 1,
+         place + "\"%ProgramFiles%\\100%\\Zel\" (\"C:\\Program Files\\100%\\Zel\" on a standard Windows) holds a % "
+                 "sign outside the variables setup.exe fills in (in \"100%\")"},
+        {"C:\\Apps\\50%", 1, place + "\"C:\\Apps\\50%\" holds a % sign outside the variables setup.exe fills in"},
+        {"\\\\server\\share\\Zel", 1, place + "\"\\\\server\\share\\Zel\" is a network path; setup.exe refuses it"},
+        {"C:\\Apps\\CON\\Zel", 1,
+         place + "\"C:\\Apps\\CON\\Zel\" holds the name \"CON\", which Windows cannot give a folder; setup.exe "
+                 "refuses it as the install folder, so every quiet run without /dir would end with 1603; choose "
+                 "another name"},
+        {"Programs\\App", 1,
+         place + "\"Programs\\App\" is not a full path on a drive; setup.exe refuses it as the install folder, so "
+                 "every quiet run without /dir would end with 1603; write it with its drive or start it with a "
+                 "variable, e.g. %ProgramFiles%\\製品"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.value);
@@ -303,11 +515,26 @@ TEST_F(BuilderCliTest, DefaultInstallDirMayStartWithAVariable) {
         fs::remove(output());
         MakeProduct(product());
         IniLine(3, std::string("DefaultInstallDir=") + c.value)(product());
-        EXPECT_EQ(Run(Args() + " --strict"), c.warning.empty() ? 0 : 1) << Stderr();
-        if (c.warning.empty()) {
+        EXPECT_EQ(Run(Args()), c.exit) << Stderr();
+        if (c.message.empty()) {
             EXPECT_THAT(Stderr(), ::testing::Not(HasSubstr("DefaultInstallDir"))) << Stderr();
         } else {
-            EXPECT_THAT(Stderr(), HasSubstr(c.warning));
+            EXPECT_THAT(Stderr(), HasSubstr(c.message));
+        }
+    }
+
+    // The longest folder setup.exe takes leaves room for "\Uninstall.exe".
+    for (const auto& [length, exit] : {std::pair{245, 0}, std::pair{246, 1}}) {
+        fs::remove_all(product());
+        MakeProduct(product());
+        // Only App.exe is installed, so that every installed path stays short enough.
+        WriteFile(product() / "setup.ini", "[Setup]\nAppName=製品\nDefaultInstallDir=C:\\" +
+                                               std::string(length - 3, 'd') +
+                                               "\nLicenseFile=License.txt\n[Files]\nFile1=App.exe\n");
+        EXPECT_EQ(Run(Args()), exit) << Stderr();
+        if (exit != 0) {
+            EXPECT_THAT(Stderr(), HasSubstr("is 246 characters long, over the 245 that leave room for its "
+                                            "Uninstall.exe"));
         }
     }
 
@@ -402,10 +629,18 @@ TEST_F(BuilderCliTest, ListOfTheProductFolderAndOfItsSetupExeAgree) {
     ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
     const std::string exe = Stdout();
     EXPECT_THAT(exe, HasSubstr("made by: InstallerBuilder " + std::string(BuilderVersion()) + "\n"));
-    // Everything after the first line's path and the builder line is the same.
-    const auto body = [](const std::string& text) { return text.substr(text.find("payload: ")); };
+    // What an install copies, the system folder and setup.ini are listed alike.
+    const auto body = [](const std::string& text) { return text.substr(text.find("installs: ")); };
     EXPECT_EQ(body(folder), body(exe));
+    EXPECT_THAT(folder, HasSubstr("compression: none (the default; [Setup] Compression chooses)\n"));
     EXPECT_THAT(folder, HasSubstr("payload: 5 entries, "));
+    // How setup.exe holds each entry.
+    EXPECT_THAT(exe, HasSubstr("payload: 5 entries, "));
+    EXPECT_THAT(exe, HasSubstr(" blocks as "));
+    EXPECT_THAT(exe, HasSubstr("format version 1)\n"
+                               "  method          stored      original  name\n"
+                               "  stored               7             7  License.txt\n"
+                               "  stored               6             6  files/App.exe\n"));
     EXPECT_THAT(folder, HasSubstr(" bytes\n"
                                   "             7  License.txt\n"
                                   "             6  files/App.exe\n"
@@ -422,10 +657,46 @@ TEST_F(BuilderCliTest, ListOfTheProductFolderAndOfItsSetupExeAgree) {
     // --list writes nothing.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "out"), fs::directory_iterator()), 1);
 
+    // A compressed setup.exe lists the same installs, and its method and sizes.
+    test::WriteFile(product() / "files/Doc/Manual.pdf", std::string(5000, 'm'));
+    ASSERT_EQ(Run(Args() + " --compression=deflate"), 0) << Stderr();
+    EXPECT_THAT(Stdout(), HasSubstr(" (payload deflate: "));
+    ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
+    const std::string compressed = Stdout();
+    EXPECT_EQ(body(compressed), body(exe));
+    EXPECT_THAT(compressed, HasSubstr("format version 2)\n"));
+    EXPECT_THAT(compressed, ::testing::ContainsRegex("\n  deflate +[0-9]+          5000  files/Doc/Manual.pdf\n"));
+    EXPECT_THAT(compressed, HasSubstr("\n  stored               6             6  files/App.exe\n"));
+    EXPECT_EQ(Run(Args() + " --compression=zip"), 2);
+    EXPECT_THAT(Stderr(), HasSubstr("--compression zip names no method; use one of none, deflate"));
+
     EXPECT_EQ(Run("--list '" + stub().string() + "'"), 1);
     EXPECT_THAT(Stderr(), HasSubstr("has no payload (RT_RCDATA 101)"));
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(Stdout(), "InstallerBuilder " + std::string(BuilderVersion()) + "\n");
+}
+
+// A setup.exe made by anyone may name its entries anything: --list shows what
+// a terminal would act on (a title change, a screen clear, a C1 CSI) escaped.
+TEST_F(BuilderCliTest, ListShowsHostileEntryNamesEscaped) {
+    const std::string placeholder(16, 'Q');
+    const std::string hostile = "\x1B]0;pwned\x07\x1B[2J\xC2\x9B";
+    ASSERT_EQ(hostile.size(), placeholder.size());
+    WriteFile(product() / "files/Doc" / placeholder, "x");
+    ASSERT_EQ(Run(Args()), 0) << Stderr();
+    std::string bytes = test::Bytes(test::ReadBytes(output()));
+    const std::size_t at = bytes.find(placeholder);
+    ASSERT_NE(at, std::string::npos);
+    ASSERT_EQ(bytes.find(placeholder, at + 1), std::string::npos) << "only the directory names it";
+    bytes.replace(at, hostile.size(), hostile);
+    WriteFile(output(), bytes);
+
+    ASSERT_EQ(Run("--list '" + output().string() + "'"), 0) << Stderr();
+    const std::string escaped = "\\x1B]0;pwned\\x07\\x1B[2J\\u009B";
+    EXPECT_THAT(Stdout(), HasSubstr("  files/Doc/" + escaped + "\n"));
+    EXPECT_THAT(Stdout(), HasSubstr("  Doc\\" + escaped + "\n"));
+    for (const char raw : {'\x1B', '\x07'}) EXPECT_EQ(Stdout().find(raw), std::string::npos);
+    EXPECT_EQ(Stdout().find("\xC2\x9B"), std::string::npos);
 }
 
 }  // namespace

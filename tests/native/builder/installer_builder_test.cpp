@@ -12,6 +12,7 @@
 #include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
 #include "native/builder/test_support.h"
+#include "payload/block_reader.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
 #include "payload/payload_resource.h"
@@ -67,45 +68,144 @@ std::vector<std::uint8_t> RcdataOf(const std::vector<std::uint8_t>& exe, std::ui
 
 std::vector<std::uint8_t> PayloadOf(const std::vector<std::uint8_t>& exe) { return RcdataOf(exe, kPayloadResourceId); }
 
+// Every entry read back through the installer's reader, for a stored payload
+// (version 1, the bytes every builder wrote before compression existed) and a
+// deflate one (version 2: a block per entry, stored where it does not shrink).
 TEST_F(InstallerBuilderTest, ArchiveRoundTripsThroughTheReader) {
-    const BuildResult result = BuildInstaller(Options());
-    EXPECT_EQ(result.entries, 5u);
-    const std::vector<std::uint8_t> exe = test::ReadBytes(output());
-    EXPECT_EQ(exe.size(), result.fileSize);
-    const std::vector<std::uint8_t> archive = PayloadOf(exe);
-    std::vector<PayloadEntry> entries;
-    ASSERT_TRUE(ParsePayloadArchive(archive, entries));
-    std::vector<std::string> names;
-    for (const PayloadEntry& entry : entries) {
-        names.push_back(entry.name);
-        EXPECT_TRUE(IsSafeEntryName(entry.name)) << entry.name;
-        const std::string data(archive.begin() + static_cast<std::ptrdiff_t>(entry.offset),
-                               archive.begin() + static_cast<std::ptrdiff_t>(entry.offset + entry.size));
-        if (entry.name == "setup.ini") {
-            EXPECT_EQ(data.substr(0, 4), std::string("\xFF\xFE[\0", 4));
-        } else {
-            const std::vector<std::uint8_t> source = test::ReadBytes(product() / PathFromUtf8(entry.name));
-            EXPECT_EQ(data, std::string(source.begin(), source.end())) << entry.name;
+    test::WriteBytes(product() / "files/noise.bin", test::Pseudorandom(200000, 7));
+    for (const PayloadCompression method : {PayloadCompression::None, PayloadCompression::Deflate}) {
+        SCOPED_TRACE(std::string(CompressionName(method)));
+        BuildOptions options = Options();
+        options.compression = method;
+        const BuildResult result = BuildInstaller(options);
+        EXPECT_EQ(result.entries, 6u);
+        const std::vector<std::uint8_t> exe = test::ReadBytes(output());
+        EXPECT_EQ(exe.size(), result.fileSize);
+        const std::vector<std::uint8_t> bytes = PayloadOf(exe);
+        EXPECT_EQ(bytes.size(), result.payloadSize);
+        PayloadArchive archive;
+        ASSERT_TRUE(ParsePayloadArchive(bytes, archive));
+        EXPECT_EQ(archive.version, method == PayloadCompression::None ? 1u : 2u);
+        std::vector<std::string> names;
+        for (const PayloadEntry& entry : archive.entries) {
+            names.push_back(entry.name);
+            EXPECT_TRUE(IsSafeEntryName(entry.name)) << entry.name;
+            std::string data;
+            EXPECT_EQ(ReadBlockRange(bytes, archive.blocks[entry.block], entry.offset, entry.size,
+                                     [&](std::span<const std::uint8_t> chunk) {
+                                         data.append(chunk.begin(), chunk.end());
+                                         return true;
+                                     }),
+                      BlockRead::Done);
+            if (entry.name == "setup.ini") {
+                EXPECT_EQ(data.substr(0, 4), std::string("\xFF\xFE[\0", 4));
+            } else {
+                const std::vector<std::uint8_t> source = test::ReadBytes(product() / PathFromUtf8(entry.name));
+                EXPECT_EQ(data, std::string(source.begin(), source.end())) << entry.name;
+            }
+            // What does not shrink (noise, a few bytes) is stored even in a compressed payload.
+            if (entry.name != "setup.ini") {
+                const bool shrinks = method == PayloadCompression::Deflate && entry.name == "files/App.exe";
+                EXPECT_EQ(archive.blocks[entry.block].method, shrinks ? BlockMethod::Deflate : BlockMethod::Stored)
+                    << entry.name;
+            }
+        }
+        EXPECT_THAT(names, ::testing::ElementsAre("License.txt", "files/App.exe", "files/Doc/説明.txt",
+                                                  "files/empty.dat", "files/noise.bin", "setup.ini"));
+        // Blocks follow the directory in order without gaps and end the archive.
+        std::uint64_t at = archive.directorySize;
+        for (const PayloadBlock& block : archive.blocks) {
+            EXPECT_EQ(block.offset, at);
+            at += block.storedSize;
+        }
+        EXPECT_EQ(at, bytes.size());
+        if (method == PayloadCompression::Deflate) {
+            EXPECT_LT(bytes.size(), 250000u) << "3 MiB of one letter compress to almost nothing";
         }
     }
-    EXPECT_THAT(names, ::testing::ElementsAre("License.txt", "files/App.exe", "files/Doc/説明.txt", "files/empty.dat",
-                                              "setup.ini"));
-    // Data blocks follow the directory without gaps and end the archive.
-    EXPECT_EQ(entries.back().offset + entries.back().size, archive.size());
 }
 
-TEST_F(InstallerBuilderTest, DigestsBesideThePayloadMatchEveryEntry) {
-    BuildInstaller(Options());
-    const std::vector<std::uint8_t> exe = test::ReadBytes(output());
-    const std::vector<std::uint8_t> archive = PayloadOf(exe);
-    std::vector<PayloadEntry> entries;
-    ASSERT_TRUE(ParsePayloadArchive(archive, entries));
-    PayloadDigests digests;
-    ASSERT_TRUE(ParsePayloadDigests(RcdataOf(exe, kPayloadDigestsResourceId), entries.size(), digests));
-    EXPECT_TRUE(PayloadDirectoryIntact(archive, entries, digests));
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        EXPECT_TRUE(PayloadEntryIntact(archive, entries, &digests, i)) << entries[i].name;
+TEST_F(InstallerBuilderTest, DigestsBesideThePayloadMatchEveryBlock) {
+    for (const PayloadCompression method : {PayloadCompression::None, PayloadCompression::Deflate}) {
+        SCOPED_TRACE(std::string(CompressionName(method)));
+        BuildOptions options = Options();
+        options.compression = method;
+        BuildInstaller(options);
+        const std::vector<std::uint8_t> exe = test::ReadBytes(output());
+        const std::vector<std::uint8_t> bytes = PayloadOf(exe);
+        PayloadArchive archive;
+        ASSERT_TRUE(ParsePayloadArchive(bytes, archive));
+        PayloadDigests digests;
+        ASSERT_TRUE(ParsePayloadDigests(RcdataOf(exe, kPayloadDigestsResourceId), archive, digests));
+        EXPECT_TRUE(PayloadDirectoryIntact(bytes, archive, digests));
+        for (std::size_t i = 0; i < archive.blocks.size(); ++i) {
+            EXPECT_TRUE(PayloadBlockIntact(bytes, archive, &digests, i)) << i;
+        }
     }
+}
+
+// [Setup] Compression chooses, the option overrides it; a stored payload of
+// some size gets a note that compression would help, unless stored was asked for.
+TEST_F(InstallerBuilderTest, CompressionComesFromSetupIniOrTheOption) {
+    struct Case {
+        const char* key;  // the Compression line, or empty
+        std::optional<PayloadCompression> option;
+        PayloadCompression used;
+        bool note;
+    };
+    const Case cases[] = {
+        {"Compression=none\n", std::nullopt, PayloadCompression::None, false},
+        {"", std::nullopt, PayloadCompression::None, true},  // the last with the large file
+        {"", std::nullopt, PayloadCompression::None, false},
+        {"Compression=deflate\n", std::nullopt, PayloadCompression::Deflate, false},
+        {"Compression=Deflate\n", PayloadCompression::None, PayloadCompression::None, false},
+        {"", PayloadCompression::Deflate, PayloadCompression::Deflate, false},
+    };
+    WriteFile(product() / "files/big.dat", std::string(17 << 20, 'b'));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        WriteFile(product() / "setup.ini",
+                  std::string("[Setup]\nAppName=製品\nLicenseFile=License.txt\n") + c.key + "[Files]\nFile1=*\n");
+        BuildOptions options = Options();
+        options.compression = c.option;
+        const BuildResult result = BuildInstaller(options);
+        EXPECT_EQ(result.compression, c.used);
+        EXPECT_EQ(result.payloadSize < result.originalSize, c.used == PayloadCompression::Deflate);
+        ASSERT_EQ(result.notes.size(), c.note ? 1u : 0u);
+        if (c.note) {
+            EXPECT_THAT(result.notes[0], ::testing::HasSubstr("Compression=deflate"));
+        }
+        for (const std::string& warning : result.warnings)
+            EXPECT_THAT(warning, ::testing::Not(::testing::HasSubstr("Compression")));
+        // The note is about large payloads only.
+        if (c.note) fs::remove(product() / "files/big.dat");
+    }
+    WriteFile(product() / "setup.ini",
+              "[Setup]\nAppName=製品\nLicenseFile=License.txt\nCompression=zip\n[Files]\nFile1=*\n");
+    try {
+        BuildInstaller(Options());
+        ADD_FAILURE() << "Compression=zip was taken";
+    } catch (const std::runtime_error& e) {
+        EXPECT_THAT(e.what(), ::testing::HasSubstr("Compression=zip names no method; use one of none, deflate"));
+    }
+}
+
+// The same input gives the same bytes however many threads compress it.
+TEST_F(InstallerBuilderTest, CompressedOutputDoesNotDependOnTheThreads) {
+    for (int i = 0; i < 12; ++i) {
+        WriteFile(product() / ("files/part" + std::to_string(i) + ".txt"), std::string(1000 + 5000 * i, 'a' + i));
+    }
+    std::vector<std::uint8_t> first;
+    for (const unsigned threads : {1u, 2u, 5u}) {
+        BuildOptions options = Options();
+        options.compression = PayloadCompression::Deflate;
+        options.threads = threads;
+        BuildInstaller(options);
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(output());
+        if (first.empty()) first = bytes;
+        EXPECT_TRUE(bytes == first) << threads << " threads";
+    }
+    EXPECT_THAT(OutputFolder(), ::testing::ElementsAre("setup.exe")) << "the spool files are gone";
 }
 
 TEST_F(InstallerBuilderTest, SameInputGivesByteIdenticalOutput) {
@@ -156,6 +256,36 @@ TEST_F(InstallerBuilderTest, OutputPassesAnIndependentReader) {
     BuildInstaller(Options());
     test::WriteBytes(dir_.path() / "payload.bin", PayloadOf(test::ReadBytes(output())));
     EXPECT_EQ(test::VerifyPe(stub(), output(), dir_.path() / "payload.bin"), 0);
+}
+
+// An independent reader of both archive versions (tests/native/builder/
+// read_payload.py: pefile, its own parse of the layout, libxxhash, Python's
+// zlib) extracts exactly the product's files and setup.ini as stored.
+TEST_F(InstallerBuilderTest, EveryVersionPassesAnIndependentReader) {
+    if (!test::HavePefile()) GTEST_SKIP() << "python3-pefile is not installed";
+    test::WriteBytes(product() / "files/noise.bin", test::Pseudorandom(5000, 9));
+    for (const PayloadCompression method : {PayloadCompression::None, PayloadCompression::Deflate}) {
+        SCOPED_TRACE(std::string(CompressionName(method)));
+        BuildOptions options = Options();
+        options.compression = method;
+        BuildInstaller(options);
+        const fs::path extracted = dir_.path() / ("read-" + std::string(CompressionName(method)));
+        const std::string command = test::Python3() + " " ZEL_SOURCE_DIR "/tests/native/builder/read_payload.py '" +
+                                    output().string() + "' '" + extracted.string() + "' > '" +
+                                    (dir_.path() / "read.txt").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+        for (const char* name :
+             {"License.txt", "files/App.exe", "files/Doc/説明.txt", "files/empty.dat", "files/noise.bin"}) {
+            EXPECT_TRUE(test::ReadBytes(extracted / PathFromUtf8(name)) ==
+                        test::ReadBytes(product() / PathFromUtf8(name)))
+                << name;
+        }
+        const std::string listed = test::Bytes(test::ReadBytes(dir_.path() / "read.txt"));
+        EXPECT_THAT(listed,
+                    ::testing::HasSubstr(method == PayloadCompression::None ? "stored 3145728 3145728 files/App.exe"
+                                                                            : "deflate "));
+        EXPECT_THAT(listed, ::testing::HasSubstr("stored 5000 5000 files/noise.bin"));
+    }
 }
 
 TEST_F(InstallerBuilderTest, RefusalLeavesAnExistingOutputUntouched) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/block_archive.h"
 #include "common/random_bytes.h"
 #include "payload/xxh64.h"
 
@@ -12,100 +13,117 @@ namespace {
 
 using test::RandomBytes;
 
-struct Item {
-    std::string name;
-    std::vector<std::uint8_t> data;
-};
-
 struct Fixture {
-    std::vector<std::uint8_t> archive;
-    std::vector<PayloadEntry> entries;
+    std::vector<std::uint8_t> bytes;
+    PayloadArchive archive;
     PayloadDigests digests;
 };
 
-// An archive and its digests made the way InstallerBuilder makes them.
-Fixture MakeFixture() {
-    const std::vector<Item> items = {
-        {"setup.ini", RandomBytes(300, 3)},
-        {"License.txt", RandomBytes(40, 4)},
-        {"files/empty.dat", {}},
-        {"files/データ/big.bin", RandomBytes(70000, 5)},
-    };
+const std::vector<test::BlockItem> kItems = {
+    {"setup.ini", RandomBytes(300, 3)},
+    {"License.txt", std::vector<std::uint8_t>(4000, 'L')},
+    {"files/empty.dat", {}},
+    {"files/データ/big.bin", RandomBytes(70000, 5)},
+};
+
+// A version 1 archive and its digests made the way InstallerBuilder makes them.
+Fixture StoredFixture() {
     Fixture f;
     std::vector<ArchiveItem> directory;
-    for (const Item& item : items) directory.push_back({item.name, item.data.size()});
-    f.archive = BuildArchiveDirectory(directory);
-    f.digests.directory = Xxh64(f.archive);
-    for (const Item& item : items) {
-        f.archive.insert(f.archive.end(), item.data.begin(), item.data.end());
-        f.digests.entries.push_back(Xxh64(item.data));
+    for (const test::BlockItem& item : kItems) directory.push_back({item.name, item.data.size()});
+    f.bytes = BuildArchiveDirectory(directory);
+    f.digests.directory = Xxh64(f.bytes);
+    for (const test::BlockItem& item : kItems) {
+        f.bytes.insert(f.bytes.end(), item.data.begin(), item.data.end());
+        f.digests.blocks.push_back(Xxh64(item.data));
     }
-    EXPECT_TRUE(ParsePayloadArchive(f.archive, f.entries));
+    EXPECT_TRUE(ParsePayloadArchive(f.bytes, f.archive));
+    return f;
+}
+
+// The same items in a version 2 archive with a block per entry.
+Fixture DeflateFixture() {
+    Fixture f;
+    test::BuiltArchive built = test::BuildBlockArchive(kItems, test::Blocks::DeflateEach);
+    f.bytes = std::move(built.bytes);
+    f.digests = built.digests;
+    EXPECT_TRUE(ParsePayloadArchive(f.bytes, f.archive));
     return f;
 }
 
 TEST(PayloadDigestTest, ResourceRoundTripsAndRefusesAnythingMalformed) {
-    const Fixture f = MakeFixture();
-    const std::vector<std::uint8_t> resource = SerializePayloadDigests(f.digests);
-    ASSERT_EQ(resource.size(), 24 + 8 * f.entries.size());
-    PayloadDigests read;
-    ASSERT_TRUE(ParsePayloadDigests(resource, f.entries.size(), read));
-    EXPECT_EQ(read.directory, f.digests.directory);
-    EXPECT_EQ(read.entries, f.digests.entries);
+    for (const Fixture& f : {StoredFixture(), DeflateFixture()}) {
+        SCOPED_TRACE(f.archive.version);
+        const std::vector<std::uint8_t> resource = SerializePayloadDigests(f.digests);
+        ASSERT_EQ(resource.size(), 24 + 8 * f.archive.blocks.size());
+        PayloadDigests read;
+        ASSERT_TRUE(ParsePayloadDigests(resource, f.archive, read));
+        EXPECT_EQ(read.directory, f.digests.directory);
+        EXPECT_EQ(read.blocks, f.digests.blocks);
 
-    struct Case {
-        const char* what;
-        std::size_t at;  // byte to change, or the new size when resize is set
-        bool resize;
-        std::size_t entryCount;
-    };
-    const Case cases[] = {
-        {"magic", 3, false, 4},
-        {"version", 8, false, 4},
-        {"count field", 12, false, 4},
-        {"fewer entries than the archive has", 0, false, 5},
-        {"more entries than the archive has", 0, false, 3},
-        {"truncated", resource.size() - 1, true, 4},
-        {"trailing byte", resource.size() + 1, true, 4},
-        {"empty", 0, true, 0},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::uint8_t> changed = resource;
-        if (c.resize) {
-            changed.resize(c.at);
-        } else if (c.at != 0) {
-            changed[c.at] ^= 0x01;
+        struct Case {
+            const char* what;
+            std::size_t at;  // byte to change, or the new size when resize is set
+            bool resize;
+            int blocksMore;  // blocks the archive is given beyond its own
+        };
+        const Case cases[] = {
+            {"magic", 3, false, 0},
+            {"version", 8, false, 0},
+            {"count field", 12, false, 0},
+            {"fewer digests than the archive has blocks", 0, false, 1},
+            {"more digests than the archive has blocks", 0, false, -1},
+            {"truncated", resource.size() - 1, true, 0},
+            {"trailing byte", resource.size() + 1, true, 0},
+            {"empty", 0, true, 0},
+        };
+        for (const Case& c : cases) {
+            std::vector<std::uint8_t> changed = resource;
+            if (c.resize) {
+                changed.resize(c.at);
+            } else if (c.at != 0) {
+                changed[c.at] ^= 0x01;
+            }
+            PayloadArchive archive = f.archive;
+            archive.blocks.resize(archive.blocks.size() + c.blocksMore);
+            EXPECT_FALSE(ParsePayloadDigests(changed, archive, read)) << c.what;
         }
-        EXPECT_FALSE(ParsePayloadDigests(changed, c.entryCount, read)) << c.what;
+        // Digests of the other version's archive.
+        PayloadArchive other = f.archive;
+        other.version = f.archive.version == 1 ? 2 : 1;
+        EXPECT_FALSE(ParsePayloadDigests(resource, other, read));
     }
 }
 
 TEST(PayloadDigestTest, AFlippedByteFailsOnlyWhereItLies) {
-    const Fixture f = MakeFixture();
-    EXPECT_TRUE(PayloadDirectoryIntact(f.archive, f.entries, f.digests));
-    for (std::size_t i = 0; i < f.entries.size(); ++i)
-        EXPECT_TRUE(PayloadEntryIntact(f.archive, f.entries, &f.digests, i));
+    for (const Fixture& f : {StoredFixture(), DeflateFixture()}) {
+        SCOPED_TRACE(f.archive.version);
+        EXPECT_TRUE(PayloadDirectoryIntact(f.bytes, f.archive, f.digests));
+        for (std::size_t i = 0; i < f.archive.blocks.size(); ++i)
+            EXPECT_TRUE(PayloadBlockIntact(f.bytes, f.archive, &f.digests, i));
 
-    // The last byte of the big entry: every other entry still passes.
-    std::vector<std::uint8_t> damaged = f.archive;
-    damaged[f.entries[3].offset + f.entries[3].size - 1] ^= 0x80;
-    EXPECT_TRUE(PayloadDirectoryIntact(damaged, f.entries, f.digests));
-    for (std::size_t i = 0; i < f.entries.size(); ++i) {
-        EXPECT_EQ(PayloadEntryIntact(damaged, f.entries, &f.digests, i), i != 3) << f.entries[i].name;
+        // The last stored byte of the big entry's block: every other block still passes.
+        const PayloadBlock& big = f.archive.blocks[f.archive.entries[3].block];
+        std::vector<std::uint8_t> damaged = f.bytes;
+        damaged[big.offset + big.storedSize - 1] ^= 0x80;
+        EXPECT_TRUE(PayloadDirectoryIntact(damaged, f.archive, f.digests));
+        for (std::size_t i = 0; i < f.archive.blocks.size(); ++i) {
+            EXPECT_EQ(PayloadBlockIntact(damaged, f.archive, &f.digests, i), i != f.archive.entries[3].block);
+        }
+        // By name, the way start-up checks setup.ini and the licence.
+        EXPECT_FALSE(PayloadEntriesNamedIntact(damaged, f.archive, &f.digests, "FILES\\データ\\BIG.BIN"));
+        EXPECT_TRUE(PayloadEntriesNamedIntact(damaged, f.archive, &f.digests, "Setup.INI"));
+        EXPECT_TRUE(PayloadEntriesNamedIntact(damaged, f.archive, &f.digests, "files/not-there.bin"));
+
+        // A name byte in the directory (which changes where a file would go).
+        damaged = f.bytes;
+        damaged[f.archive.directorySize - 30] ^= 0x20;
+        EXPECT_FALSE(PayloadDirectoryIntact(damaged, f.archive, f.digests));
+
+        // Without digests every block passes; a block without a digest never does.
+        EXPECT_TRUE(PayloadBlockIntact(damaged, f.archive, nullptr, 3));
+        EXPECT_FALSE(PayloadBlockIntact(f.bytes, f.archive, &f.digests, f.archive.blocks.size()));
     }
-    // By name, the way start-up checks setup.ini and the licence.
-    EXPECT_FALSE(PayloadEntriesNamedIntact(damaged, f.entries, &f.digests, "FILES\\データ\\BIG.BIN"));
-    EXPECT_TRUE(PayloadEntriesNamedIntact(damaged, f.entries, &f.digests, "Setup.INI"));
-    EXPECT_TRUE(PayloadEntriesNamedIntact(damaged, f.entries, &f.digests, "files/not-there.bin"));
-
-    // A name byte in the directory (which changes where a file would go).
-    damaged = f.archive;
-    damaged[16 + 4] ^= 0x20;
-    EXPECT_FALSE(PayloadDirectoryIntact(damaged, f.entries, f.digests));
-
-    // Without digests every entry passes; an index without a digest never does.
-    EXPECT_TRUE(PayloadEntryIntact(damaged, f.entries, nullptr, 3));
-    EXPECT_FALSE(PayloadEntryIntact(f.archive, f.entries, &f.digests, f.entries.size()));
 }
 
 }  // namespace

@@ -146,9 +146,9 @@ TEST(PayloadFilesTest, UnsafeNamesAreLeftOutOfTheWalkAndFound) {
 TEST(PayloadFilesTest, StartUpTakesWhatLiesOutsideFilesAndALicenceBelowIt) {
     const std::vector<PayloadEntry> entries =
         Entries({"setup.ini", "License.txt", "files/App.exe", "files/Docs/License.txt", "extra/notes.txt"});
-    auto names = [](const std::vector<PayloadEntry>& list) {
+    auto names = [&](const std::vector<std::size_t>& list) {
         std::vector<std::string> result;
-        for (const PayloadEntry& entry : list) result.push_back(entry.name);
+        for (const std::size_t index : list) result.push_back(entries[index].name);
         return result;
     };
     EXPECT_EQ(names(StartupEntries(entries)),

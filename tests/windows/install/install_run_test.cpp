@@ -327,23 +327,25 @@ TEST_F(InstallRunTest, MissingPayloadFolderFailsWithRetryAndTheRetryStartsAfresh
     EXPECT_EQ(UninstallKeysOf(plan_.config.AppName).size(), 1u);
 }
 
-// A file that differs from its digest (a damaged setup.exe) is a failed copy
-// step: the log names it and the product is not registered.
-TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunAndRegistersNothing) {
-    WritePayload();
-    payload_.Load(temp_.path(), plan_);
-    payload_.Damage(plan_, "files/Doc/Manual.txt");
+// A file that differs from its digest (a damaged setup.exe), stored or
+// compressed, fails the run before anything is written: the log names it, the
+// install folder is not even made, and the product is not registered.
+TEST_F(InstallRunTest, DamagedPayloadFileFailsTheRunBeforeAnythingIsWritten) {
+    for (const auto layout : {test::TestPayload::Layout::Version1, test::TestPayload::Layout::Deflate}) {
+        SCOPED_TRACE(static_cast<int>(layout));
+        reporter_ = {};
+        WritePayload();
+        payload_.Load(temp_.path(), plan_, true, layout);
+        payload_.Damage(plan_, "files/Doc/Manual.txt");
 
-    EXPECT_FALSE(Run(false));
+        EXPECT_FALSE(Run(false));
 
-    ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
-    EXPECT_EQ(reporter_.LogText(),
-              LogOf({L"コピー: App.exe", L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt"}));
-    EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
-    EXPECT_FALSE(fs::exists(Installed(L"Doc\\Manual.txt")));
-    EXPECT_FALSE(fs::exists(Installed(L"install_manifest.txt")));
-    // The copy of setup.exe made beside the product files goes with the run.
-    EXPECT_TRUE(UninstallCopies().empty());
+        ExpectFailedWith(L"インストールに失敗しました。詳細はログを確認してください。");
+        EXPECT_EQ(reporter_.LogText(),
+                  LogOf({L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\Manual.txt"}));
+        EXPECT_FALSE(fs::exists(plan_.installDir)) << "no file, no copy of setup.exe, not even the folder";
+        EXPECT_TRUE(UninstallKeysOf(plan_.config.AppName).empty());
+    }
 }
 
 TEST_F(InstallRunTest, NothingSelectedFailsTheCopyStep) {

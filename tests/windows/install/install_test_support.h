@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "common/block_archive.h"
 #include "common/scratch_folder.h"
 #include "payload/payload_archive.h"
 #include "payload/payload_digest.h"
@@ -31,38 +32,49 @@ namespace fs = std::filesystem;
 // resource. Load again after changing the folder.
 class TestPayload {
 public:
-    void Load(const fs::path& root, InstallPlan& plan, bool withDigests = true) {
-        std::vector<ArchiveItem> items;
-        std::vector<fs::path> sources;
+    // Version1: stored, as every builder wrote before compression existed;
+    // Deflate: a deflate block per entry (stored where it does not shrink);
+    // Solid: every entry in one deflate block, in the folder walk's order.
+    enum class Layout { Version1, Deflate, Solid };
+
+    void Load(const fs::path& root, InstallPlan& plan, bool withDigests = true, Layout layout = Layout::Version1) {
+        std::vector<BlockItem> items;
         std::error_code error;
         for (auto it = fs::recursive_directory_iterator(root, error); !error && it != fs::end(it); ++it) {
             if (!it->is_regular_file()) continue;
             std::wstring name = it->path().lexically_relative(root).wstring();
             std::replace(name.begin(), name.end(), L'\\', L'/');
-            items.push_back({WideToUtf8(name), it->file_size()});
-            sources.push_back(it->path());
+            std::ifstream in(it->path(), std::ios::binary);
+            items.push_back({WideToUtf8(name), std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)),
+                                                                         std::istreambuf_iterator<char>())});
         }
-        archive_ = BuildArchiveDirectory(items);
         PayloadDigests digests;
-        digests.directory = Xxh64(archive_);
-        for (const fs::path& source : sources) {
-            std::ifstream in(source, std::ios::binary);
-            const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                                 std::istreambuf_iterator<char>());
-            digests.entries.push_back(Xxh64(data));
-            archive_.insert(archive_.end(), data.begin(), data.end());
+        if (layout != Layout::Version1) {
+            BuiltArchive built =
+                BuildBlockArchive(items, layout == Layout::Solid ? Blocks::DeflateSolid : Blocks::DeflateEach);
+            archive_ = std::move(built.bytes);
+            digests = built.digests;
+        } else {
+            std::vector<ArchiveItem> directory;
+            for (const BlockItem& item : items) directory.push_back({item.name, item.data.size()});
+            archive_ = BuildArchiveDirectory(directory);
+            digests.directory = Xxh64(archive_);
+            for (const BlockItem& item : items) {
+                digests.blocks.push_back(Xxh64(item.data));
+                archive_.insert(archive_.end(), item.data.begin(), item.data.end());
+            }
         }
         plan.payload.data = archive_;
-        plan.payload.entries.clear();
-        EXPECT_TRUE(ParsePayloadArchive(archive_, plan.payload.entries));
+        EXPECT_TRUE(ParsePayloadArchive(archive_, plan.payload.archive));
         plan.payload.digests.reset();
         if (withDigests) plan.payload.digests = std::move(digests);
     }
 
-    // Changes one bit in the data of the entry stored under this name.
+    // Changes one bit in the stored bytes of the entry stored under this name.
     void Damage(const InstallPlan& plan, const std::string& name) {
-        for (const PayloadEntry& entry : plan.payload.entries) {
-            if (entry.name == name && entry.size > 0) archive_[entry.offset + entry.size / 2] ^= 0x01;
+        for (const PayloadEntry& entry : plan.payload.entries()) {
+            const PayloadBlock& block = plan.payload.archive.blocks[entry.block];
+            if (entry.name == name && block.storedSize > 0) archive_[block.offset + block.storedSize / 2] ^= 0x01;
         }
     }
 

@@ -39,14 +39,31 @@ std::vector<std::uint16_t> GroupIconIds(std::span<const std::uint8_t> group) {
 
 }  // namespace
 
+std::string IconFileSizeProblem(std::uint64_t fileSize) {
+    if (fileSize <= kMaxIconFileSize) return {};
+    return "it is larger than the " + std::to_string(kMaxIconFileSize >> 20) +
+           " MiB an icon of every size and colour depth Windows shows needs";
+}
+
 std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> ico) {
+    if (const std::string problem = IconFileSizeProblem(ico.size()); !problem.empty()) Fail(problem);
     ByteReader reader(ico);
     std::uint16_t reserved = 0, type = 0, count = 0;
     if (!reader.readU16(reserved) || !reader.readU16(type) || !reader.readU16(count) || reserved != 0 || type != 1) {
-        Fail("is not an icon file (no .ico header)");
+        Fail("it is not an icon file (no .ico header)");
     }
-    if (count == 0) Fail("holds no image");
-    if (ico.size() < kIconDirSize + kIconEntrySize * count) Fail("is cut short in its image directory");
+    if (count == 0) Fail("its directory lists no image; an icon file holds at least one");
+    if (count > kMaxIconImages) {
+        Fail("its directory lists " + std::to_string(count) + " images, more than the " +
+             std::to_string(kMaxIconImages) +
+             " an icon needs (Windows chooses among a few dozen sizes and colour depths)");
+    }
+    const std::size_t directoryEnd = kIconDirSize + kIconEntrySize * count;
+    if (ico.size() < directoryEnd) Fail("its image directory is cut short");
+    struct Range {
+        std::size_t offset, size, index;
+    };
+    std::vector<Range> ranges;
     std::vector<IconImage> images;
     for (std::uint16_t i = 0; i < count; ++i) {
         IconImage image;
@@ -61,7 +78,9 @@ std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> ico) {
         image.height = head[1];
         image.colorCount = head[2];
         const std::string which = "image " + std::to_string(i + 1);
-        if (size == 0 || offset > ico.size() || size > ico.size() - offset) Fail(which + " lies beyond the file's end");
+        if (size == 0) Fail(which + " is empty");
+        if (offset > ico.size() || size > ico.size() - offset) Fail(which + " lies beyond the file's end");
+        if (offset < directoryEnd) Fail(which + " lies inside the image directory");
         const std::span<const std::uint8_t> data = ico.subspan(offset, size);
         const bool png = size >= sizeof(kPngSignature) && std::equal(data.begin(), data.begin() + 8, kPngSignature);
         ByteReader header(data);
@@ -69,8 +88,29 @@ std::vector<IconImage> ParseIconFile(std::span<const std::uint8_t> ico) {
         if (!png && (!header.readU32(headerSize) || headerSize != kBitmapInfoHeaderSize)) {
             Fail(which + " is neither a bitmap nor a PNG image");
         }
+        ranges.push_back({offset, size, i});
         image.data.assign(data.begin(), data.end());
         images.push_back(std::move(image));
+    }
+    // Each image has bytes of its own, so that what the icon costs is bounded
+    // by its file, and each one differs, since Windows would only ever show the
+    // first of two alike.
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < ranges.size(); ++i) {
+        const Range& before = ranges[i - 1];
+        if (ranges[i].offset < before.offset + before.size) {
+            const auto [first, second] = std::minmax(before.index, ranges[i].index);
+            Fail("images " + std::to_string(first + 1) + " and " + std::to_string(second + 1) +
+                 " overlap in the file; each image needs bytes of its own");
+        }
+    }
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        for (std::size_t j = i + 1; j < images.size(); ++j) {
+            if (images[i].data == images[j].data) {
+                Fail("images " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                     " are the same image; list each image once");
+            }
+        }
     }
     return images;
 }

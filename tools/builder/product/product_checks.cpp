@@ -9,6 +9,7 @@
 #include "app/version.h"
 #include "builder/product/windows_names.h"
 #include "config/install_dir_variables.h"
+#include "install/destination/destination_rules.h"
 #include "install/files/files_pattern.h"
 #include "install/files/installed_names.h"
 #include "util/ascii.h"
@@ -28,11 +29,11 @@ constexpr std::size_t kQuoteStart = 60;
 constexpr std::size_t kNamedUnselected = 5;
 
 constexpr std::array<std::wstring_view, 4> kSections = {L"Setup", L"Files", L"StartMenuItems", L"System32RegSvr"};
-constexpr std::array<std::wstring_view, 13> kSetupKeys = {
+constexpr std::array<std::wstring_view, 14> kSetupKeys = {
     L"AppName",        L"AppVersion",        L"ProgramsDisplayName", L"DisplayVersion",
     L"ProductVersion", L"Publisher",         L"SupportUrl",          L"HelpUrl",
     L"UpdateUrl",      L"DefaultInstallDir", L"ShortcutName",        L"StartMenuGroupName",
-    L"LicenseFile"};
+    L"LicenseFile",    L"Compression"};
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
 
@@ -102,22 +103,28 @@ bool IsRootedWindowsPath(std::wstring_view path) {
     return !parts.rootName.empty() || parts.hasRootDirectory;
 }
 
-// A drive and a root ("C:\...") or a share ("\\server\share"): what a folder an
-// installer creates must start with.
-bool IsFullyQualified(std::wstring_view path) {
-    const WindowsPathParts parts = SplitWindowsPath(path);
-    if (!parts.hasRootDirectory) return false;
-    if (parts.rootName.size() == 2 && parts.rootName[1] == L':') return true;
-    return parts.rootName.size() > 2 && (parts.rootName[0] == L'\\' || parts.rootName[0] == L'/');
+// DefaultInstallDir as setup.exe expands it on a standard installation of
+// Windows: every machine-folder variable replaced by its usual value. Names
+// setup.exe takes from its environment stay as written; they are added to
+// targetOnly when it is given.
+std::wstring UsualInstallDir(std::wstring_view value, std::vector<std::wstring>* targetOnly = nullptr) {
+    return ExpandVariables(value, [targetOnly](std::wstring_view name) -> std::optional<std::wstring> {
+        if (const FolderVariable* known = FindFolderVariable(name)) return std::wstring(known->usualValue);
+        if (targetOnly != nullptr) targetOnly->emplace_back(name);
+        return std::nullopt;
+    });
 }
 
-// DefaultInstallDir with a leading machine-folder variable replaced by its value
-// on a standard installation of Windows, for measuring paths below it.
-std::wstring UsualInstallDir(std::wstring_view value) {
-    const std::wstring_view variable = LeadingVariable(value);
-    const FolderVariable* known = variable.empty() ? nullptr : FindFolderVariable(variable);
-    if (!known) return std::wstring(value);
-    return std::wstring(known->usualValue) + std::wstring(value.substr(variable.size() + 2));
+// The folders setup.exe refuses to install into, where a standard installation
+// of Windows has them. The user's own profile is known only on the target.
+DestinationFacts StandardMachine() {
+    DestinationFacts facts;
+    facts.windowsFolder = L"C:\\Windows";
+    for (const std::wstring_view name : {L"ProgramFiles", L"ProgramFiles(x86)"}) {
+        facts.programFilesFolders.emplace_back(FindFolderVariable(name)->usualValue);
+    }
+    facts.profilesFolder = L"C:\\Users";
+    return facts;
 }
 
 std::string FolderVariableNames() {
@@ -164,42 +171,108 @@ std::string GroupNameProblem(std::wstring_view group) {
     return {};
 }
 
+// A name for a suggested fix: AppName when it is a plain name, otherwise an
+// example, so that a fix never repeats the value it corrects.
+std::string ExampleName(const SetupConfig& config) {
+    return PlainNameProblem(config.AppName).empty() ? Utf8(config.AppName) : "My Product";
+}
+
+bool HasSetupKey(const IniDocument& ini, std::wstring_view key) {
+    if (const IniDocument::Section* s = FindSection(ini, L"Setup")) {
+        return std::any_of(s->lines.begin(), s->lines.end(), [&](const IniDocument::Line& line) {
+            return line.HasEquals() && EqualsIgnoreAsciiCase(line.key, key);
+        });
+    }
+    return false;
+}
+
+// How to correct a name key: where it is not set it takes AppName, and the fix
+// is to set it (or to give AppName a plain name).
+std::string NameFix(const IniDocument& ini, std::wstring_view key, const std::string& example) {
+    if (HasSetupKey(ini, key)) return "write " + example;
+    return Utf8(key) + " takes AppName when it is not set: set " + Utf8(key) + " to " + example +
+           ", or give AppName a plain name";
+}
+
+// Why setup.exe refuses the folder, and how to correct it.
+std::string RefusalText(const DestinationVerdict& verdict, std::wstring_view folder, const std::string& example) {
+    const std::string refused =
+        "; setup.exe refuses it as the install folder, so every quiet run without /dir would end with 1603; ";
+    const std::string ownFolder = refused + "write a folder of the product's own, e.g. %ProgramFiles%\\" + example;
+    const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+    switch (verdict.refusal) {
+        case DestinationRefusal::NotFullPath:
+            if (folder.size() >= 2 && separator(folder[0]) && separator(folder[1])) {
+                return "is a network path" + ownFolder;
+            }
+            return "is not a full path on a drive" + refused +
+                   "write it with its drive or start it with a variable, e.g. %ProgramFiles%\\" + example;
+        case DestinationRefusal::BadName:
+            return "holds the name " + QuoteValue(verdict.detail) + ", which Windows cannot give a folder" + refused +
+                   "choose another name";
+        case DestinationRefusal::PercentSign:
+            return "holds a % sign outside the variables setup.exe fills in (in " + QuoteValue(verdict.detail) +
+                   "), which cmd would expand in the registered uninstall command" + refused + "remove the % sign";
+        case DestinationRefusal::BareFolder:
+            return "is a drive, Program Files or a user profile folder itself" + ownFolder;
+        case DestinationRefusal::TooLong:
+            return "is " + std::to_string(Utf16Length(folder)) + " characters long, over the " +
+                   std::to_string(kMaxDestinationLength) + " that leave room for its Uninstall.exe" + refused +
+                   "shorten it";
+        case DestinationRefusal::WindowsFolder:
+            return "lies in the Windows folder" + ownFolder;
+        default:
+            return "is not a folder setup.exe installs into" + ownFolder;
+    }
+}
+
+// DefaultInstallDir under the rules setup.exe applies to every destination,
+// as it expands on a standard installation of Windows: what they refuse would
+// make every quiet run without /dir end with 1603. A variable setup.exe takes
+// from its environment is known only on the target, so the folder is left to
+// it, with a warning.
+void CheckDefaultInstallDir(const ProductFacts& facts, std::vector<std::string>& warnings) {
+    const std::wstring& value = facts.config.DefaultInstallDir;
+    const std::string place = SetupPlace(facts.ini, L"DefaultInstallDir") + ": DefaultInstallDir " + QuoteValue(value);
+    std::vector<std::wstring> targetOnly;
+    const std::wstring usual = UsualInstallDir(value, &targetOnly);
+    if (!targetOnly.empty()) {
+        const std::string name = "%" + Utf8(targetOnly.front()) + "%";
+        warnings.push_back(place + (LeadingVariable(value) == targetOnly.front() ? " starts with " : " holds ") + name +
+                           ", which is not one of the machine folders setup.exe fills in (" + FolderVariableNames() +
+                           "); setup.exe takes it from the environment it runs in, and an elevated run's per-user "
+                           "folders are the administrator's, not the user's");
+        return;
+    }
+    DestinationVerdict verdict = JudgeDestinationText(usual);
+    if (verdict.refusal == DestinationRefusal::None) verdict = JudgeDestinationFacts(usual, StandardMachine());
+    if (verdict.refusal != DestinationRefusal::None) {
+        const std::string expanded = usual == value ? "" : " (" + QuoteValue(usual) + " on a standard Windows)";
+        Fail(place + expanded + " " + RefusalText(verdict, usual, ExampleName(facts.config)));
+    }
+    const std::wstring_view variable = LeadingVariable(value);
+    const std::wstring_view rest =
+        variable.empty() ? std::wstring_view() : std::wstring_view(value).substr(variable.size() + 2);
+    if (!rest.empty() && rest[0] != L'\\' && rest[0] != L'/') {
+        warnings.push_back(place + ": %" + Utf8(variable) +
+                           "% ends without a separator, so the folder's name is glued to it; write %" + Utf8(variable) +
+                           "%\\" + Utf8(rest));
+    }
+}
+
 void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warnings) {
     const SetupConfig& config = facts.config;
+    if (const std::string problem = VersionResourceProblem(config.AppVersion); !problem.empty()) {
+        Fail(SetupPlace(facts.ini, L"AppVersion") + ": AppVersion " + QuoteValue(config.AppVersion) + " " + problem +
+             ", but setup.exe's version resource (the version Explorer shows) holds one to four numbers of at most "
+             "65535 each; write a version such as 1.2.0");
+    }
     if (!ParseVersion(config.AppVersion)) {
         warnings.push_back(SetupPlace(facts.ini, L"AppVersion") + ": AppVersion " + QuoteValue(config.AppVersion) +
                            " is not a dotted number such as 1.2.0, so an installed version is compared with it as "
                            "text (1.10-beta would count as older than 1.9)");
     }
-    const std::string installDirPlace =
-        SetupPlace(facts.ini, L"DefaultInstallDir") + ": DefaultInstallDir " + QuoteValue(config.DefaultInstallDir);
-    const std::wstring_view variable = LeadingVariable(config.DefaultInstallDir);
-    if (variable.empty()) {
-        if (!IsFullyQualified(config.DefaultInstallDir)) {
-            warnings.push_back(installDirPlace +
-                               " is not a full path; write it with its drive or start it with a variable, e.g. "
-                               "C:\\Program Files\\" +
-                               Utf8(config.AppName) + " or %ProgramFiles%\\" + Utf8(config.AppName));
-        }
-    } else if (!FindFolderVariable(variable)) {
-        warnings.push_back(installDirPlace + " starts with %" + Utf8(variable) +
-                           "%, which is not one of the machine folders setup.exe fills in (" + FolderVariableNames() +
-                           "); setup.exe takes it from the environment it runs in, and an elevated run's per-user "
-                           "folders are the administrator's, not the user's");
-    } else {
-        const std::wstring_view rest = std::wstring_view(config.DefaultInstallDir).substr(variable.size() + 2);
-        if (!rest.empty() && rest[0] != L'\\' && rest[0] != L'/') {
-            warnings.push_back(installDirPlace + ": %" + Utf8(variable) +
-                               "% ends without a separator, so the folder's name is glued to it; write %" +
-                               Utf8(variable) + "%\\" + Utf8(rest));
-        }
-    }
-    if ((variable.empty() || FindFolderVariable(variable)) &&
-        UsualInstallDir(config.DefaultInstallDir).find(L'%') != std::wstring::npos) {
-        warnings.push_back(installDirPlace +
-                           " holds a % sign outside a leading variable; setup.exe refuses % in the install folder, "
-                           "because cmd would expand it in the registered uninstall command");
-    }
+    CheckDefaultInstallDir(facts, warnings);
     if (config.ShortcutName.empty()) {
         warnings.push_back(SetupPlace(facts.ini, L"ShortcutName") +
                            ": ShortcutName is empty, so no desktop shortcut is made and the install logs a warning; "
@@ -208,14 +281,80 @@ void CheckSetupValues(const ProductFacts& facts, std::vector<std::string>& warni
     const std::string shortcutProblem = PlainNameProblem(config.ShortcutName);
     if (!config.ShortcutName.empty() && !shortcutProblem.empty()) {
         Fail(SetupPlace(facts.ini, L"ShortcutName") + ": the desktop shortcut name " + QuoteValue(config.ShortcutName) +
-             " " + shortcutProblem + "; write a plain name such as " + Utf8(config.AppName));
+             " " + shortcutProblem + "; " +
+             NameFix(facts.ini, L"ShortcutName", "a plain name such as " + ExampleName(config)));
     }
     const std::string groupProblem = GroupNameProblem(config.StartMenuGroupName);
     if (!groupProblem.empty()) {
         Fail(SetupPlace(facts.ini, L"StartMenuGroupName") + ": the Start-menu folder " +
-             QuoteValue(config.StartMenuGroupName) + " " + groupProblem + "; write a folder name such as Vendor\\" +
-             Utf8(config.AppName));
+             QuoteValue(config.StartMenuGroupName) + " " + groupProblem + "; " +
+             NameFix(facts.ini, L"StartMenuGroupName", "a folder name such as Vendor\\" + ExampleName(config)));
     }
+}
+
+bool SelectsAny(const std::vector<std::wstring>& installable, std::wstring_view pattern) {
+    return std::any_of(installable.begin(), installable.end(),
+                       [&](const std::wstring& rel) { return MatchFilesPattern(rel, pattern); });
+}
+
+bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// What is wrong with a [Files] value that selects nothing, when its shape
+// shows it: quotes ([Files] keeps them as part of the value), a full path, a
+// leading separator, ".." or ".", a "files\" prefix (values are already
+// relative to files/), a folder named without "\*". Says what the value should
+// read when the corrected one selects files; empty when the shape shows nothing.
+std::string FilesValueHint(std::wstring_view value, const std::vector<std::wstring>& installable) {
+    std::vector<std::string> reasons;
+    std::wstring fixed(value);
+    if (fixed.size() >= 2 && (fixed.front() == L'"' || fixed.front() == L'\'') && fixed.back() == fixed.front()) {
+        fixed = fixed.substr(1, fixed.size() - 2);
+        reasons.push_back("[Files] keeps quotes as part of the value");
+    }
+    if (!fixed.empty() && IsPathSeparator(fixed.front())) {
+        while (!fixed.empty() && IsPathSeparator(fixed.front())) fixed.erase(0, 1);
+        reasons.push_back("a leading \\ or / leads nowhere, since values are relative to files/");
+    }
+    if (fixed.size() >= 2 && fixed[1] == L':') {
+        reasons.push_back("values are paths below files/, not full paths");
+        fixed.clear();
+    }
+    // Leading ".\" and "..\" elements.
+    bool dots = false, climbs = false;
+    for (;;) {
+        const std::size_t skip = fixed.starts_with(L"..") ? 2 : fixed.starts_with(L".") ? 1 : 0;
+        if (skip == 0 || fixed.size() <= skip || !IsPathSeparator(fixed[skip])) break;
+        (skip == 2 ? climbs : dots) = true;
+        fixed.erase(0, skip);
+        while (!fixed.empty() && IsPathSeparator(fixed.front())) fixed.erase(0, 1);
+    }
+    if (climbs) {
+        reasons.push_back("values cannot reach outside files/ with \"..\"");
+    } else if (dots) {
+        reasons.push_back("values start below files/, without \".\\\"");
+    }
+    if (fixed.size() > 6 && EqualsIgnoreAsciiCase(fixed.substr(0, 5), L"files") && IsPathSeparator(fixed[5])) {
+        fixed.erase(0, 6);
+        reasons.push_back("values are relative to files/, so they do not start with files\\");
+    }
+    if (!fixed.empty() && fixed.find_first_of(L"*?;") == std::wstring::npos) {
+        std::wstring folder = fixed;
+        while (!folder.empty() && IsPathSeparator(folder.back())) folder.pop_back();
+        const std::wstring below = ReplaceAll(folder, L'/', L'\\') + L"\\";
+        const bool isFolder =
+            !folder.empty() && std::any_of(installable.begin(), installable.end(), [&](const std::wstring& rel) {
+                return StartsWithIgnoreAsciiCase(rel, below);
+            });
+        if (isFolder) {
+            fixed = folder + (folder.find(L'/') != std::wstring::npos ? L"/*" : L"\\*");
+            reasons.push_back("it names a folder, and a value without * selects one file");
+        }
+    }
+    if (reasons.empty()) return {};
+    std::string hint;
+    for (const std::string& reason : reasons) hint += (hint.empty() ? "" : "; ") + reason;
+    if (!fixed.empty() && SelectsAny(installable, fixed)) hint += "; write " + Utf8(fixed);
+    return hint;
 }
 
 void CheckFiles(const ProductFacts& facts, const std::wstring& licenseRel, std::vector<std::string>& warnings) {
@@ -228,18 +367,18 @@ void CheckFiles(const ProductFacts& facts, const std::wstring& licenseRel, std::
         Fail("files/ holds no file to install (it is empty or holds only the licence file)");
     }
     std::string unmatched;
+    bool unexplained = false;
     for (const IniDocument::Line* line : ValueLines(facts.ini, L"Files")) {
-        const bool selects = std::any_of(installable.begin(), installable.end(),
-                                         [&](const std::wstring& rel) { return MatchFilesPattern(rel, line->value); });
-        if (!selects) {
-            unmatched += (unmatched.empty() ? "" : "; ") + Place(*line, L"Files") + ": " + QuoteValue(line->value) +
-                         " selects no file below files/";
-        }
+        if (SelectsAny(installable, line->value)) continue;
+        const std::string hint = FilesValueHint(line->value, installable);
+        unexplained = unexplained || hint.empty();
+        unmatched += (unmatched.empty() ? "" : "; ") + Place(*line, L"Files") + ": " + QuoteValue(line->value) +
+                     " selects no file below files/" + (hint.empty() ? "" : ": " + hint);
     }
     if (!unmatched.empty()) {
-        Fail(unmatched +
-             " (patterns are relative to files/, e.g. App.exe, Doc\\* or *.dll; the licence file is never "
-             "installed)");
+        Fail(unmatched + (unexplained ? " (patterns are relative to files/, e.g. App.exe, Doc\\* or *.dll; the "
+                                        "licence file is never installed)"
+                                      : ""));
     }
 
     // MainExe: the first [Files] value ending in .exe is the desktop shortcut's target.
@@ -388,6 +527,31 @@ std::string PlainNameProblem(std::wstring_view name) {
     return problem.empty() ? std::string() : "is not a plain name: " + problem;
 }
 
+std::string VersionResourceProblem(std::wstring_view text) {
+    if (text.empty()) return "is empty";
+    std::size_t components = 0;
+    for (std::wstring_view rest = text;;) {
+        const std::size_t dot = rest.find(L'.');
+        const std::wstring_view component = rest.substr(0, dot);
+        std::size_t digits = 0;
+        while (digits < component.size() && component[digits] >= L'0' && component[digits] <= L'9') ++digits;
+        const std::wstring_view number = component.substr(0, digits);
+        std::uint32_t value = 0;
+        for (const wchar_t c : number)
+            value = std::min<std::uint32_t>(value * 10 + static_cast<std::uint32_t>(c - L'0'), 65536);
+        if (value > 65535) {
+            return "has the number " + WideToUtf8(number);
+        }
+        ++components;
+        if (dot == std::wstring_view::npos) break;
+        rest.remove_prefix(dot + 1);
+    }
+    if (components > 4) {
+        return "has " + std::to_string(components) + " numbers";
+    }
+    return {};
+}
+
 std::string QuoteValue(std::wstring_view value) {
     std::string quoted = "\"";
     if (value.size() <= kQuoteLimit) {
@@ -453,6 +617,24 @@ void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warning
             }
         }
     }
+}
+
+void FailNoLicenseFile(const IniDocument& ini) {
+    const std::string example = " (the licence text the wizard shows, e.g. LicenseFile=License.txt)";
+    if (const IniDocument::Section* setup = FindSection(ini, L"Setup")) {
+        for (const IniDocument::Line& line : setup->lines) {
+            if (!line.HasEquals()) continue;
+            if (EqualsIgnoreAsciiCase(line.key, L"LicenseFile")) {
+                Fail(Place(line, L"Setup") + ": LicenseFile is empty; name the licence file" + example);
+            }
+        }
+        for (const IniDocument::Line& line : setup->lines) {
+            if (line.HasEquals() && NearestName(line.key, Candidates(kSetupKeys)) == L"LicenseFile") {
+                Fail(Place(line, L"Setup") + ": [Setup] has no LicenseFile; did you mean LicenseFile?" + example);
+            }
+        }
+    }
+    Fail("setup.ini: [Setup] has no LicenseFile" + example);
 }
 
 void CheckProductRules(const ProductFacts& facts, std::vector<std::string>& warnings) {

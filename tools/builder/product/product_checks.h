@@ -27,6 +27,11 @@ struct ProductFacts {
 // the product could be read.
 void CheckIniStructure(const IniDocument& ini, std::vector<std::string>& warnings);
 
+// For a setup.ini that names no licence file (LicenseFile absent or empty):
+// throws, naming the line of an empty LicenseFile or of a [Setup] key that
+// looks like a misspelling of it ("LicenceFile").
+[[noreturn]] void FailNoLicenseFile(const IniDocument& ini);
+
 // Everything else: throws std::runtime_error for what would fail at install time
 // (a [System32RegSvr] file that is not in files/, a Start-menu target or MainExe
 // that is not installed, shortcut and group names that are not plain names, a
@@ -40,6 +45,12 @@ std::wstring NearestName(std::wstring_view name, const std::vector<std::wstring_
 // Why the text cannot be a plain file name (a shortcut or Start-menu item name),
 // or empty when it can.
 std::string PlainNameProblem(std::wstring_view name);
+
+// Why a version text cannot be held in the four numbers of setup.exe's
+// version resource without losing part of it ("is empty", "has 5 numbers",
+// "has the number 70000"), or empty when it can: at most four dot-separated
+// components, each read by its leading digits, each at most 65535.
+std::string VersionResourceProblem(std::wstring_view text);
 
 // A value shortened for a message: its start and its length when it is long.
 std::string QuoteValue(std::wstring_view value);

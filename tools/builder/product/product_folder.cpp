@@ -137,15 +137,14 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     CheckIniStructure(document, plan.warnings);
     SetupConfig& config = plan.config;
     LoadSetupConfig(document, config);
+    plan.compression = CompressionOfSetupIni(document);
     std::error_code ec;
     const fs::path canonicalProduct = fs::canonical(folder, ec);
     if (ec) Fail("cannot resolve the product folder " + QuotedPath(folder) + ": " + ec.message());
     CheckStaysInside(iniPath, "setup.ini", canonicalProduct);
 
     // The licence file, under the name setup.ini gives it.
-    if (config.LicenseFile.empty()) {
-        Fail("setup.ini: [Setup] has no LicenseFile (the licence text the wizard shows, e.g. LicenseFile=License.txt)");
-    }
+    if (config.LicenseFile.empty()) FailNoLicenseFile(document);
     // The installer would read a longer value cut short.
     if (document.GetValue(L"Setup", L"LicenseFile").value_or(L"").size() > kMaxSetupValueLength) {
         Fail("setup.ini: LicenseFile is longer than 511 characters");
@@ -168,6 +167,10 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     if (licenseText.empty()) {
         Fail("the licence file " + Quoted(licenseName) +
              " holds no text (UTF-16LE needs an even number of bytes and some text after its byte-order mark)");
+    }
+    if (const std::string problem = LicenseEncodingProblem(licenseBytes); !problem.empty()) {
+        plan.warnings.push_back("the licence file " + Quoted(licenseName) + " " + problem +
+                                "; save it as UTF-8 or as UTF-16LE with a byte-order mark");
     }
     CheckNoPlaceholders(document, licenseName, licenseText);
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/product/payload_compression.h"
 #include "config/setup_config.h"
 
 namespace zel {
@@ -25,6 +26,7 @@ struct ProductPlan {
     std::vector<std::string> warnings;   // things worth telling that do not stop the build
     SetupConfig config;                  // setup.ini as setup.exe will read it
     std::vector<std::wstring> installs;  // what an install copies (InstalledFiles)
+    CompressionChoice compression;       // [Setup] Compression
 };
 
 // Checks the folder and lists what goes into the payload: setup.ini (stored as

@@ -75,7 +75,8 @@ LicenseFile=License.txt
 ; The Start-menu folder of the [StartMenuItems] shortcuts (Vendor\Product may
 ; nest); empty: no Start-menu items. Default: the value of AppName
 ;StartMenuGroupName=
-; How the payload is stored in setup.exe: none, deflate or lzma. Default: none
+; How the builder stores the payload in setup.exe: none (files as they are)
+; or deflate (smaller, a little slower to build and install). Default: none
 ;Compression=none
 
 [Files]

@@ -58,5 +58,24 @@ TEST(QuoteValueTest, QuotesLongValuesByTheirStart) {
     EXPECT_EQ(QuoteValue(std::wstring(81, L'a')), "\"" + std::string(60, 'a') + "...\" (81 characters)");
 }
 
+// What the four numbers cannot hold is refused; what only loses its text
+// (a suffix, a letter) is held by its leading digits and is not.
+TEST(VersionResourceProblemTest, NamesWhatTheFourNumbersCannotHold) {
+    const std::pair<std::wstring, std::string> cases[] = {
+        {L"1.2.0", ""},
+        {L"65535.65535.65535.65535", ""},
+        {L"1.2.0-beta", ""},
+        {L"v2", ""},
+        {L"..7", ""},
+        {L"", "is empty"},
+        {L"1.0.0.0.1", "has 5 numbers"},
+        {L"1.2.3.4.0", "has 5 numbers"},
+        {L"70000.1", "has the number 70000"},
+        {L"1.65536", "has the number 65536"},
+        {L"2.99999999999999999999-rc", "has the number 99999999999999999999"},
+    };
+    for (const auto& [text, problem] : cases) EXPECT_EQ(VersionResourceProblem(text), problem) << WideToUtf8(text);
+}
+
 }  // namespace
 }  // namespace zel

@@ -106,7 +106,7 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
         {"setup.ini UTF-16 without mark", ini(std::string("[\0S\0]\0", 6)), "NUL characters"},
         {"setup.ini UTF-16 odd length", ini(std::string("\xFF\xFE[\0S", 5)), "odd number of bytes"},
         {"no LicenseFile", ini("[Setup]\nAppName=App\n"), "[Setup] has no LicenseFile"},
-        {"empty LicenseFile", ini("[Setup]\nLicenseFile=\n"), "[Setup] has no LicenseFile"},
+        {"empty LicenseFile", ini("[Setup]\nLicenseFile=\n"), "line 2 ([Setup] LicenseFile): LicenseFile is empty"},
         {"absolute LicenseFile", ini("[Setup]\nLicenseFile=/etc/passwd\n"), "must be a relative path"},
         {"drive LicenseFile", ini("[Setup]\nLicenseFile=C:\\License.txt\n"), "must be a relative path"},
         {"LicenseFile with ..", ini("[Setup]\nLicenseFile=..\\License.txt\n"), "must be a relative path"},
@@ -134,7 +134,8 @@ TEST_F(ProductFolderTest, RefusesWithAMessageNamingTheProblem) {
          "holds no file to install"},
         {"pattern selects nothing", ini(std::string(kIni) + "File3=Missing.dll\nFile4=Doc\\\n"),
          "setup.ini line 7 ([Files] File3): \"Missing.dll\" selects no file below files/; setup.ini line 8 ([Files] "
-         "File4): \"Doc\\\" selects no file below files/ (patterns are relative to files/"},
+         "File4): \"Doc\\\" selects no file below files/: it names a folder, and a value without * selects one "
+         "file; write Doc\\* (patterns are relative to files/"},
         {"pattern selects only the licence",
          [](const fs::path& r) {
              WriteFile(r / "files/License.txt", "Terms.");

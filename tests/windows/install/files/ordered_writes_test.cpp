@@ -101,5 +101,49 @@ TEST_F(OrderedWritesTest, FolderThatCannotBeMadeFailsAtItsFilesTurn) {
     EXPECT_FALSE(fs::exists(fs::path(plan_.installDir) / L"d.txt"));
 }
 
+// Files that share one solid block are written in one pass through it, in the
+// block's order, and still reported in walk order with their own bytes; among
+// them a file of no bytes and one larger than a decoded chunk.
+TEST_F(OrderedWritesTest, SolidBlockIsWrittenInOnePassAndReportedInWalkOrder) {
+    const std::vector<std::pair<std::wstring, std::string>> files = {
+        {L"B.txt", "upper"}, {L"a.txt", "lower"},      {L"c\\D.txt", std::string(3 << 20, 'd')},
+        {L"c\\e.txt", ""},   {L"c\\f\\g.txt", "deep"}, {L"h.bin", std::string(1000, 'h')},
+    };
+    for (const auto& [rel, data] : files) WriteFile(Files() / rel, data);
+    payload_.Load(temp_.path(), plan_, true, test::TestPayload::Layout::Solid);
+    ASSERT_EQ(plan_.payload.archive.blocks.size(), 1u);
+    std::vector<std::wstring> copied;
+
+    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
+
+    const std::vector<std::wstring> walk = {L"a.txt", L"B.txt", L"c\\D.txt", L"c\\e.txt", L"c\\f\\g.txt", L"h.bin"};
+    EXPECT_EQ(copied, walk);
+    EXPECT_EQ(reporter_.LogText(), LogOf(CopyLines(walk)));
+    for (const auto& [rel, data] : files) {
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / rel), data) << fs::path(rel).string();
+    }
+}
+
+// A solid block that breaks in its middle (its digest made again, or none):
+// the copy stops at the first file in walk order that the pass did not
+// complete, which is not left behind half written.
+TEST_F(OrderedWritesTest, SolidBlockThatBreaksStopsAtTheFirstFileItDidNotComplete) {
+    for (int i = 0; i < 8; ++i)
+        WriteFile(Files() / (L"f" + std::to_wstring(i) + L".txt"), std::string(100000, 'a' + i));
+    payload_.Load(temp_.path(), plan_, false, test::TestPayload::Layout::Solid);
+    payload_.Damage(plan_, "files/f0.txt");  // the middle of the one block
+    std::vector<std::wstring> copied;
+
+    EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
+
+    ASSERT_FALSE(reporter_.lines.empty());
+    EXPECT_TRUE(reporter_.lines.back().starts_with(L"[エラー] 埋め込みペイロードのファイルが破損しています: f"));
+    const std::wstring failed = reporter_.lines.back().substr(reporter_.lines.back().find(L": ") + 2);
+    EXPECT_FALSE(fs::exists(fs::path(plan_.installDir) / failed));
+    for (const std::wstring& rel : copied) {
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / rel).size(), 100000u) << fs::path(rel).string();
+    }
+}
+
 }  // namespace
 }  // namespace zel

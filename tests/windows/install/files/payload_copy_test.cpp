@@ -119,26 +119,76 @@ TEST_F(PayloadCopyTest, OnlyTheLicenceBelowFilesSelectsNothing) {
     EXPECT_TRUE(copied.empty());
 }
 
-// A damaged setup.exe: the files before the damaged one are installed, the
-// damaged one is not written, and the log names it. Without digests the same
-// bytes install unchecked, as from a setup.exe built before digests existed.
-TEST_F(PayloadCopyTest, DamagedFileStopsTheCopyBeforeItIsWritten) {
+// A damaged setup.exe is found by the check a run makes before it writes
+// anything, for a stored and a compressed payload alike: the first damaged
+// file in walk order is named and nothing is written. Without digests the
+// check passes, as for a setup.exe built before digests existed.
+TEST_F(PayloadCopyTest, DamagedFileIsFoundBeforeAnythingIsWritten) {
+    for (const auto layout : {test::TestPayload::Layout::Version1, test::TestPayload::Layout::Deflate}) {
+        SCOPED_TRACE(static_cast<int>(layout));
+        WriteSampleTree();
+        WriteFile(Files() / L"Doc\\a\\b.txt", std::string(5000, 'b'));  // compresses
+        payload_.Load(temp_.path(), plan_, true, layout);
+        payload_.Damage(plan_, "files/Doc/a/b.txt");
+        payload_.Damage(plan_, "files/readme.txt");
+        reporter_.lines.clear();
+
+        EXPECT_FALSE(CheckPayloadFiles(plan_, reporter_));
+
+        EXPECT_EQ(reporter_.LogText(),
+                  LogOf({L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\a\\b.txt"}));
+        EXPECT_FALSE(fs::exists(plan_.installDir));
+        EXPECT_TRUE(reporter_.positions.empty());
+
+        plan_.payload.digests.reset();
+        reporter_.lines.clear();
+        EXPECT_TRUE(CheckPayloadFiles(plan_, reporter_));
+        EXPECT_TRUE(reporter_.lines.empty());
+    }
+}
+
+// A compressed payload installs what the stored one installs: the same files,
+// log lines, list and progress.
+TEST_F(PayloadCopyTest, CompressedPayloadCopiesWhatTheStoredOneCopies) {
     WriteSampleTree();
+    WriteFile(Files() / L"Doc\\Manual.pdf", std::string(3 << 20, 'm'));  // several decoded chunks
+    std::vector<std::vector<std::wstring>> logs;
+    std::vector<std::vector<std::wstring>> lists;
+    for (const auto layout : {test::TestPayload::Layout::Version1, test::TestPayload::Layout::Deflate}) {
+        fs::remove_all(plan_.installDir);
+        payload_.Load(temp_.path(), plan_, true, layout);
+        reporter_.lines.clear();
+        reporter_.positions.clear();
+        std::vector<std::wstring> copied;
+        ASSERT_TRUE(CheckPayloadFiles(plan_, reporter_));
+        ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
+        logs.push_back(reporter_.lines);
+        lists.push_back(copied);
+        EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"Doc\\Manual.pdf"), std::string(3 << 20, 'm'));
+        EXPECT_EQ(ReadFile(fs::path(plan_.installDir) / L"bin\\Tool.exe"), "content of bin\\Tool.exe");
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    EXPECT_EQ(lists[0], lists[1]);
+}
+
+// A compressed block that does not decode although its digest holds (a
+// changed setup.exe with its digests made again, or one without digests)
+// stops the copy at that file, which is not left behind half written.
+TEST_F(PayloadCopyTest, BlockThatDoesNotDecodeStopsTheCopyAtItsFile) {
+    WriteSampleTree();
+    WriteFile(Files() / L"Doc\\a\\b.txt", std::string(200000, 'b'));
+    payload_.Load(temp_.path(), plan_, false, test::TestPayload::Layout::Deflate);
     payload_.Damage(plan_, "files/Doc/a/b.txt");
     std::vector<std::wstring> copied;
 
+    ASSERT_TRUE(CheckPayloadFiles(plan_, reporter_));
     EXPECT_FALSE(CopyPayloadFiles(plan_, reporter_, &copied));
 
     EXPECT_EQ(copied, (std::vector<std::wstring>{L"App.exe", L"bin\\Tool.exe"}));
     EXPECT_EQ(reporter_.LogText(), LogOf({L"コピー: App.exe", L"コピー: bin\\Tool.exe",
                                           L"[エラー] 埋め込みペイロードのファイルが破損しています: Doc\\a\\b.txt"}));
-    EXPECT_EQ(reporter_.positions, (std::vector<std::uint32_t>{1, 2}));
     EXPECT_FALSE(fs::exists(fs::path(plan_.installDir) / L"Doc\\a\\b.txt"));
-
-    plan_.payload.digests.reset();
-    reporter_.lines.clear();
-    ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
-    EXPECT_NE(ReadFile(fs::path(plan_.installDir) / L"Doc\\a\\b.txt"), "content of Doc\\a\\b.txt");
 }
 
 // A payload of the given entries with digests that hold, as a changed setup.exe
@@ -151,11 +201,11 @@ void LoadEntries(InstallPlan& plan, std::vector<std::uint8_t>& archive,
     PayloadDigests digests;
     digests.directory = Xxh64(archive);
     for (const auto& [name, data] : entries) {
-        digests.entries.push_back(Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
+        digests.blocks.push_back(Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
         archive.insert(archive.end(), data.begin(), data.end());
     }
     plan.payload.data = archive;
-    ASSERT_TRUE(ParsePayloadArchive(archive, plan.payload.entries));
+    ASSERT_TRUE(ParsePayloadArchive(archive, plan.payload.archive));
     plan.payload.digests = digests;
 }
 
@@ -175,12 +225,11 @@ TEST_F(PayloadCopyTest, NameThatLeavesTheInstallFolderRefusesThePayload) {
         PayloadDigests digests;
         digests.directory = Xxh64(archive);
         for (const std::string data : {"i", "app", "victim", "a"}) {
-            digests.entries.push_back(
-                Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
+            digests.blocks.push_back(Xxh64(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size())));
             archive.insert(archive.end(), data.begin(), data.end());
         }
         plan_.payload.data = archive;
-        ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.entries));
+        ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.archive));
         plan_.payload.digests = digests;
         reporter_.lines.clear();
         std::vector<std::wstring> copied = {L"stale"};
@@ -264,7 +313,7 @@ TEST_F(PayloadCopyTest, SeventyThousandFilesInstallWithTheProgressAtItsEnd) {
     std::vector<std::uint8_t> archive = BuildArchiveDirectory(items);
     archive.resize(archive.size() + kCount, 'x');
     plan_.payload.data = archive;
-    ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.entries));
+    ASSERT_TRUE(ParsePayloadArchive(archive, plan_.payload.archive));
     std::vector<std::wstring> copied;
 
     ASSERT_TRUE(CopyPayloadFiles(plan_, reporter_, &copied));
