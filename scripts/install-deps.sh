@@ -12,6 +12,7 @@ packages=(
     xvfb x11-utils xauth fonts-noto-cjk imagemagick
     python3 python3-pefile
     openssl osslsigncode
+    zip unzip       # the Windows release zip and its test
     libxxhash-dev   # the reference XXH64 the payload digests are tested against
     liblzma-dev     # the reference LZMA2 coder and x86 filter our decoder and encoder are checked against; the Linux builder's encoder
     nsis            # makensis: the peer installer of the install benchmark

@@ -1,13 +1,23 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds, builds the sample product's
-# setup.exe with InstallerBuilder and starts it under Wine. On $DISPLAY when set;
-# otherwise on a private virtual X server, where a screenshot of the first dialog
-# is saved as build/sample/setup-screenshot.png and the program is then ended.
+# The main job: installs what is missing, builds only what the sample needs
+# (InstallerBuilder, the InstallerCore.exe stub, the sample's App.exe and COM
+# library), builds the sample product's setup.exe with InstallerBuilder and
+# starts it under Wine. With $DISPLAY set the wizard opens there and the script
+# ends when it is closed; without one it runs on a private virtual X server,
+# saves a screenshot of the first dialog as build/sample/setup-screenshot.png
+# and ends the program. The Wine prefix is build/sample/wine-prefix, made anew
+# each run (scripts/try-setup.sh keeps one to try things in).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "${root}"
 bash scripts/install-deps.sh
-bash scripts/build.sh native-release win64
+jobs=${ZEL_JOBS:-$(nproc)}
+echo "== building InstallerBuilder (native-release)" >&2
+cmake --preset native-release >/dev/null
+cmake --build --preset native-release -j "${jobs}" --target InstallerBuilder
+echo "== building InstallerCore.exe, App.exe and ZelSampleCom.dll (win64)" >&2
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "${jobs}" --target InstallerCore sample_app sample_com
 setup=$(bash scripts/build-sample.sh | tail -n 1)
 
 . scripts/lib/wine.sh

@@ -6,6 +6,8 @@
 #   windows  Windows tests under Wine against the real Win32 API
 #   e2e      end-to-end tests of the real setup.exe under Wine + Xvfb
 #   fuzz     short libFuzzer runs of the parsers
+#   package  the release packages: reproducible, and each builds and installs
+#            the sample without --stub (tests/package/package_test.sh)
 # Usage: scripts/test.sh [LAYER...] [-- TEST_ARGS...]
 #   no LAYER runs all of them (as CI does); TEST_ARGS go to every GoogleTest
 #   program run, e.g. scripts/test.sh e2e -- --gtest_filter='Quiet*'
@@ -18,10 +20,10 @@ cd "${root}"
 fuzz_seconds=${ZEL_FUZZ_SECONDS:-45}
 results=${root}/build/test-results
 artifacts=${root}/build/artifacts
-all_layers=(format native windows e2e fuzz)
+all_layers=(format native windows e2e fuzz package)
 
 usage() {
-    echo "usage: $0 [format|native|windows|e2e|fuzz...] [-- TEST_ARGS...]" >&2
+    echo "usage: $0 [format|native|windows|e2e|fuzz|package...] [-- TEST_ARGS...]" >&2
     exit 2
 }
 layers=()
@@ -29,8 +31,8 @@ test_args=()
 while [ $# -gt 0 ]; do
     case $1 in
         --) shift; test_args=("$@"); break ;;
-        format|native|windows|e2e|fuzz) layers+=("$1"); shift ;;
-        -h|--help) sed -n '2,13p' "$0"; exit 0 ;;
+        format|native|windows|e2e|fuzz|package) layers+=("$1"); shift ;;
+        -h|--help) sed -n '2,15p' "$0"; exit 0 ;;
         *) echo "unknown layer: $1" >&2; usage ;;
     esac
 done
@@ -59,8 +61,8 @@ trap 'exit 143' TERM
 bash scripts/install-deps.sh || exit 1
 presets=()
 wants native && presets+=(native)
-wants e2e && presets+=(native-release)
-{ wants windows || wants e2e; } && presets+=(win64)
+{ wants e2e || wants package; } && presets+=(native-release)
+{ wants windows || wants e2e || wants package; } && presets+=(win64)
 wants fuzz && presets+=(fuzz)
 if [ ${#presets[@]} -gt 0 ]; then
     bash scripts/build.sh "${presets[@]}" || exit 1
@@ -162,6 +164,11 @@ if wants fuzz; then
             fail "${name}"
         fi
     done
+fi
+
+if wants package; then
+    echo "== release packages" >&2
+    timeout 900 bash tests/package/package_test.sh "${results}/package" || fail "package"
 fi
 
 # Screenshots as PNG, so that a person can look at them anywhere.

@@ -2,6 +2,7 @@
 //   InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]
 //                    [--compression none|deflate|lzma] [--block-size MIB] [--strict]
 //   InstallerBuilder --list <setup.exe | product-folder>
+//   InstallerBuilder --init <new-product-folder>
 //   InstallerBuilder --version
 // Exit codes: 0 built, 1 refused or failed (message on stderr), 2 usage error.
 #include <cstdio>
@@ -18,7 +19,9 @@
 #include "builder/output_checks.h"
 #include "builder/pe/version_resource.h"
 #include "builder/product/path_text.h"
+#include "builder/product/product_skeleton.h"
 #include "builder/product/terminal_text.h"
+#include "builder/stub_location.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -40,6 +43,7 @@ constexpr const char* kUsageLine =
     "usage: InstallerBuilder <product-folder> -o <setup.exe> [--stub <InstallerCore.exe>] [--icon <file.ico>]\n"
     "                        [--compression none|deflate|lzma] [--block-size MIB] [--strict]\n"
     "       InstallerBuilder --list <setup.exe | product-folder>\n"
+    "       InstallerBuilder --init <new-product-folder>\n"
     "       InstallerBuilder --version\n";
 
 constexpr const char* kHelp =
@@ -50,7 +54,8 @@ constexpr const char* kHelp =
     "\n"
     "  -o, --output FILE  the setup program to write; replaced only once complete\n"
     "  --stub FILE        the installer program to embed the payload into\n"
-    "                     (default: InstallerCore.exe next to InstallerBuilder)\n"
+    "                     (default: InstallerCore.exe next to InstallerBuilder,\n"
+    "                     then in ../share/zelsetup/ from InstallerBuilder's folder)\n"
     "  --icon FILE.ico    the product's icon for setup.exe (default: the stub's)\n"
     "  --compression M    none: store the payload as it is (the default); deflate:\n"
     "                     compress each file, a smaller setup.exe for a little\n"
@@ -62,6 +67,9 @@ constexpr const char* kHelp =
     "  --strict           treat warnings as errors: nothing is written\n"
     "  --list PATH        show what a setup.exe carries, or what a product folder\n"
     "                     would give and install, without writing anything\n"
+    "  --init FOLDER      write a new product folder to start from: a commented\n"
+    "                     setup.ini, a License.txt and an empty files/; the build\n"
+    "                     is refused until its placeholders are replaced\n"
     "  --version          show InstallerBuilder's version\n"
     "  -h, --help         show this text\n"
     "\n"
@@ -146,6 +154,19 @@ int List(const std::string& target, bool strict) {
     return 0;
 }
 
+// --init: a new product folder, never written over an existing one.
+int Init(const std::string& target) {
+    const fs::path folder = zel::PathFromUtf8(target);
+    for (const fs::path& path : zel::WriteProductSkeleton(folder)) {
+        std::fprintf(stdout, "wrote %s\n", zel::TerminalText(zel::PathToUtf8(path)).c_str());
+    }
+    std::fprintf(stdout,
+                 "next: replace each \"<replace: ...>\" in setup.ini and License.txt, put the product's files in "
+                 "files/ and select them under [Files], then run\n  InstallerBuilder %s -o setup.exe\n",
+                 zel::TerminalText(target).c_str());
+    return 0;
+}
+
 int Run(const std::vector<std::string>& args) {
     zel::BuildOptions options;
     bool haveProduct = false;
@@ -158,6 +179,10 @@ int Run(const std::vector<std::string>& args) {
             if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
             return zel::PathFromUtf8(args[++i]);
         };
+        if (arg == "--init") {
+            if (args.size() != 2 || i != 0) throw UsageError("--init takes one new product folder and nothing else");
+            return Init(zel::PathToUtf8(value(arg)));
+        }
         if (arg == "-h" || arg == "--help") {
             std::fputs(kUsageLine, stdout);
             std::fputs(kHelp, stdout);
@@ -210,7 +235,7 @@ int Run(const std::vector<std::string>& args) {
     }
     if (!haveProduct) throw UsageError("no product folder given");
     if (!haveOutput || options.output.empty()) throw UsageError("no output given (-o setup.exe)");
-    if (options.stub.empty()) options.stub = ExecutablePath().parent_path() / "InstallerCore.exe";
+    if (options.stub.empty()) options.stub = zel::FindDefaultStub(ExecutablePath().parent_path());
 
     Progress progress;
     if (StderrIsTerminal()) {

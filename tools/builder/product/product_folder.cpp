@@ -8,6 +8,7 @@
 
 #include "builder/product/license_text.h"
 #include "builder/product/path_text.h"
+#include "builder/product/placeholder_checks.h"
 #include "builder/product/product_checks.h"
 #include "builder/product/setup_ini_text.h"
 #include "builder/product/windows_names.h"
@@ -162,7 +163,8 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
     CheckStaysInside(licensePath, "the licence file " + Quoted(licenseName), canonicalProduct);
     const std::vector<std::uint8_t> licenseBytes = ReadFileBytes(licensePath, "the licence file");
     if (licenseBytes.empty()) Fail("the licence file " + Quoted(licenseName) + " is empty");
-    if (DecodeLicenseText(licenseBytes).empty()) {
+    const std::wstring licenseText = DecodeLicenseText(licenseBytes);
+    if (licenseText.empty()) {
         Fail("the licence file " + Quoted(licenseName) +
              " holds no text (UTF-16LE needs an even number of bytes and some text after its byte-order mark)");
     }
@@ -170,6 +172,7 @@ ProductPlan ReadProductFolder(const std::filesystem::path& folder) {
         plan.warnings.push_back("the licence file " + Quoted(licenseName) + " " + problem +
                                 "; save it as UTF-8 or as UTF-16LE with a byte-order mark");
     }
+    CheckNoPlaceholders(document, licenseName, licenseText);
 
     // files/.
     const fs::path filesDir = folder / "files";
