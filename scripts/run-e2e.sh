@@ -39,10 +39,12 @@ if ! ZEL_BUILDER="${builder_native}" ZEL_STUB="${stub}" ZEL_SAMPLE_APP="${app}" 
     exit 2
 fi
 
-# The same sample with a compressed payload.
+# The same sample with compressed payloads.
 deflate_setup=${work}/setup-deflate.exe
-if ! "${builder_native}" "${product}" -o "${deflate_setup}" --stub "${stub}" --compression=deflate >/dev/null 2>&1; then
-    echo "error: InstallerBuilder could not build the compressed sample" >&2
+lzma_setup=${work}/setup-lzma.exe
+if ! "${builder_native}" "${product}" -o "${deflate_setup}" --stub "${stub}" --compression=deflate >/dev/null 2>&1 ||
+    ! "${builder_native}" "${product}" -o "${lzma_setup}" --stub "${stub}" --compression=lzma >/dev/null 2>&1; then
+    echo "error: InstallerBuilder could not build the compressed samples" >&2
     exit 2
 fi
 
@@ -130,6 +132,7 @@ start=$(date +%s)
     ZEL_BUILDER_EXE=${builder_env} \
     ZEL_SAMPLE_DIR=$(winpath "${product}") \
     ZEL_DEFLATE_SETUP_EXE=$(winpath "${deflate_setup}") \
+    ZEL_LZMA_SETUP_EXE=$(winpath "${lzma_setup}") \
     ZEL_SIGNED_SETUP_EXE=$([ -n "${signed}" ] && winpath "${signed}") \
     ZEL_SIGNED_LIST=$([ -n "${signed}" ] && winpath "${work}/signed-list.txt") \
     ZEL_JP_PRODUCT_DIR=$(winpath "${jp}") \

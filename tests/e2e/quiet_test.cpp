@@ -293,16 +293,18 @@ fs::path EnvPath(const wchar_t* name) {
     return length > 0 && length < 32768 ? fs::path(value) : fs::path();
 }
 
-// The sample built with Compression=deflate installs exactly what the stored
-// one installs: the same files, manifests, registry values, shortcuts and log
-// lines. Only Uninstall.exe differs, being a copy of its own setup.exe.
+// The sample built with Compression=deflate and with Compression=lzma (its
+// solid blocks decoded on the writer threads) installs exactly what the
+// stored one installs: the same files, manifests, registry values, shortcuts
+// and log lines. Only Uninstall.exe differs, being a copy of its own setup.exe.
 TEST_F(QuietTest, CompressedSetupInstallsWhatTheStoredOneInstalls) {
-    const fs::path compressed = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
-    if (compressed.empty()) GTEST_SKIP() << "ZEL_DEFLATE_SETUP_EXE is not set (scripts/run-e2e.sh builds it)";
+    const fs::path deflate = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
+    const fs::path lzma = EnvPath(L"ZEL_LZMA_SETUP_EXE");
+    if (deflate.empty() || lzma.empty()) GTEST_SKIP() << "scripts/run-e2e.sh builds the compressed samples";
     ComApartment com;
     std::vector<InstallState> states;
     std::vector<std::vector<std::wstring>> logs;
-    for (const fs::path& setup : {GetInputs().setupExe, compressed}) {
+    for (const fs::path& setup : {GetInputs().setupExe, deflate, lzma}) {
         SCOPED_TRACE(U8(setup.wstring()));
         const fs::path log = scratch_ / (setup.stem().wstring() + L".log");
         ASSERT_EQ(Run({L"/quiet", L"/dir", installDir_.wstring(), L"/log", log.wstring()}, setup),
@@ -313,20 +315,24 @@ TEST_F(QuietTest, CompressedSetupInstallsWhatTheStoredOneInstalls) {
         logs.push_back(LogFileLines(log));
         RemoveWithQuietUninstallString();
     }
-    EXPECT_EQ(states[1], states[0]);
-    EXPECT_EQ(Joined(logs[1]), Joined(logs[0]));
+    for (std::size_t i = 1; i < states.size(); ++i) {
+        EXPECT_EQ(states[i], states[0]);
+        EXPECT_EQ(Joined(logs[i]), Joined(logs[0]));
+    }
     EXPECT_GE(states[0].files.size(), 5u);
 }
 
 // One byte flipped in a product file's stored bytes (its compressed block in
-// the compressed setup.exe), patched after building: the whole payload is
+// a compressed setup.exe, a solid block shared with other files for LZMA),
+// patched after building: the whole payload is
 // checked before anything is written, so nothing of the product is created,
 // not even the install folder; the run ends with the damaged-file line and
 // 1603, and no Uninstall key.
 TEST_F(QuietTest, FlippedByteInAnyPayloadEndsWith1603BeforeAnythingIsCreated) {
-    const fs::path compressed = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
-    if (compressed.empty()) GTEST_SKIP() << "ZEL_DEFLATE_SETUP_EXE is not set (scripts/run-e2e.sh builds it)";
-    for (const fs::path& setup : {GetInputs().setupExe, compressed}) {
+    const fs::path deflate = EnvPath(L"ZEL_DEFLATE_SETUP_EXE");
+    const fs::path lzma = EnvPath(L"ZEL_LZMA_SETUP_EXE");
+    if (deflate.empty() || lzma.empty()) GTEST_SKIP() << "scripts/run-e2e.sh builds the compressed samples";
+    for (const fs::path& setup : {GetInputs().setupExe, deflate, lzma}) {
         SCOPED_TRACE(U8(setup.wstring()));
         const fs::path damaged = scratch_ / (L"damaged-" + setup.filename().wstring());
         std::wstring problem;

@@ -75,9 +75,12 @@ LicenseFile=License.txt
 ; The Start-menu folder of the [StartMenuItems] shortcuts (Vendor\Product may
 ; nest); empty: no Start-menu items. Default: the value of AppName
 ;StartMenuGroupName=
-; How the builder stores the payload in setup.exe: none (files as they are)
-; or deflate (smaller, a little slower to build and install). Default: none
+; How the builder stores the payload in setup.exe: none (files as they are),
+; deflate (smaller, a little slower to build and install) or lzma (smallest,
+; in solid blocks; slowest to build). Default: none
 ;Compression=none
+; lzma: the most one solid block holds, in MiB (1 to 1024). Default: 128
+;CompressionBlockSize=128
 
 [Files]
 ; One pattern per line, relative to files/; the key (File1, File2, ...) is only
