@@ -12,6 +12,7 @@
 
 #include "builder/compression/deflate_encoder.h"
 #include "builder/compression/lzma_block_encoder.h"
+#include "builder/product/item_bytes.h"
 #include "builder/product/path_text.h"
 #include "payload/xxh64.h"
 
@@ -23,36 +24,6 @@ namespace fs = std::filesystem;
 constexpr std::size_t kReadChunk = 1 << 20;
 
 [[noreturn]] void Fail(const std::string& what) { throw std::runtime_error(what); }
-
-// Reads an item's original bytes in chunks: from memory, or from its file,
-// whose size was taken when the folder was checked; any change is an error.
-// Returns the digest of what was read.
-std::uint64_t ReadItem(const ProductItem& item, std::vector<std::uint8_t>& buffer,
-                       const std::function<void(std::span<const std::uint8_t>)>& consume) {
-    Xxh64Stream digest;
-    if (item.source.empty()) {
-        for (std::size_t at = 0; at < item.data.size(); at += kReadChunk) {
-            const std::span<const std::uint8_t> chunk =
-                std::span(item.data).subspan(at, std::min(kReadChunk, item.data.size() - at));
-            digest.Update(chunk);
-            consume(chunk);
-        }
-        return digest.Digest();
-    }
-    std::ifstream in(item.source, std::ios::binary);
-    if (!in) Fail("cannot open " + QuotedPath(item.source));
-    for (std::uint64_t left = item.size; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(n));
-        if (static_cast<std::size_t>(in.gcount()) != n)
-            Fail(QuotedPath(item.source) + " became shorter while it was read");
-        digest.Update({buffer.data(), n});
-        consume({buffer.data(), n});
-        left -= n;
-    }
-    if (in.peek() != std::ifstream::traits_type::eof()) Fail(QuotedPath(item.source) + " grew while it was read");
-    return digest.Digest();
-}
 
 std::string LowerExtension(const std::string& name) {
     const std::size_t slash = name.find_last_of("/\\");
@@ -243,7 +214,7 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
             stored.Update(bytes);
             spool.Append(bytes);
         });
-        const std::uint64_t original = ReadItem(item, buffer, [&](std::span<const std::uint8_t> chunk) {
+        const std::uint64_t original = ReadItemBytes(item, buffer, [&](std::span<const std::uint8_t> chunk) {
             encoder.Add(chunk);
             done += chunk.size();
         });
@@ -256,7 +227,7 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
         if (block.storedSize >= item.size) {
             // It does not shrink: its original bytes are stored instead.
             spool.Rewind(start);
-            digest = ReadItem(item, buffer, [&](std::span<const std::uint8_t> chunk) { spool.Append(chunk); });
+            digest = ReadItemBytes(item, buffer, [&](std::span<const std::uint8_t> chunk) { spool.Append(chunk); });
             if (digest != original) Fail(QuotedPath(item.source) + " changed while it was read");
             block.method = BlockMethod::Stored;
             block.storedSize = item.size;
@@ -270,7 +241,7 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
         for (const std::size_t i : planned[b].items) {
             entries[i].block = static_cast<std::uint32_t>(b);
             entries[i].offset = bytes.size();
-            ReadItem(items[i], buffer, [&](std::span<const std::uint8_t> chunk) {
+            ReadItemBytes(items[i], buffer, [&](std::span<const std::uint8_t> chunk) {
                 bytes.insert(bytes.end(), chunk.begin(), chunk.end());
             });
         }

@@ -13,6 +13,7 @@
 #include "builder/pe/pe_stub.h"
 #include "builder/pe/resource_tree.h"
 #include "builder/pe/version_resource.h"
+#include "builder/product/item_bytes.h"
 #include "builder/product/path_text.h"
 #include "builder/product/product_folder.h"
 #include "payload/payload_archive.h"
@@ -92,27 +93,6 @@ PeStub LoadStub(const fs::path& path) {
     }
 }
 
-// Reads one file's bytes in chunks and hands each to consume; the size was taken
-// when the folder was checked and the directory already records it, so any
-// change is an error. Returns the digest of what was read.
-std::uint64_t ReadFileChunks(const ProductItem& item, std::vector<std::uint8_t>& buffer,
-                             const std::function<void(std::span<const std::uint8_t>)>& consume) {
-    std::ifstream in(item.source, std::ios::binary);
-    if (!in) Fail("cannot open " + QuotedPath(item.source));
-    Xxh64Stream digest;
-    for (std::uint64_t left = item.size; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(n));
-        if (static_cast<std::size_t>(in.gcount()) != n)
-            Fail(QuotedPath(item.source) + " became shorter while it was read");
-        digest.Update({buffer.data(), n});
-        consume({buffer.data(), n});
-        left -= n;
-    }
-    if (in.peek() != std::ifstream::traits_type::eof()) Fail(QuotedPath(item.source) + " grew while it was read");
-    return digest.Digest();
-}
-
 // The digests setup.exe checks every entry against. They go into the resource
 // section ahead of the payload, so every file is read once for them before the
 // payload is written.
@@ -122,7 +102,7 @@ PayloadDigests DigestPayload(const ProductPlan& plan, std::span<const std::uint8
     digests.directory = Xxh64(directory);
     digests.blocks.reserve(plan.items.size());
     for (const ProductItem& item : plan.items) {
-        digests.blocks.push_back(item.source.empty() ? Xxh64(item.data) : ReadFileChunks(item, buffer, [](auto) {}));
+        digests.blocks.push_back(ReadItemBytes(item, buffer, [](auto) {}));
     }
     return digests;
 }
@@ -131,7 +111,7 @@ PayloadDigests DigestPayload(const ProductPlan& plan, std::span<const std::uint8
 // digest was taken from changed in between, and the digest would refuse it.
 void StreamFile(const ProductItem& item, std::uint64_t expectedDigest, std::vector<std::uint8_t>& buffer, ByteSink& out,
                 const std::function<void(std::uint64_t)>& advance) {
-    const std::uint64_t digest = ReadFileChunks(item, buffer, [&](std::span<const std::uint8_t> chunk) {
+    const std::uint64_t digest = ReadItemBytes(item, buffer, [&](std::span<const std::uint8_t> chunk) {
         out.Write(chunk);
         advance(chunk.size());
     });
