@@ -180,18 +180,19 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
     spooled_.resize(planned.size());
     digests_.version = kPayloadBlocksVersion;
     digests_.blocks.resize(planned.size());
+    // Each entry's place follows from the plan: its block, and the sizes of
+    // the entries before it there. sizes[b] is the block's original size.
     std::vector<PayloadEntry> entries(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        entries[i].name = items[i].name;
-        entries[i].size = items[i].size;
+    std::vector<std::uint64_t> sizes(planned.size(), 0);
+    for (std::size_t b = 0; b < planned.size(); ++b) {
+        for (const std::size_t i : planned[b].items) {
+            entries[i] = {items[i].name, static_cast<std::uint32_t>(b), sizes[b], items[i].size};
+            sizes[b] += items[i].size;
+        }
     }
 
     // Largest first, so that the threads finish together; where a block is
     // spooled does not change the output.
-    std::vector<std::uint64_t> sizes(planned.size(), 0);
-    for (std::size_t b = 0; b < planned.size(); ++b) {
-        for (const std::size_t i : planned[b].items) sizes[b] += items[i].size;
-    }
     std::vector<std::size_t> order(planned.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return sizes[a] > sizes[b]; });
@@ -239,17 +240,13 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
         std::vector<std::uint8_t> bytes;
         bytes.reserve(static_cast<std::size_t>(sizes[b]));
         for (const std::size_t i : planned[b].items) {
-            entries[i].block = static_cast<std::uint32_t>(b);
-            entries[i].offset = bytes.size();
             ReadItemBytes(items[i], buffer, [&](std::span<const std::uint8_t> chunk) {
                 bytes.insert(bytes.end(), chunk.begin(), chunk.end());
             });
         }
         PayloadBlock& block = blocks_[b];
         block.originalSize = bytes.size();
-        const std::uint64_t original = Xxh64(bytes);
-        std::vector<std::uint8_t> input = bytes;  // the x86 filter converts its input in place
-        LzmaBlock packed = EncodeLzmaBlock(input, planned[b].x86);
+        const LzmaBlock packed = EncodeLzmaBlock(bytes, planned[b].x86);
         if (packed.stored.size() < bytes.size()) {
             block.method = BlockMethod::Lzma2;
             block.filter = planned[b].x86 ? BlockFilter::X86 : BlockFilter::None;
@@ -262,7 +259,7 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
             block.method = BlockMethod::Stored;
             block.storedSize = bytes.size();
             spool.Append(bytes);
-            digests_.blocks[b] = original;
+            digests_.blocks[b] = Xxh64(bytes);
         }
         done += bytes.size();
     };
@@ -306,9 +303,6 @@ CompressedPayload::CompressedPayload(const std::vector<ProductItem>& items, cons
     if (progress) progress(total, total);
     for (const std::unique_ptr<Spool>& spool : spools_) spool->Flush();
 
-    if (settings.method != PayloadCompression::Lzma) {
-        for (std::size_t i = 0; i < items.size(); ++i) entries[i].block = static_cast<std::uint32_t>(i);
-    }
     directory_ = BuildBlockArchiveDirectory(blocks_, entries);
     digests_.directory = Xxh64(directory_);
     size_ = directory_.size();

@@ -45,8 +45,7 @@ TEST(LzmaBlockTest, BothEncodersWriteWhatSetupExeDecodes) {
         for (const bool x86 : {false, true}) {
             SCOPED_TRACE(std::to_string(input.size()) + (x86 ? " x86" : ""));
             // The builder's own encoder (this one links liblzma).
-            std::vector<std::uint8_t> copy = input;
-            const LzmaBlock block = EncodeLzmaBlock(copy, x86);
+            const LzmaBlock block = EncodeLzmaBlock(input, x86);
             EXPECT_TRUE(Decoded(block.stored, block.property, x86, input.size()) == input);
             // Our encoder, as the Windows builder uses it.
             std::vector<std::uint8_t> filtered = input;

@@ -18,7 +18,7 @@ std::uint32_t LzmaDictionarySize(std::uint64_t blockSize) noexcept {
 
 #ifdef ZEL_HAVE_LIBLZMA
 
-LzmaBlock EncodeLzmaBlock(std::vector<std::uint8_t>& input, bool x86) {
+LzmaBlock EncodeLzmaBlock(std::span<const std::uint8_t> input, bool x86) {
     lzma_options_lzma options;
     if (lzma_lzma_preset(&options, 6)) throw std::runtime_error("liblzma has no preset 6");
     options.dict_size = LzmaDictionarySize(input.size());
@@ -52,10 +52,15 @@ const char* LzmaEncoderName() noexcept { return "liblzma"; }
 
 #else
 
-LzmaBlock EncodeLzmaBlock(std::vector<std::uint8_t>& input, bool x86) {
+LzmaBlock EncodeLzmaBlock(std::span<const std::uint8_t> input, bool x86) {
+    // The filter converts in place, so it works on a copy; without it the
+    // input is compressed as it is.
+    std::vector<std::uint8_t> filtered;
     if (x86) {
+        filtered.assign(input.begin(), input.end());
         X86BranchFilter filter(X86BranchFilter::Direction::kEncode);
-        filter.Convert(input);  // the last bytes it leaves are the stream's end and stay as they are
+        filter.Convert(filtered);  // the last bytes it leaves are the stream's end and stay as they are
+        input = filtered;
     }
     Lzma2EncoderOptions options;
     options.dictionarySize = LzmaDictionarySize(input.size());

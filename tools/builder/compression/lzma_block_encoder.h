@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace zel {
@@ -19,9 +20,9 @@ struct LzmaBlock {
     std::uint8_t property = 0;         // its dictionary size byte
 };
 
-// Compresses input (filtered in place first when x86 is set, so it is
-// changed). Throws std::runtime_error when the encoder fails.
-LzmaBlock EncodeLzmaBlock(std::vector<std::uint8_t>& input, bool x86);
+// Compresses input, through the x86 filter first when x86 is set. Throws
+// std::runtime_error when the encoder fails.
+LzmaBlock EncodeLzmaBlock(std::span<const std::uint8_t> input, bool x86);
 
 // Which encoder this builder uses, for messages and --version.
 const char* LzmaEncoderName() noexcept;
