@@ -107,7 +107,7 @@ PayloadDigests DigestPayload(const ProductPlan& plan, std::span<const std::uint8
     return digests;
 }
 
-// Copies one file into the payload; a file whose bytes differ from the ones its
+// Copies one entry into the payload; a file whose bytes differ from the ones its
 // digest was taken from changed in between, and the digest would refuse it.
 void StreamFile(const ProductItem& item, std::uint64_t expectedDigest, std::vector<std::uint8_t>& buffer, ByteSink& out,
                 const std::function<void(std::uint64_t)>& advance) {
@@ -166,8 +166,8 @@ EmbedLayout PlanWithDigests(const PeStub& stub, const ProductPlan& plan, const s
 }
 
 // Writes the output through a temporary file next to it, renamed over the
-// output only once complete.
-void WriteOutput(const BuildOptions& options, const EmbedLayout& layout, const TempFile& temp,
+// output only once complete (temp is then released).
+void WriteOutput(const BuildOptions& options, const EmbedLayout& layout, TempFile& temp,
                  const std::function<void(ByteSink&)>& writePayload) {
     {
         std::ofstream out(temp.path(), std::ios::binary | std::ios::trunc);
@@ -185,6 +185,7 @@ void WriteOutput(const BuildOptions& options, const EmbedLayout& layout, const T
     std::error_code ec;
     fs::rename(temp.path(), options.output, ec);
     if (ec) Fail("cannot replace " + QuotedPath(options.output) + ": " + ec.message());
+    temp.Release();
 }
 
 void FailTooLarge(std::uint64_t payloadSize, const EmbedLayout& layout) {
@@ -221,16 +222,9 @@ std::uint64_t BuildStored(const BuildOptions& options, const ProductPlan& plan, 
         payload.Write(directory);
         advance(directory.size());
         for (std::size_t i = 0; i < plan.items.size(); ++i) {
-            const ProductItem& item = plan.items[i];
-            if (item.source.empty()) {
-                payload.Write(item.data);
-                advance(item.data.size());
-            } else {
-                StreamFile(item, digests.blocks[i], buffer, payload, advance);
-            }
+            StreamFile(plan.items[i], digests.blocks[i], buffer, payload, advance);
         }
     });
-    temp.Release();
     result.payloadSize = payloadSize;
     return layout.fileSize;
 }
@@ -255,7 +249,6 @@ std::uint64_t BuildCompressed(const BuildOptions& options, const ProductPlan& pl
     const EmbedLayout layout = PlanWithDigests(stub, plan, icon, payload.digests(), payload.size(), options.stub);
     if (layout.imageSize > kMaxImageSize) FailTooLarge(payload.size(), layout);
     WriteOutput(options, layout, temp, [&](ByteSink& sink) { payload.Write(sink, nullptr); });
-    temp.Release();
     result.payloadSize = payload.size();
     return layout.fileSize;
 }
