@@ -102,10 +102,10 @@ void WriteBlockEntries(const MappedPayload& payload, std::span<const EntryWriteJ
             done(next++, EntryWrite::Written, nullptr);
         }
     };
-    BlockRead read = BlockRead::Done;
     try {
         startFiles();
-        read = ReadBlockRange(
+        // Whether the block decoded shows in which files were completed.
+        ReadBlockRange(
             payload.data, payload.archive.blocks[first.block], first.offset, last.offset + last.size - first.offset,
             [&](std::span<const std::uint8_t> chunk) {
                 while (!chunk.empty()) {
@@ -136,15 +136,12 @@ void WriteBlockEntries(const MappedPayload& payload, std::span<const EntryWriteJ
     } catch (...) {
         error = std::current_exception();
     }
-    if (open && (error || read != BlockRead::Done)) open->Discard();
-    // The pass stops at the first failure: what it has not reached shares it.
-    const EntryWrite result = !error && read != BlockRead::Done ? EntryWrite::Damaged : EntryWrite::Written;
-    if (!error && result == EntryWrite::Written && next < jobs.size()) {
-        // The range ended before every file was complete: the block lied.
-        while (next < jobs.size()) done(next++, EntryWrite::Damaged, nullptr);
-        return;
-    }
-    while (next < jobs.size()) done(next++, result, error);
+    // A file still open was not completed: no file of the product.
+    if (open) open->Discard();
+    // The pass stops at its first failure, and what it has not reached shares
+    // it: the exception, or Damaged when the block did not decode (or ended
+    // before every file was complete).
+    while (next < jobs.size()) done(next++, error ? EntryWrite::Written : EntryWrite::Damaged, error);
 }
 
 StagedPayloadFiles::StagedPayloadFiles(const MappedPayload& payload, const std::vector<std::wstring>& relatives,
