@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <span>
 #include <string>
 
 #include "common/block_archive.h"
@@ -27,6 +28,28 @@ std::vector<std::uint8_t> WriteArchive(const std::vector<Item>& items) {
 
 void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int size) {
     for (int i = 0; i < size; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// One change to an archive's bytes and whether the reader must still take it.
+struct ByteChange {
+    const char* name;
+    std::function<void(std::vector<std::uint8_t>&)> change;
+    bool valid;
+};
+
+// Each change made to a copy of base: the reader takes it or refuses it as
+// told, and a refused archive leaves nothing behind.
+void ExpectParsedAsTold(const std::vector<std::uint8_t>& base, std::span<const ByteChange> cases) {
+    for (const ByteChange& c : cases) {
+        std::vector<std::uint8_t> bytes = base;
+        c.change(bytes);
+        PayloadArchive parsed;
+        parsed.entries.push_back({"stale", 0, 0, 0});
+        EXPECT_EQ(ParsePayloadArchive(bytes, parsed), c.valid) << c.name;
+        if (!c.valid) {
+            EXPECT_TRUE(parsed.entries.empty() && parsed.blocks.empty()) << c.name;
+        }
+    }
 }
 
 TEST(PayloadArchiveTest, RoundTripsNamesAndContents) {
@@ -116,12 +139,7 @@ TEST(PayloadArchiveTest, BlockArchiveTablesAreLaidOutAsDescribed) {
 // of block 1: header 24, block table 64 at 24, entry "a" at 88 (4 + 1 + 20),
 // entry "bc" at 113 (26), data at 139 and 142; 144 bytes.
 TEST(PayloadArchiveTest, BlockArchiveRejectsEverythingBeyondTheBounds) {
-    struct Case {
-        const char* name;
-        std::function<void(std::vector<std::uint8_t>&)> change;
-        bool valid;
-    };
-    const Case cases[] = {
+    const ByteChange cases[] = {
         {"unchanged", [](auto&) {}, true},
         {"extra bytes after the data", [](auto& b) { b.push_back(0); }, true},
         {"version 3", [](auto& b) { PutLe(b, 8, 3, 4); }, false},
@@ -153,27 +171,13 @@ TEST(PayloadArchiveTest, BlockArchiveRejectsEverythingBeyondTheBounds) {
     std::vector<std::uint8_t> base = BuildBlockArchiveDirectory(blocks, {{"a", 0, 0, 3}, {"bc", 1, 1, 4}});
     base.insert(base.end(), {'x', 'y', 'z', 'p', 'q'});
     ASSERT_EQ(base.size(), 144u);
-    for (const Case& c : cases) {
-        std::vector<std::uint8_t> bytes = base;
-        c.change(bytes);
-        PayloadArchive parsed;
-        parsed.entries.push_back({"stale", 0, 0, 0});
-        EXPECT_EQ(ParsePayloadArchive(bytes, parsed), c.valid) << c.name;
-        if (!c.valid) {
-            EXPECT_TRUE(parsed.entries.empty() && parsed.blocks.empty()) << c.name;
-        }
-    }
+    ExpectParsedAsTold(base, cases);
 }
 
 // A two-entry archive: header 16, entry "a" at 16 (4 + 1 + 16 = 21 bytes),
 // entry "bc" at 37 (22 bytes), data "xyz" at 59 and "pq" at 62; 64 bytes.
 TEST(PayloadArchiveTest, RejectsEverythingBeyondTheBounds) {
-    struct Case {
-        const char* name;
-        std::function<void(std::vector<std::uint8_t>&)> change;
-        bool valid;
-    };
-    const Case cases[] = {
+    const ByteChange cases[] = {
         {"unchanged", [](auto&) {}, true},
         {"extra bytes after the data", [](auto& b) { b.push_back(0); }, true},
         {"zero entries", [](auto& b) { PutLe(b, 12, 0, 4); }, true},
@@ -200,16 +204,7 @@ TEST(PayloadArchiveTest, RejectsEverythingBeyondTheBounds) {
     };
     const std::vector<std::uint8_t> base = WriteArchive({{"a", "xyz"}, {"bc", "pq"}});
     ASSERT_EQ(base.size(), 64u);
-    for (const Case& c : cases) {
-        std::vector<std::uint8_t> bytes = base;
-        c.change(bytes);
-        PayloadArchive parsed;
-        parsed.entries.push_back({"stale", 0, 0, 0});
-        EXPECT_EQ(ParsePayloadArchive(bytes, parsed), c.valid) << c.name;
-        if (!c.valid) {
-            EXPECT_TRUE(parsed.entries.empty()) << c.name;
-        }
-    }
+    ExpectParsedAsTold(base, cases);
 }
 
 TEST(PayloadArchiveTest, SafeEntryNames) {
